@@ -1,0 +1,60 @@
+# Shared by scripts/run and scripts/test: a private Xvfb display and a private
+# Wine prefix, both removed (with every process in them) by wine_session_end.
+# Source it; it defines functions and changes nothing by itself.
+
+wine_session_env() {
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+  export LANG=C.UTF-8
+  export TZ=${TZ:-UTC}
+  export WINEARCH=win64
+  if [ -x /usr/lib/wine/wine64 ]; then
+    export WINELOADER=/usr/lib/wine/wine64
+    WINE=/usr/lib/wine/wine64
+    WINESERVER=/usr/lib/wine/wineserver64
+    [ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+  else
+    WINE=wine
+    WINESERVER=wineserver
+  fi
+}
+
+# Starts Xvfb on a free display number and exports DISPLAY.
+wine_session_start_display() {
+  local fdfile
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.05
+  done
+  export DISPLAY=":$(head -n 1 "$fdfile")"
+  rm -f "$fdfile"
+}
+
+# Creates a fresh prefix in the given folder (or a new temporary one) and keeps
+# a wineserver alive for it so that every program start is quick.
+wine_session_start_prefix() {
+  export WINEPREFIX=${1:-$(mktemp -d /tmp/svault-wine.XXXXXX)}
+  mkdir -p "$WINEPREFIX"
+  "$WINESERVER" -p
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$WINE" wineboot --init >/dev/null 2>&1 || true
+  fi
+  # Without a window manager, hiding windows and closing dialogs stall unless
+  # Wine manages its windows itself.
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+}
+
+wine_session_end() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    if [ "${WINE_SESSION_KEEP_PREFIX:-}" != 1 ]; then rm -rf "$WINEPREFIX"; fi
+  fi
+  if [ -n "${XVFB_PID:-}" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
+}

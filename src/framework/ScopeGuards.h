@@ -1,0 +1,76 @@
+// Scope guards for Win32 calls that come in pairs: select/restore, get/release a
+// DC, lock/unlock global memory, open/close the clipboard.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+// Selects an object into a DC and puts the previous one back on scope exit.
+// Declare the owned object before this guard so it is deselected first.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ~ScopedSelect() {
+        if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+    }
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// A window's DC from GetDC, released with the same window.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// Locks a global memory block for the guard's lifetime.
+class GlobalLockGuard {
+public:
+    explicit GlobalLockGuard(HGLOBAL memory) noexcept
+        : memory_(memory), data_(memory ? ::GlobalLock(memory) : nullptr) {}
+    ~GlobalLockGuard() {
+        if (data_) ::GlobalUnlock(memory_);
+    }
+    GlobalLockGuard(const GlobalLockGuard&) = delete;
+    GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
+    void* data() const noexcept { return data_; }
+    // Bytes the block really has; what the block claims about itself is a separate matter.
+    SIZE_T size() const noexcept { return data_ ? ::GlobalSize(memory_) : 0; }
+    explicit operator bool() const noexcept { return data_ != nullptr; }
+
+private:
+    HGLOBAL memory_;
+    void* data_;
+};
+
+// Holds the clipboard open; closing it as early as possible is up to the scope.
+class ClipboardSession {
+public:
+    explicit ClipboardSession(HWND owner) noexcept : open_(::OpenClipboard(owner) != FALSE) {}
+    ~ClipboardSession() { Close(); }
+    ClipboardSession(const ClipboardSession&) = delete;
+    ClipboardSession& operator=(const ClipboardSession&) = delete;
+    bool IsOpen() const noexcept { return open_; }
+    void Close() noexcept {
+        if (std::exchange(open_, false)) ::CloseClipboard();
+    }
+
+private:
+    bool open_;
+};

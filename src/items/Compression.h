@@ -1,0 +1,23 @@
+// Whole-block zlib compression of item data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// Largest block DecompressBlock produces: a stored stream that claims more is
+// damaged or hostile, and the read fails instead of eating memory.
+constexpr size_t kMaxDecompressedBytes = 512u * 1024 * 1024;
+
+// zlib stream (default level) of the bytes. An empty input still gives a stream.
+bool CompressBlock(const void* data, size_t length, Bytes& block);
+
+// The bytes a zlib stream holds. The output grows from 200,000 bytes by doubling
+// and gives up past `ceiling`; a stream that is cut short or corrupt fails.
+bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceiling = kMaxDecompressedBytes);
+
+// For streams whose size is known in advance (image bits): succeeds only when
+// the stream holds exactly `expected` bytes, which are written to `out`.
+bool DecompressExact(const void* block, size_t length, void* out, size_t expected);

@@ -1,0 +1,11 @@
+#include "items/ClipItem.h"
+#include "items/TextItem.h"
+
+std::unique_ptr<ClipItem> CreateItemOfType(int32_t typeCode) {
+    switch (typeCode) {
+    case kTextItemType:
+        return std::make_unique<TextItem>();
+    default:
+        return nullptr;
+    }
+}

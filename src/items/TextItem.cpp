@@ -1,0 +1,126 @@
+#include "items/TextItem.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "archive/RecordFile.h"
+#include "framework/ScopeGuards.h"
+#include "framework/UniqueHandle.h"
+#include "items/CodePage.h"
+#include "items/Compression.h"
+#include "items/SaveDialog.h"
+#include "resources/resource.h"
+
+namespace {
+
+const std::vector<SaveChoice> kTextChoices = {
+    {" ANSI Text (*.txt)", "*.txt ", ".txt"},
+    {" UNICODE Text(*.txt)", "*.txt", ".txt"},
+    {" UTF8 Text(*.txt)", "*.txt", ".txt"},
+};
+
+// Every system this program runs on is of the NT family, which makes the other
+// text formats from CF_UNICODETEXT; the ANSI path stays for when that fails.
+bool PutUnicodeText(const std::wstring& text) {
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, bytes));
+    if (!memory) return false;
+    {
+        GlobalLockGuard lock(memory.get());
+        if (!lock) return false;
+        std::memcpy(lock.data(), text.c_str(), bytes);
+    }
+    if (!::SetClipboardData(CF_UNICODETEXT, memory.get())) return false;
+    memory.release();  // the clipboard owns it now
+    return true;
+}
+
+void PutAnsiText(const std::wstring& text) {
+    const std::string ansi = ToMultiByte(text, CP_ACP);
+    UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, ansi.size() + 1));
+    if (!memory) return;
+    {
+        GlobalLockGuard lock(memory.get());
+        if (!lock) return;
+        std::memcpy(lock.data(), ansi.c_str(), ansi.size() + 1);
+    }
+    if (::SetClipboardData(CF_TEXT, memory.get())) memory.release();
+}
+
+}  // namespace
+
+TextItem::TextItem() : ClipItem(kTextItemType, IDS_TYPE_TEXT) {}
+
+bool TextItem::SetText(std::wstring_view text) {
+    ReleaseData();
+    const size_t end = text.find(L'\0');
+    if (end != std::wstring_view::npos) text = text.substr(0, end);
+    text_.assign(text);
+    return true;
+}
+
+void TextItem::ReleaseData() {
+    text_.clear();
+    text_.shrink_to_fit();
+}
+
+bool TextItem::WriteData(HANDLE file) {
+    if (text_.empty()) return true;
+    Bytes block;
+    if (!CompressBlock(text_.data(), text_.size() * sizeof(wchar_t), block)) return false;
+    return WriteField(file, 'B', block.data(), static_cast<uint32_t>(block.size()));
+}
+
+bool TextItem::ReadData(HANDLE file, uint32_t length) {
+    ReleaseData();
+    Bytes block;
+    try {
+        block.resize(length);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!ReadExactly(file, block.data(), length)) return false;
+    Bytes bytes;
+    if (!DecompressBlock(block.data(), block.size(), bytes)) return false;
+    SetText(std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
+    return true;
+}
+
+bool TextItem::WriteTextFile(const std::string& path, int choice) const {
+    switch (choice) {
+    case 1: {
+        const std::string ansi = ToMultiByte(text_, CP_ACP);
+        return WriteWholeFile(path, ansi.data(), ansi.size());
+    }
+    case 2:
+        return WriteWholeFile(path, text_.data(), text_.size() * sizeof(wchar_t));
+    case 3: {
+        const std::string utf8 = ToMultiByte(text_, CP_UTF8);
+        return WriteWholeFile(path, utf8.data(), utf8.size());
+    }
+    default:
+        return false;
+    }
+}
+
+bool TextItem::SaveAs() {
+    std::string path;
+    int choice = 0;
+    if (AskSavePath(kTextChoices, ".txt", path, choice)) WriteTextFile(path, choice);
+    return true;
+}
+
+bool TextItem::ShowInExternalViewer() {
+    const std::string path = NewTempFileName(".txt");
+    if (!WriteTextFile(path, 1)) return false;
+    OpenWithShell(path);
+    return true;
+}
+
+void TextItem::PutOnClipboard(HWND owner) {
+    ClipboardSession clipboard(owner);
+    if (!clipboard.IsOpen()) return;
+    // An item without text places an empty text, so that copying it still
+    // replaces what the clipboard held, as the user asked.
+    if (!PutUnicodeText(text_)) PutAnsiText(text_);
+}

@@ -1,0 +1,46 @@
+// Resource ids of Scrapvault, grouped by kind.
+#pragma once
+
+// Menus, accelerators, toolbar and icon of the main frame.
+#define IDR_MAINFRAME 203
+#define IDR_TREE_CONTEXT 209
+#define IDR_TRAY_MENU 216
+#define IDR_VIEW_CONTEXT 225
+
+// Dialogs and their controls.
+#define IDD_WARNING 5233
+
+// Commands.
+#define ID_APP_ABOUT 32768
+#define ID_APP_EXIT 32769
+#define ID_EXTERNAL_VIEWER 32770
+#define ID_EDIT_CLEAR_ALL 32771
+#define ID_GROUP_BY_TYPE 32773
+#define ID_GROUP_BY_APPLICATION 32774
+#define ID_GROUP_BY_DATE 32775
+#define ID_EDIT_DELETE 32778
+#define ID_EDIT_FIND 32779
+#define ID_VIEW_OPTIONS 32782
+#define ID_VIEW_FONT 32783
+#define ID_VIEW_WORD_WRAP 32785
+#define ID_FILE_SAVE_AS 32786
+#define ID_HELP_CONTENTS 32788
+#define ID_EDIT_COPY 32789
+#define ID_FILE_PAUSE 32790
+#define ID_FILE_SAVE 32793
+#define ID_SHOW_MAIN_WINDOW 32796
+
+// Strings.
+#define IDS_PRODUCT_NAME 100
+#define IDS_TYPE_BITMAP 101
+#define IDS_TYPE_TEXT 102
+#define IDS_CONFIRM_DELETE 103
+#define IDS_CONFIRM_CLEAR 104
+#define IDS_TYPE_METAFILE 105
+#define IDS_FIND_TREE_WRAP 106
+#define IDS_TYPE_RTF 107
+#define IDS_TYPE_HTML 108
+#define IDS_ARCHIVE_SIZE_WARNING 109
+#define IDS_FIND_VIEW_WRAP 110
+#define IDS_SAVE_CHANGES 111
+#define IDS_READY 57345

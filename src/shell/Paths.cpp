@@ -1,0 +1,56 @@
+#include "shell/Paths.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "framework/UniqueHandle.h"
+
+std::string ProgramFolder() {
+    char module[MAX_PATH * 4] = {};
+    DWORD length = ::GetModuleFileNameA(nullptr, module, sizeof(module));
+    if (length == 0 || length >= sizeof(module)) return {};
+    char drive[_MAX_DRIVE] = {};
+    char dir[MAX_PATH * 4] = {};
+    if (_splitpath_s(module, drive, sizeof(drive), dir, sizeof(dir), nullptr, 0, nullptr, 0) != 0) return {};
+    return WithTrailingBackslash(std::string(drive) + dir);
+}
+
+std::string WithTrailingBackslash(std::string path) {
+    // Multibyte-aware: the last character, not the last byte, must be the backslash.
+    const char* last = nullptr;
+    for (const char* p = path.c_str(); *p; p = ::CharNextA(p)) last = p;
+    if (!last || *last != '\\') path += '\\';
+    return path;
+}
+
+void DeleteFolderTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    UniqueFindFile search(::FindFirstFileA((folder + "*.*").c_str(), &found));
+    if (search) {
+        do {
+            std::string name = found.cFileName;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (name == "." || name == "..") continue;
+                DeleteFolderTree(folder + name + "\\");
+            } else {
+                std::string file = folder + name;
+                // A read-only file would otherwise stay behind and keep its folder alive.
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                    ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(file.c_str());
+            }
+        } while (::FindNextFileA(search.get(), &found));
+    }
+    search.reset();
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+void CreateFolderPath(const std::string& path) {
+    const char* begin = path.c_str();
+    for (const char* p = begin; *p; p = ::CharNextA(p)) {
+        if (*p != '\\') continue;
+        std::string prefix(begin, p);
+        if (!prefix.empty()) ::CreateDirectoryA(prefix.c_str(), nullptr);
+    }
+}

@@ -1,0 +1,21 @@
+// The program's folder, and creating and removing folder trees.
+#pragma once
+
+#include <string>
+
+// Longest path the program keeps, in ANSI characters (a 521-byte buffer).
+constexpr size_t kMaxPathChars = 520;
+
+// Drive and folder of the running executable, ending with "\".
+std::string ProgramFolder();
+
+// Removes the folder (given with a trailing "\") and everything below it.
+// Whatever cannot be removed is left and the walk goes on.
+void DeleteFolderTree(const std::string& folder);
+
+// Creates every folder named by a prefix of the path that ends just before a
+// "\"; a last component without a trailing "\" is not created.
+void CreateFolderPath(const std::string& path);
+
+// Appends "\" unless the text already ends with one.
+std::string WithTrailingBackslash(std::string path);

@@ -1,0 +1,55 @@
+// The user's options and the program's working folders, kept per user in the registry.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class Settings {
+public:
+    // Sets the defaults and empties the temp folder (the static instance does
+    // this before the entry point runs, in every process, a handing-over one too).
+    Settings();
+
+    // Reads the registry; absent or unreadable values keep their fields.
+    void Load();
+    // Writes all twelve values; failures are silent.
+    void Save() const;
+    // Stores the folder with a trailing "\", or ProgramFolder + "Archive\" when
+    // the folder cannot be read.
+    void SetArchiveFolder(const std::string& path);
+    // Deletes "Scrapvault.lnk" from the Startup folder and, when on, creates it anew.
+    void SyncStartupShortcut(bool on) const;
+
+    // Full path of the startup shortcut.
+    static std::string StartupShortcutPath();
+    // The shortcut's hot-key word for the first character of HotKey (0 when there is none).
+    WORD HotKeyWord() const;
+    // "Software\Brindlework\Scrapvault\1.0\" + "Settings".
+    std::string SettingsKeyPath() const { return RegistryKeyPath + "Settings"; }
+
+    std::string ArchiveFolder;
+    std::string TempFolder;
+    int GroupBy = 1;
+    bool LoadWholeArchive = false;
+    std::string RegistryKeyPath;
+    std::string WarningsKeyPath;
+    std::string HotKey = "M";
+    bool ProcessTexts = true;
+    bool ProcessImages = true;
+    bool ProcessRTF = true;
+    bool ProcessHTML = true;
+    bool ProcessMetafiles = true;
+    bool Startup = true;
+    int DiskSizeLimit = 100;
+    int ItemsLimit = 0;
+};
+
+// The one process-wide record.
+Settings& AppSettings();
+
+// The warning dialog's registry key, reachable without holding the record.
+const char* WarningsKeyPath();
+
+// Grouping values of GroupBy.
+enum GroupByKind : int { kGroupByDate = 1, kGroupByType = 2, kGroupByApplication = 3 };

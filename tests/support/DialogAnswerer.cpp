@@ -1,0 +1,119 @@
+#include "support/DialogAnswerer.h"
+
+namespace {
+
+struct FindState {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
+    auto* state = reinterpret_cast<FindState*>(param);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process != state->process || !::IsWindowVisible(window)) return TRUE;
+    char name[32] = {};
+    ::GetClassNameA(window, name, sizeof(name));
+    if (std::string(name) != "#32770") return TRUE;
+    state->found = window;
+    return FALSE;
+}
+
+HWND FindVisibleDialog() {
+    FindState state{::GetCurrentProcessId(), nullptr};
+    ::EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&state));
+    return state.found;
+}
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
+    char name[32] = {};
+    ::GetClassNameA(child, name, sizeof(name));
+    if (_stricmp(name, "Static") == 0) {
+        char text[1024] = {};
+        ::GetWindowTextA(child, text, sizeof(text));
+        if (text[0]) {
+            auto* out = reinterpret_cast<std::string*>(param);
+            if (!out->empty()) *out += "\n";
+            *out += text;
+        }
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+DialogAnswerer::DialogAnswerer() : watcher_([this] { Watch(); }) {}
+
+DialogAnswerer::~DialogAnswerer() {
+    stop_ = true;
+    watcher_.join();
+}
+
+DialogScript& DialogAnswerer::Expect(std::vector<DialogStep> steps) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    scripts_.push_back(DialogScript{std::move(steps), {}, {}, false});
+    return scripts_.back();
+}
+
+bool DialogAnswerer::WaitForAnswers(int count, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (answered_ < count) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(10);
+    }
+    return true;
+}
+
+void DialogAnswerer::Watch() {
+    HWND last = nullptr;
+    while (!stop_) {
+        ::Sleep(20);
+        HWND dialog = FindVisibleDialog();
+        if (!dialog || dialog == last) {
+            if (!dialog) last = nullptr;
+            continue;
+        }
+        DialogScript* script = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (next_ < scripts_.size()) script = &scripts_[next_++];
+        }
+        if (!script) continue;
+        // Give the dialog a moment to finish its initialisation.
+        ::Sleep(100);
+        char title[256] = {};
+        ::GetWindowTextA(dialog, title, sizeof(title));
+        script->seenTitle = title;
+        ::EnumChildWindows(dialog, CollectStatic, reinterpret_cast<LPARAM>(&script->seenText));
+        for (const DialogStep& step : script->steps) {
+            HWND control = ::GetDlgItem(dialog, step.control);
+            switch (step.kind) {
+            case DialogStep::kSetText:
+                ::SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.text.c_str()));
+                break;
+            case DialogStep::kSelectCombo:
+                ::SendMessageA(control, CB_SETCURSEL, step.index, 0);
+                ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(step.control, CBN_SELCHANGE),
+                               reinterpret_cast<LPARAM>(control));
+                break;
+            case DialogStep::kCheck:
+                ::SendMessageA(control, BM_SETCHECK, step.index, 0);
+                break;
+            case DialogStep::kClick:
+                // Posted: the button's handler may end the dialog, which must not
+                // happen inside this thread's SendMessage.
+                ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(step.control, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(control));
+                break;
+            }
+        }
+        script->answered = true;
+        last = dialog;
+        ++answered_;
+    }
+}
