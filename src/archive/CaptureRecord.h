@@ -1,0 +1,27 @@
+// The record of one clipboard change: where it came from and when.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+extern const char kUnknownApplication[];
+
+class CaptureRecord {
+public:
+    CaptureRecord();
+    virtual ~CaptureRecord() = default;
+
+    // The ".se" file: "A", "G", "D", then "T" when the title is not empty.
+    bool WriteFile(const std::string& path);
+    bool ReadFile(const std::string& path);
+
+    std::string Title;
+    DWORD ClassAtom = 0;
+    GUID CaptureGuid = {};
+    double CaptureTime = 0;
+    std::string FilePath;
+};
+
+// The 38-character registry form, braces included.
+std::string GuidText(const GUID& guid);

@@ -1,0 +1,8 @@
+// The process-wide handle of the main window: the running copy's window found at
+// start, then this process's own once it exists. Dialogs borrow its icon.
+#pragma once
+
+#include <windows.h>
+
+HWND MainWindowHandle();
+void SetMainWindowHandle(HWND window);
