@@ -26,10 +26,11 @@ public:
     virtual void Capture(HWND sourceWindow);
     // A new item joined the archive (the tree shows it).
     virtual void OnItemAdded(ClipItem* item);
-    // Deletes the item's file and unlinks it; the caller destroys the object.
-    virtual void RemoveItem(ClipItem* item);
-    // Deletes the record's file and drops it.
-    virtual void RemoveCapture(GUID captureGuid);
+    // Deletes the item's file and unlinks it, handing the object to the caller
+    // (null when the item is not in the archive).
+    virtual std::unique_ptr<ClipItem> RemoveItem(ClipItem* item);
+    // Deletes the record's ".se" file and unlinks it, handing it to the caller.
+    virtual std::unique_ptr<CaptureRecord> RemoveCapture(GUID captureGuid);
     // Warns when the archive folder has grown past the size limit.
     virtual void CheckDiskSize();
     // Removes what falls outside the captures limit (the tree decides how).
@@ -48,9 +49,6 @@ public:
     const std::vector<std::unique_ptr<ClipItem>>& Items() const { return items_; }
     const std::map<WORD, std::unique_ptr<SourceApp>>& Applications() const { return applications_; }
     const std::map<std::string, std::unique_ptr<CaptureRecord>>& Captures() const { return captures_; }
-
-    // Hands the ownership of a removed item to the caller.
-    std::unique_ptr<ClipItem> TakeItem(ClipItem* item);
 
 protected:
     std::vector<std::unique_ptr<ClipItem>> items_;
