@@ -45,6 +45,8 @@ public:
     CaptureRecord* FindCapture(const ClipItem& item) const;
     // The capture time at and before which captures fall outside the limit; 0 for none.
     double TrimCutoff() const;
+    // Whether the archive folder holds more than DiskSizeLimit megabytes.
+    bool IsOverDiskSizeLimit() const;
 
     const std::vector<std::unique_ptr<ClipItem>>& Items() const { return items_; }
     const std::map<WORD, std::unique_ptr<SourceApp>>& Applications() const { return applications_; }

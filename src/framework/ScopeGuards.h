@@ -62,7 +62,14 @@ private:
 // Holds the clipboard open; closing it as early as possible is up to the scope.
 class ClipboardSession {
 public:
-    explicit ClipboardSession(HWND owner) noexcept : open_(::OpenClipboard(owner) != FALSE) {}
+    // The program that just changed the clipboard may hold it a moment longer;
+    // attempts above 1 retry every 10 ms.
+    explicit ClipboardSession(HWND owner, int attempts = 1) noexcept {
+        for (int i = 0; i < attempts && !open_; ++i) {
+            if (i > 0) ::Sleep(10);
+            open_ = ::OpenClipboard(owner) != FALSE;
+        }
+    }
     ~ClipboardSession() { Close(); }
     ClipboardSession(const ClipboardSession&) = delete;
     ClipboardSession& operator=(const ClipboardSession&) = delete;
@@ -72,5 +79,5 @@ public:
     }
 
 private:
-    bool open_;
+    bool open_ = false;
 };

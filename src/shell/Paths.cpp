@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "framework/UniqueHandle.h"
 
@@ -24,25 +25,27 @@ std::string WithTrailingBackslash(std::string path) {
     return path;
 }
 
-void DeleteFolderTree(const std::string& folder) {
+void ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit) {
     WIN32_FIND_DATAA found;
     UniqueFindFile search(::FindFirstFileA((folder + "*.*").c_str(), &found));
-    if (search) {
-        do {
-            std::string name = found.cFileName;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (name == "." || name == "..") continue;
-                DeleteFolderTree(folder + name + "\\");
-            } else {
-                std::string file = folder + name;
-                // A read-only file would otherwise stay behind and keep its folder alive.
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-                    ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileA(file.c_str());
-            }
-        } while (::FindNextFileA(search.get(), &found));
-    }
-    search.reset();
+    if (!search) return;
+    do {
+        if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
+        visit(found);
+    } while (::FindNextFileA(search.get(), &found));
+}
+
+void DeleteFolderTree(const std::string& folder) {
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAA& found) {
+        const std::string path = folder + found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            DeleteFolderTree(path + "\\");
+            return;
+        }
+        // A read-only file would otherwise stay behind and keep its folder alive.
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(path.c_str());
+    });
     ::RemoveDirectoryA(folder.c_str());
 }
 

@@ -1,6 +1,9 @@
 // The program's folder, and creating and removing folder trees.
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
 
 // Longest path the program keeps, in ANSI characters (a 521-byte buffer).
@@ -16,6 +19,10 @@ void DeleteFolderTree(const std::string& folder);
 // Creates every folder named by a prefix of the path that ends just before a
 // "\"; a last component without a trailing "\" is not created.
 void CreateFolderPath(const std::string& path);
+
+// Calls visit for every entry of the folder (given with a trailing "\") except
+// "." and "..", in the order the file system returns them.
+void ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit);
 
 // Appends "\" unless the text already ends with one.
 std::string WithTrailingBackslash(std::string path);

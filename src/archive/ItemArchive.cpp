@@ -1,0 +1,160 @@
+#include "archive/ItemArchive.h"
+
+#include <algorithm>
+
+#include "archive/ItemFile.h"
+#include "archive/RecordFile.h"
+#include "shell/Paths.h"
+#include "shell/Settings.h"
+
+namespace {
+
+constexpr char kAppDataFolder[] = "AppData\\";
+
+bool HasExtension(const char* name, const char* extension) {
+    const size_t length = std::strlen(name), extLength = std::strlen(extension);
+    return length >= extLength && _stricmp(name + length - extLength, extension) == 0;
+}
+
+std::string AppDataFolder() { return AppSettings().ArchiveFolder + kAppDataFolder; }
+
+}  // namespace
+
+ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
+
+void ItemArchive::Clear() {
+    items_.clear();
+    applications_.clear();
+    captures_.clear();
+}
+
+void ItemArchive::OnItemAdded(ClipItem*) {}
+
+void ItemArchive::Trim() {}
+
+std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
+    auto found = std::find_if(items_.begin(), items_.end(), [item](const auto& owned) { return owned.get() == item; });
+    if (found == items_.end()) return nullptr;
+    if (!item->RecordPath().empty()) ::DeleteFileA(item->RecordPath().c_str());
+    std::unique_ptr<ClipItem> removed = std::move(*found);
+    items_.erase(found);
+    return removed;
+}
+
+std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
+    auto found = captures_.find(GuidText(captureGuid));
+    if (found == captures_.end()) return nullptr;
+    if (!found->second->FilePath.empty()) ::DeleteFileA(found->second->FilePath.c_str());
+    std::unique_ptr<CaptureRecord> removed = std::move(found->second);
+    captures_.erase(found);
+    return removed;
+}
+
+bool ItemArchive::LoadArchive(const std::string& archiveFolder) {
+    Clear();
+    const std::string appData = archiveFolder + kAppDataFolder;
+    ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+        const std::string path = appData + entry.cFileName;
+        if (HasExtension(entry.cFileName, ".app")) {
+            auto app = std::make_unique<SourceApp>();
+            // The walk's later file of one class atom is the one kept.
+            if (app->ReadAppFile(path)) applications_[LOWORD(app->ClassAtom)] = std::move(app);
+        } else if (HasExtension(entry.cFileName, ".se")) {
+            auto record = std::make_unique<CaptureRecord>();
+            if (record->ReadFile(path)) captures_[GuidText(record->CaptureGuid)] = std::move(record);
+        }
+    });
+
+    const std::string today = DateFolderName(CurrentCaptureTime());
+    const bool wholeArchive = AppSettings().LoadWholeArchive;
+    ForEachEntry(archiveFolder, [&](const WIN32_FIND_DATAA& entry) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+        if (_stricmp(entry.cFileName, "AppData") == 0) return;
+        if (!wholeArchive && _stricmp(entry.cFileName, today.c_str()) != 0) return;
+        const std::string folder = archiveFolder + entry.cFileName + "\\";
+        ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
+            if (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+            const std::string path = folder + file.cFileName;
+            std::unique_ptr<ClipItem> item = CreateItemOfType(ItemTypeOfExtension(path));
+            // What cannot be read stays on disk, untouched, and out of the archive.
+            if (item && ReadItemFile(*item, path)) items_.push_back(std::move(item));
+        });
+    });
+    return true;
+}
+
+void ItemArchive::EraseAll() {
+    for (const auto& item : items_)
+        if (!item->RecordPath().empty()) ::DeleteFileA(item->RecordPath().c_str());
+    DeleteFolderTree(AppDataFolder());
+    Clear();
+}
+
+SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {
+    if (!sourceWindow) return nullptr;
+    auto app = std::make_unique<SourceApp>();
+    if (!app->InitFromWindow(sourceWindow)) return nullptr;
+    const WORD atom = LOWORD(app->ClassAtom);
+    auto found = applications_.find(atom);
+    if (found != applications_.end()) return found->second.get();
+
+    SourceApp* added = app.get();
+    applications_[atom] = std::move(app);
+    const std::string folder = AppDataFolder();
+    CreateFolderPath(folder);
+    added->WriteAppFile(MakeUniqueFileName(folder, nullptr, ".app"));
+    return added;
+}
+
+CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow) {
+    if (!sourceWindow) return nullptr;
+    FindOrAddSourceApp(sourceWindow);
+    auto record = std::make_unique<CaptureRecord>();
+    ::CoCreateGuid(&record->CaptureGuid);
+    if (!::IsWindow(sourceWindow)) return nullptr;
+    record->ClassAtom = ::GetClassLongA(sourceWindow, GCW_ATOM);
+    char title[kMaxTitleChars + 1] = {};
+    ::GetWindowTextA(sourceWindow, title, sizeof(title));
+    record->Title = title[0] ? title : kUnknownApplication;
+
+    CaptureRecord* added = record.get();
+    captures_[GuidText(added->CaptureGuid)] = std::move(record);
+    const std::string folder = AppDataFolder();
+    CreateFolderPath(folder);
+    // A record that cannot be written still counts for this run.
+    added->WriteFile(MakeUniqueFileName(folder, nullptr, ".se"));
+    return added;
+}
+
+CaptureRecord* ItemArchive::FindCapture(const ClipItem& item) const {
+    auto found = captures_.find(GuidText(item.SourceGuid()));
+    return found == captures_.end() ? nullptr : found->second.get();
+}
+
+double ItemArchive::TrimCutoff() const {
+    const int limit = AppSettings().ItemsLimit;
+    if (limit <= 0 || captures_.size() <= static_cast<size_t>(limit)) return 0;
+    std::vector<double> times;
+    times.reserve(captures_.size());
+    for (const auto& [key, record] : captures_) times.push_back(record->CaptureTime);
+    std::sort(times.begin(), times.end());
+    return times[captures_.size() - static_cast<size_t>(limit) - 1];
+}
+
+unsigned long long FolderSize(const std::string& folder) {
+    unsigned long long total = 0;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            total += FolderSize(folder + entry.cFileName + "\\");
+        else
+            total += (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    });
+    return total;
+}
+
+bool ItemArchive::IsOverDiskSizeLimit() const {
+    const int limit = AppSettings().DiskSizeLimit;
+    if (limit <= 0) return false;
+    return static_cast<double>(FolderSize(AppSettings().ArchiveFolder)) / (1024.0 * 1024.0) > limit;
+}
