@@ -1,6 +1,7 @@
 #include "archive/ItemArchive.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "archive/ItemFile.h"
 #include "archive/RecordFile.h"
