@@ -83,7 +83,15 @@ void DialogAnswerer::Watch() {
             std::lock_guard<std::mutex> lock(mutex_);
             if (next_ < scripts_.size()) script = &scripts_[next_++];
         }
-        if (!script) continue;
+        if (!script) {
+            // Nobody expected it: cancel it, so that the test fails on the count
+            // instead of hanging in a modal loop until the time-out.
+            ::Sleep(100);
+            ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            last = dialog;
+            ++unexpected_;
+            continue;
+        }
         // Give the dialog a moment to finish its initialisation.
         ::Sleep(100);
         char title[256] = {};
@@ -98,7 +106,11 @@ void DialogAnswerer::Watch() {
                 break;
             case DialogStep::kSelectCombo:
                 ::SendMessageA(control, CB_SETCURSEL, step.index, 0);
+                // A person's pick sends both; Wine's save dialog takes the new file
+                // type only on CBN_SELENDOK, other dialogs act on CBN_SELCHANGE.
                 ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(step.control, CBN_SELCHANGE),
+                               reinterpret_cast<LPARAM>(control));
+                ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(step.control, CBN_SELENDOK),
                                reinterpret_cast<LPARAM>(control));
                 break;
             case DialogStep::kCheck:

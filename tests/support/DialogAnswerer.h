@@ -38,6 +38,8 @@ public:
     DialogScript& Expect(std::vector<DialogStep> steps);
     // Dialogs answered so far.
     int Answered() const { return answered_; }
+    // Dialogs that appeared when no script was left; each was cancelled.
+    int Unexpected() const { return unexpected_; }
     // Waits (pumping this thread's messages) until `count` dialogs were answered.
     bool WaitForAnswers(int count, DWORD timeoutMs = 10000);
 
@@ -56,6 +58,7 @@ private:
     std::thread watcher_;
     std::atomic<bool> stop_{false};
     std::atomic<int> answered_{0};
+    std::atomic<int> unexpected_{0};
     std::mutex mutex_;
     std::deque<DialogScript> scripts_;
     size_t next_ = 0;
