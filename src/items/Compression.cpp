@@ -4,10 +4,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace {
-
-constexpr size_t kInitialWorkingBuffer = 200000;
 
 // zlib counts in uInt; feed larger inputs in slices.
 constexpr size_t kSlice = std::numeric_limits<uInt>::max() / 2;
@@ -16,11 +15,12 @@ constexpr size_t kSlice = std::numeric_limits<uInt>::max() / 2;
 
 bool CompressBlock(const void* data, size_t length, Bytes& block) {
     block.clear();
-    // The working size of the original program, which zlib's bound never exceeds
-    // by much; compressBound is what is certain to be enough.
+    // zlib counts in uLong, which is 32 bits on Windows.
+    if (length > std::numeric_limits<uLong>::max() / 2) return false;
+    // 12 + 1.02 x length is the customary working size; compressBound is what is
+    // certain to be enough.
     uLong capacity = std::max<uLong>(static_cast<uLong>(12 + static_cast<size_t>(1.02 * static_cast<double>(length))),
                                      compressBound(static_cast<uLong>(length)));
-    if (length > std::numeric_limits<uLong>::max() / 2) return false;
     Bytes work(capacity);
     uLongf produced = capacity;
     if (compress(work.data(), &produced, static_cast<const Bytef*>(data), static_cast<uLong>(length)) != Z_OK)
@@ -31,10 +31,13 @@ bool CompressBlock(const void* data, size_t length, Bytes& block) {
     return true;
 }
 
-bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceiling) {
-    bytes.clear();
-    if (!block || length == 0) return false;
+namespace {
 
+// Inflates the whole stream. With `out` null the bytes are only counted (through a
+// scratch buffer); otherwise `capacity` bytes of room are at `out`. False when the
+// stream is corrupt, cut short, or holds more than `capacity` bytes.
+bool Inflate(const void* block, size_t length, uint8_t* out, size_t capacity, size_t& produced) {
+    produced = 0;
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) return false;
     struct EndGuard {
@@ -42,31 +45,53 @@ bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceil
         ~EndGuard() { inflateEnd(s); }
     } guard{&stream};
 
+    constexpr size_t kScratch = 64 * 1024;
+    Bytef scratch[kScratch];
     const Bytef* input = static_cast<const Bytef*>(block);
     size_t inputLeft = length;
-    Bytes out(std::min(kInitialWorkingBuffer, ceiling));
-    size_t produced = 0;
     for (;;) {
-        if (produced == out.size()) {
-            if (out.size() >= ceiling) return false;
-            out.resize(std::min(out.size() * 2, ceiling));
-        }
         if (stream.avail_in == 0 && inputLeft > 0) {
             stream.next_in = const_cast<Bytef*>(input);
             stream.avail_in = static_cast<uInt>(std::min(inputLeft, kSlice));
             input += stream.avail_in;
             inputLeft -= stream.avail_in;
         }
-        stream.next_out = out.data() + produced;
-        stream.avail_out = static_cast<uInt>(std::min(out.size() - produced, kSlice));
-        const uInt before = stream.avail_out;
-        int status = inflate(&stream, Z_NO_FLUSH);
-        produced += before - stream.avail_out;
-        if (status == Z_STREAM_END) break;
+        // Counting, or probing with one byte whether a full block is really the end.
+        uInt room = out ? 1 : static_cast<uInt>(kScratch);
+        stream.next_out = scratch;
+        if (out && produced < capacity) {
+            room = static_cast<uInt>(std::min(capacity - produced, kSlice));
+            stream.next_out = out + produced;
+        }
+        stream.avail_out = room;
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        produced += room - stream.avail_out;
+        if (produced > capacity) return false;
+        if (status == Z_STREAM_END) return true;
         if (status == Z_BUF_ERROR && stream.avail_in == 0 && inputLeft == 0) return false;  // cut short
         if (status != Z_OK && status != Z_BUF_ERROR) return false;
     }
-    out.resize(produced);
+}
+
+}  // namespace
+
+bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceiling) {
+    bytes.clear();
+    if (!block || length == 0) return false;
+    // The stream is run twice: first only counting, so that a damaged or hostile
+    // stream costs time but no memory, then into a block of exactly the right size.
+    // (Growing a buffer by doubling, as zlib's own one-shot use suggests, would take
+    // up to twice the ceiling before a stream that claims gigabytes is given up.)
+    size_t size = 0;
+    if (!Inflate(block, length, nullptr, ceiling, size)) return false;
+    Bytes out;
+    try {
+        out.resize(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    size_t produced = 0;
+    if (!Inflate(block, length, out.data(), size, produced) || produced != size) return false;
     bytes = std::move(out);
     return true;
 }

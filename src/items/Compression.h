@@ -14,8 +14,9 @@ constexpr size_t kMaxDecompressedBytes = 512u * 1024 * 1024;
 // zlib stream (default level) of the bytes. An empty input still gives a stream.
 bool CompressBlock(const void* data, size_t length, Bytes& block);
 
-// The bytes a zlib stream holds. The output grows from 200,000 bytes by doubling
-// and gives up past `ceiling`; a stream that is cut short or corrupt fails.
+// The bytes a zlib stream holds, in a block of exactly their size. A stream that
+// holds more than `ceiling` bytes, is cut short or is corrupt fails, having cost
+// no more memory than a small scratch buffer.
 bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceiling = kMaxDecompressedBytes);
 
 // For streams whose size is known in advance (image bits): succeeds only when

@@ -21,7 +21,7 @@ TEST(CompressionTest, RoundTripIsPlainZlib) {
     EXPECT_EQ(text, std::string(back.begin(), back.end()));
 }
 
-TEST(CompressionTest, OutputLargerThanTheFirstWorkingBufferGrows) {
+TEST(CompressionTest, LargeOutputRoundTrips) {
     std::string big(1'000'000, 'x');
     for (size_t i = 0; i < big.size(); i += 7) big[i] = static_cast<char>('a' + i % 26);
     Bytes block;
@@ -39,6 +39,15 @@ TEST(CompressionTest, HostileStreamsFailCleanly) {
     ASSERT_TRUE(CompressBlock(zeros.data(), zeros.size(), bomb));
     Bytes out;
     EXPECT_FALSE(DecompressBlock(bomb.data(), bomb.size(), out, 1024 * 1024));
+    EXPECT_TRUE(out.empty());
+
+    // The ceiling itself is allowed, one byte more is not.
+    const std::string exact(100000, 'z');
+    Bytes block;
+    ASSERT_TRUE(CompressBlock(exact.data(), exact.size(), block));
+    EXPECT_TRUE(DecompressBlock(block.data(), block.size(), out, exact.size()));
+    EXPECT_EQ(exact.size(), out.size());
+    EXPECT_FALSE(DecompressBlock(block.data(), block.size(), out, exact.size() - 1));
     EXPECT_TRUE(out.empty());
 
     // Cut short, corrupt, or empty.
