@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
-// Characters the code page lacks become its default character. Empty in, empty out.
+// Characters the code page lacks become its default character (no look-alike
+// substitutes). Empty in, empty out.
 std::string ToMultiByte(std::wstring_view text, unsigned codePage);
 std::wstring ToWide(std::string_view bytes, unsigned codePage);
