@@ -1,5 +1,6 @@
 #include "archive/ItemFile.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "archive/RecordFile.h"
@@ -66,6 +67,8 @@ bool ReadItemFile(ClipItem& item, const std::string& path) {
             if (length != sizeof(time)) return false;
             uint32_t read;
             if (!ReadFixedField(file.get(), length, &time, sizeof(time), read)) return false;
+            // NaN or infinity is no time; items are sorted and trimmed by it.
+            if (!std::isfinite(time)) return false;
             item.SetCaptureTime(time);
             break;
         }

@@ -67,10 +67,14 @@ bool ReadFieldHeader(HANDLE file, char& tag, uint32_t& length) {
     return true;
 }
 
-bool SkipFieldData(HANDLE file, uint32_t length) {
+bool FieldFitsInFile(HANDLE file, uint32_t length) {
     LARGE_INTEGER here = {}, size = {};
     if (!::SetFilePointerEx(file, here, &here, FILE_CURRENT) || !::GetFileSizeEx(file, &size)) return false;
-    if (size.QuadPart - here.QuadPart < static_cast<LONGLONG>(length)) return false;
+    return size.QuadPart - here.QuadPart >= static_cast<LONGLONG>(length);
+}
+
+bool SkipFieldData(HANDLE file, uint32_t length) {
+    if (!FieldFitsInFile(file, length)) return false;
     LARGE_INTEGER move;
     move.QuadPart = length;
     return ::SetFilePointerEx(file, move, nullptr, FILE_CURRENT) != FALSE;

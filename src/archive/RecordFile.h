@@ -24,6 +24,9 @@ bool WriteField(HANDLE file, char tag, const void* data, uint32_t length);
 bool WriteTextField(HANDLE file, char tag, const std::string& text);
 // False at the end of the file, including when fewer than five bytes are left.
 bool ReadFieldHeader(HANDLE file, char& tag, uint32_t& length);
+// Whether `length` more bytes follow the file position: checked before a field's
+// data is read into memory, so a damaged length cannot make a huge allocation.
+bool FieldFitsInFile(HANDLE file, uint32_t length);
 // Moves past `length` bytes of field data; false when the file is shorter.
 bool SkipFieldData(HANDLE file, uint32_t length);
 // Reads a fixed-width field: up to `width` bytes into `out` (fewer when the field is

@@ -73,12 +73,8 @@ bool TextItem::WriteData(HANDLE file) {
 
 bool TextItem::ReadData(HANDLE file, uint32_t length) {
     ReleaseData();
-    Bytes block;
-    try {
-        block.resize(length);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    if (!FieldFitsInFile(file, length)) return false;
+    Bytes block(length);
     if (!ReadExactly(file, block.data(), length)) return false;
     Bytes bytes;
     if (!DecompressBlock(block.data(), block.size(), bytes)) return false;
