@@ -35,11 +35,20 @@ void ForEachEntry(const std::string& folder, const std::function<void(const WIN3
     } while (::FindNextFileA(search.get(), &found));
 }
 
-void DeleteFolderTree(const std::string& folder) {
+void DeleteFolderTree(const std::string& given) {
+    // An empty name would make the walk below empty the current folder.
+    if (given.empty()) return;
+    // Without its backslash, "folder*.*" would match the folder's siblings.
+    const std::string folder = WithTrailingBackslash(given);
     ForEachEntry(folder, [&](const WIN32_FIND_DATAA& found) {
         const std::string path = folder + found.cFileName;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            DeleteFolderTree(path + "\\");
+            // A junction or directory link is removed as a link: what it points
+            // to lies outside the tree and is not ours to delete.
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                ::RemoveDirectoryA(path.c_str());
+            else
+                DeleteFolderTree(path + "\\");
             return;
         }
         // A read-only file would otherwise stay behind and keep its folder alive.

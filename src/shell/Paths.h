@@ -12,8 +12,8 @@ constexpr size_t kMaxPathChars = 520;
 // Drive and folder of the running executable, ending with "\".
 std::string ProgramFolder();
 
-// Removes the folder (given with a trailing "\") and everything below it.
-// Whatever cannot be removed is left and the walk goes on.
+// Removes the folder (given with a trailing "\"; one is added when missing) and
+// everything below it. Whatever cannot be removed is left and the walk goes on.
 void DeleteFolderTree(const std::string& folder);
 
 // Creates every folder named by a prefix of the path that ends just before a

@@ -125,7 +125,9 @@ void Settings::Save() const {
 
 void Settings::SetArchiveFolder(const std::string& path) {
     std::string folder = WithTrailingBackslash(path.substr(0, kMaxPathChars - 1));
-    if (_access(folder.c_str(), 4) != 0) folder = ProgramFolder() + "Archive\\";
+    // An empty path would become "\", the root of the current drive, which passes
+    // the access test; it names no folder, so it gets the default like any other.
+    if (path.empty() || _access(folder.c_str(), 4) != 0) folder = ProgramFolder() + "Archive\\";
     ArchiveFolder = folder;
 }
 
@@ -144,8 +146,10 @@ WORD Settings::HotKeyWord() const {
     SHORT scan = ::VkKeyScanA(HotKey[0]);
     // -1: no key on this layout makes the character, so the shortcut gets no hot key.
     if (scan == -1) return 0;
-    signed char virtualKey = static_cast<signed char>(LOBYTE(scan));
-    return static_cast<WORD>(virtualKey + ((HOTKEYF_CONTROL | HOTKEYF_ALT) << 8));
+    // The virtual-key code is an unsigned byte: widening it as a signed one would
+    // turn the punctuation keys (VK_OEM_*, 0xBA and up) into SHIFT+ALT combinations.
+    const BYTE virtualKey = LOBYTE(scan);
+    return static_cast<WORD>(virtualKey | ((HOTKEYF_CONTROL | HOTKEYF_ALT) << 8));
 }
 
 void Settings::SyncStartupShortcut(bool on) const {
