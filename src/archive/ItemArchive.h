@@ -48,6 +48,9 @@ public:
     // Whether the archive folder holds more than DiskSizeLimit megabytes.
     bool IsOverDiskSizeLimit() const;
 
+    // How long the last capture held the clipboard open, in milliseconds.
+    double LastClipboardHoldMs() const { return lastClipboardHoldMs_; }
+
     const std::vector<std::unique_ptr<ClipItem>>& Items() const { return items_; }
     const std::map<WORD, std::unique_ptr<SourceApp>>& Applications() const { return applications_; }
     const std::map<std::string, std::unique_ptr<CaptureRecord>>& Captures() const { return captures_; }
@@ -56,6 +59,9 @@ protected:
     std::vector<std::unique_ptr<ClipItem>> items_;
     std::map<WORD, std::unique_ptr<SourceApp>> applications_;
     std::map<std::string, std::unique_ptr<CaptureRecord>> captures_;
+
+private:
+    double lastClipboardHoldMs_ = 0;
 };
 
 // Total size of the files below the folder, sub-folders included.
