@@ -1,0 +1,610 @@
+#include "items/DibImage.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "framework/ScopeGuards.h"
+#include "items/ClipItem.h"
+
+namespace {
+
+// The program's palette: named colours, 24 hues at five brightness levels each
+// with a half-saturated tint, then greys.
+constexpr uint32_t kPalette[256] = {
+    0xFFFFFF, 0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF, 0x0000FF, 0xFF00FF, 0x000000,
+    0x808080, 0xC0C0C0, 0xFF0000, 0xFF7F7F, 0xA50000, 0xA55252, 0x7F0000, 0x7F3F3F,
+    0x4C0000, 0x4C2626, 0x260000, 0x261313, 0xFF3F00, 0xFF9F7F, 0xA52900, 0xA56752,
+    0x7F1F00, 0x7F4F3F, 0x4C1300, 0x4C2F26, 0x260900, 0x261713, 0xFF7F00, 0xFFBF7F,
+    0xA55200, 0xA57C52, 0x7F3F00, 0x7F5F3F, 0x4C2600, 0x4C3926, 0x261300, 0x261C13,
+    0xFFBF00, 0xFFDF7F, 0xA57C00, 0xA59152, 0x7F5F00, 0x7F6F3F, 0x4C3900, 0x4C4226,
+    0x261C00, 0x262113, 0xFFFF00, 0xFFFF7F, 0xA5A500, 0xA5A552, 0x7F7F00, 0x7F7F3F,
+    0x4C4C00, 0x4C4C26, 0x262600, 0x262613, 0xBFFF00, 0xDFFF7F, 0x7CA500, 0x91A552,
+    0x5F7F00, 0x6F7F3F, 0x394C00, 0x424C26, 0x1C2600, 0x212613, 0x7FFF00, 0xBFFF7F,
+    0x52A500, 0x7CA552, 0x3F7F00, 0x5F7F3F, 0x264C00, 0x394C26, 0x132600, 0x1C2613,
+    0x3FFF00, 0x9FFF7F, 0x29A500, 0x67A552, 0x1F7F00, 0x4F7F3F, 0x134C00, 0x2F4C26,
+    0x092600, 0x172613, 0x00FF00, 0x7FFF7F, 0x00A500, 0x52A552, 0x007F00, 0x3F7F3F,
+    0x004C00, 0x264C26, 0x002600, 0x132613, 0x00FF3F, 0x7FFF9F, 0x00A529, 0x52A567,
+    0x007F1F, 0x3F7F4F, 0x004C13, 0x264C2F, 0x002609, 0x132617, 0x00FF7F, 0x7FFFBF,
+    0x00A552, 0x52A57C, 0x007F3F, 0x3F7F5F, 0x004C26, 0x264C39, 0x002613, 0x13261C,
+    0x00FFBF, 0x7FFFDF, 0x00A57C, 0x52A591, 0x007F5F, 0x3F7F6F, 0x004C39, 0x264C42,
+    0x00261C, 0x132621, 0x00FFFF, 0x7FFFFF, 0x00A5A5, 0x52A5A5, 0x007F7F, 0x3F7F7F,
+    0x004C4C, 0x264C4C, 0x002626, 0x132626, 0x00BFFF, 0x7FDFFF, 0x007CA5, 0x5291A5,
+    0x005F7F, 0x3F6F7F, 0x00394C, 0x26424C, 0x001C26, 0x132126, 0x007FFF, 0x7FBFFF,
+    0x0052A5, 0x527CA5, 0x003F7F, 0x3F5F7F, 0x00264C, 0x26394C, 0x001326, 0x131C26,
+    0x003FFF, 0x7F9FFF, 0x0029A5, 0x5267A5, 0x001F7F, 0x3F4F7F, 0x00134C, 0x262F4C,
+    0x000926, 0x131726, 0x0000FF, 0x7F7FFF, 0x0000A5, 0x5252A5, 0x00007F, 0x3F3F7F,
+    0x00004C, 0x26264C, 0x000026, 0x131326, 0x3F00FF, 0x9F7FFF, 0x2900A5, 0x6752A5,
+    0x1F007F, 0x4F3F7F, 0x13004C, 0x2F264C, 0x090026, 0x171326, 0x7F00FF, 0xBF7FFF,
+    0x5200A5, 0x7C52A5, 0x3F007F, 0x5F3F7F, 0x26004C, 0x39264C, 0x130026, 0x1C1326,
+    0xBF00FF, 0xDF7FFF, 0x7C00A5, 0x9152A5, 0x5F007F, 0x6F3F7F, 0x39004C, 0x42264C,
+    0x1C0026, 0x211326, 0xFF00FF, 0xFF7FFF, 0xA500A5, 0xA552A5, 0x7F007F, 0x7F3F7F,
+    0x4C004C, 0x4C264C, 0x260026, 0x261326, 0xFF00BF, 0xFF7FDF, 0xA5007C, 0xA55291,
+    0x7F005F, 0x7F3F6F, 0x4C0039, 0x4C2642, 0x26001C, 0x261321, 0xFF007F, 0xFF7FBF,
+    0xA50052, 0xA5527C, 0x7F003F, 0x7F3F5F, 0x4C0026, 0x4C2639, 0x260013, 0x26131C,
+    0xFF003F, 0xFF7F9F, 0xA50029, 0xA55267, 0x7F001F, 0x7F3F4F, 0x4C0013, 0x4C262F,
+    0x260009, 0x261317, 0x000000, 0x2D2D2D, 0x5B5B5B, 0x898989, 0xB7B7B7, 0xB3B3B3,
+};
+
+// Palette targets are filled from a 32-bit copy of the source drawn this many
+// pixels at a time, so that large images need no second full-size copy.
+constexpr int kBandPixels = 1 << 20;
+
+// What a band pixel holds when a run-length source skipped it (GDI writes
+// colours with a zero top byte).
+constexpr uint32_t kUntouched = 0xFF000000;
+
+bool IsValidDepth(int bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// Bytes of a width x height image at the depth; 0 when the description is not
+// usable or larger than any image the program makes.
+uint64_t ImageBytes(int64_t width, int64_t height, int bits) {
+    if (width <= 0 || height <= 0 || !IsValidDepth(bits)) return 0;
+    if (static_cast<uint64_t>(height) > kMaxImagePixels / static_cast<uint64_t>(width)) return 0;
+    const uint64_t row = RowBytes(width, bits);
+    if (row > kMaxImageBytes || static_cast<uint64_t>(height) > kMaxImageBytes / row) return 0;
+    return row * static_cast<uint64_t>(height);
+}
+
+// A header of the form the program itself writes: 40 bytes, bottom-up, BI_RGB,
+// a colour table only for palette depths and never longer than the depth can
+// index, and biSizeImage equal to the rows it describes.
+bool IsPlainHeader(const BITMAPINFOHEADER& h) {
+    if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biPlanes != 1 || h.biCompression != BI_RGB) return false;
+    const uint64_t bytes = ImageBytes(h.biWidth, h.biHeight, h.biBitCount);
+    if (bytes == 0 || bytes != h.biSizeImage) return false;
+    const uint32_t colors = ColorTableSize(h);
+    return h.biBitCount <= 8 ? colors <= (1u << h.biBitCount) : colors == 0;
+}
+
+RGBQUAD ToRgbQuad(uint32_t rgb) {
+    return RGBQUAD{static_cast<BYTE>(rgb), static_cast<BYTE>(rgb >> 8), static_cast<BYTE>(rgb >> 16), 0};
+}
+
+// Finds the table entry nearest to a colour (squared distance in red, green
+// and blue; the lowest index among equals). GDI only approximates this, so the
+// program matches palette targets itself. Answers are cached per colour.
+class NearestColor {
+public:
+    NearestColor(const RGBQUAD* table, uint32_t count)
+        : table_(table), count_(std::max<uint32_t>(1, std::min<uint32_t>(count, 256))),
+          keys_(kSlots, kEmpty), values_(kSlots, 0) {}
+
+    uint8_t operator()(uint32_t rgb) {
+        const size_t slot = ((rgb * 2654435761u) >> 16) & (kSlots - 1);
+        if (keys_[slot] == rgb) return values_[slot];
+        const int r = (rgb >> 16) & 0xFF, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+        uint32_t best = 0;
+        int bestDistance = INT_MAX;
+        for (uint32_t i = 0; i < count_ && bestDistance > 0; ++i) {
+            const int dr = table_[i].rgbRed - r, dg = table_[i].rgbGreen - g, db = table_[i].rgbBlue - b;
+            const int distance = dr * dr + dg * dg + db * db;
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = i;
+            }
+        }
+        keys_[slot] = rgb;
+        values_[slot] = static_cast<uint8_t>(best);
+        return values_[slot];
+    }
+
+private:
+    static constexpr size_t kSlots = 1 << 16;
+    static constexpr uint32_t kEmpty = 0xFFFFFFFF;  // no colour has a top byte
+    const RGBQUAD* table_;
+    uint32_t count_;
+    std::vector<uint32_t> keys_;
+    std::vector<uint8_t> values_;
+};
+
+void SetPixelIndex(uint8_t* row, int x, int bits, uint8_t index) {
+    switch (bits) {
+    case 8:
+        row[x] = index;
+        break;
+    case 4: {
+        uint8_t& byte = row[x / 2];
+        byte = (x % 2) ? static_cast<uint8_t>((byte & 0xF0) | (index & 0x0F))
+                       : static_cast<uint8_t>((byte & 0x0F) | (index << 4));
+        break;
+    }
+    case 1: {
+        const uint8_t mask = static_cast<uint8_t>(0x80 >> (x % 8));
+        row[x / 8] = (index & 1) ? (row[x / 8] | mask) : (row[x / 8] & ~mask);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// A source normalised for GDI: a 40-byte header, then the masks or the colour
+// table. Clipboard blocks are copied into this so GDI never reads their header.
+struct PackedSource {
+    BITMAPINFOHEADER header;
+    uint32_t extra[3 + 256];
+};
+
+bool AppendBytes(Bytes& out, const void* data, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    out.insert(out.end(), bytes, bytes + size);
+    return true;
+}
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
+// libpng reports errors by jumping back to the setjmp in WritePalettePng; the
+// default handler would also print them.
+void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarning(png_structp, png_const_charp) {}
+void PngRowWritten(png_structp, png_uint_32, int) {}
+
+// Kept free of C++ objects with destructors: libpng leaves it by longjmp.
+bool WritePalettePng(FILE* file, png_uint_32 width, png_uint_32 height, int depth, const png_color* palette,
+                     int paletteSize, png_bytepp rows) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_write_status_fn(png, PngRowWritten);
+    png_set_IHDR(png, info, width, height, depth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_PLTE(png, info, palette, paletteSize);
+    png_write_info(png, info);
+    // Palette rows are written as they are stored: no filler byte to strip.
+    png_write_image(png, rows);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool WriteAll(HANDLE file, const void* data, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes, chunk, &written, nullptr) || written != chunk) return false;
+        bytes += chunk;
+        size -= chunk;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t ColorTableSize(const BITMAPINFOHEADER& header) {
+    if (header.biBitCount == 0) return 0;
+    if (header.biClrUsed != 0) return header.biClrUsed;
+    switch (header.biBitCount) {
+    case 1:
+        return 2;
+    case 4:
+        return 16;
+    case 8:
+        return 256;
+    default:
+        return 0;
+    }
+}
+
+uint64_t RowBytes(int64_t width, int bits) {
+    if (width <= 0 || bits <= 0) return 0;
+    return ((static_cast<uint64_t>(width) * static_cast<uint64_t>(bits) + 31) & ~uint64_t{31}) / 8;
+}
+
+uint32_t DefaultPaletteColor(int index) { return (index >= 0 && index < 256) ? kPalette[index] : 0; }
+
+DibImage::DibImage(int bitDepth) : bitDepth_(bitDepth), dc_(::CreateCompatibleDC(nullptr)) {
+    SetDefaultPalette();
+    if (dc_) ::SetStretchBltMode(dc_.get(), COLORONCOLOR);
+}
+
+DibImage::DibImage(int bitDepth, const DibImage& source) : DibImage(bitDepth) {
+    if (source.Bits()) ConvertFrom(source.Info(), source.Bits());
+}
+
+DibImage::~DibImage() { ReleaseBitmap(); }
+
+void DibImage::ReleaseBitmap() {
+    if (previous_) {
+        ::SelectObject(dc_.get(), previous_);
+        previous_ = nullptr;
+    }
+    bitmap_.reset();
+    bits_ = nullptr;
+}
+
+void DibImage::SetDefaultPalette() {
+    switch (bitDepth_) {
+    case 1:
+        info_.colors[0] = ToRgbQuad(0x000000);
+        info_.colors[1] = ToRgbQuad(0xFFFFFF);
+        break;
+    case 4:
+        // Fifteen, not sixteen: the last entry keeps what it had (black when new).
+        for (int i = 0; i < 15; ++i) info_.colors[i] = ToRgbQuad(kPalette[i]);
+        break;
+    case 8:
+        for (int i = 0; i < 256; ++i) info_.colors[i] = ToRgbQuad(kPalette[i]);
+        break;
+    default:
+        break;
+    }
+}
+
+bool DibImage::CreateSection() {
+    if (!dc_ || !IsPlainHeader(info_.header)) return false;
+    void* bits = nullptr;
+    UniqueBitmap section(::CreateDIBSection(dc_.get(), Info(), DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!section || !bits) return false;
+    HGDIOBJ previous = ::SelectObject(dc_.get(), section.get());
+    if (!previous || previous == HGDI_ERROR) return false;
+    previous_ = previous;
+    bitmap_ = std::move(section);
+    bits_ = static_cast<uint8_t*>(bits);
+    return true;
+}
+
+bool DibImage::CreateBlank(int width, int height) {
+    ReleaseBitmap();
+    BITMAPINFOHEADER& h = info_.header;
+    h = {};
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(bitDepth_);
+    h.biCompression = BI_RGB;
+    h.biSizeImage = static_cast<DWORD>(ImageBytes(width, height, bitDepth_));
+    SetDefaultPalette();
+    return CreateSection();
+}
+
+bool DibImage::CreateFromBitmap(HBITMAP bitmap) {
+    ReleaseBitmap();
+    DIBSECTION section = {};
+    if (!bitmap || ::GetObjectA(bitmap, sizeof(section), &section) == 0) return false;
+    const int width = section.dsBm.bmWidth;
+    const int height = std::abs(section.dsBm.bmHeight);
+    if (!CreateBlank(width, height)) return false;
+    UniqueDc source(::CreateCompatibleDC(dc_.get()));
+    if (!source) return false;
+    // A bitmap that is selected into another DC cannot be read from here.
+    HGDIOBJ previous = ::SelectObject(source.get(), bitmap);
+    if (!previous || previous == HGDI_ERROR) return false;
+    const BOOL copied = ::BitBlt(dc_.get(), 0, 0, width, height, source.get(), 0, 0, SRCCOPY);
+    ::SelectObject(source.get(), previous);
+    ::GdiFlush();
+    return copied != FALSE;
+}
+
+bool DibImage::ConvertFrom(const BITMAPINFO* source, const void* bits) {
+    ReleaseBitmap();
+    if (!source || !bits) return false;
+    const BITMAPINFOHEADER& s = source->bmiHeader;
+    if (s.biSize != sizeof(BITMAPINFOHEADER) || s.biWidth <= 0 || s.biHeight == 0 || s.biHeight == INT_MIN)
+        return false;
+    const int width = s.biWidth;
+    // Top-down sources are drawn the right way up into a bottom-up image.
+    const int height = std::abs(s.biHeight);
+
+    BITMAPINFOHEADER& h = info_.header;
+    h = {};
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(bitDepth_);
+    h.biCompression = BI_RGB;
+    h.biSizeImage = static_cast<DWORD>(ImageBytes(width, height, bitDepth_));
+
+    // The source's colours replace the first entries of this image's palette;
+    // the rest keep the default (ConvertFrom itself never resets the palette).
+    const uint32_t colors = std::min<uint32_t>(ColorTableSize(s), 256);
+    if (colors > 0) {
+        const RGBQUAD* table = source->bmiColors + (s.biCompression == BI_BITFIELDS ? 3 : 0);
+        std::memcpy(info_.colors, table, colors * sizeof(RGBQUAD));
+    }
+
+    if (!CreateSection()) return false;
+    if (bitDepth_ <= 8) return MapToPalette(source, bits);
+    const int lines = ::StretchDIBits(dc_.get(), 0, 0, width, height, 0, 0, width, height, bits, source,
+                                      DIB_RGB_COLORS, SRCCOPY);
+    ::GdiFlush();
+    if (bitDepth_ == 32) {
+        // A plain 32-bit image has no alpha; GDI may have carried the source's
+        // fourth byte over when the layouts matched.
+        for (DWORD i = 3; i < h.biSizeImage; i += 4) bits_[i] = 0;
+    }
+    return lines > 0;
+}
+
+bool DibImage::MapToPalette(const BITMAPINFO* source, const void* bits) {
+    const int width = info_.header.biWidth;
+    const int height = info_.header.biHeight;
+    const uint64_t rowBytes = RowBytes(width, bitDepth_);
+    const int bandRows = std::clamp(kBandPixels / width, 1, height);
+
+    BITMAPINFO bandInfo = {};
+    bandInfo.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bandInfo.bmiHeader.biWidth = width;
+    bandInfo.bmiHeader.biHeight = -bandRows;  // top-down: band row r is image row top + r
+    bandInfo.bmiHeader.biPlanes = 1;
+    bandInfo.bmiHeader.biBitCount = 32;
+    bandInfo.bmiHeader.biCompression = BI_RGB;
+    UniqueDc bandDc(::CreateCompatibleDC(dc_.get()));
+    if (!bandDc) return false;
+    void* bandBits = nullptr;
+    UniqueBitmap band(::CreateDIBSection(bandDc.get(), &bandInfo, DIB_RGB_COLORS, &bandBits, nullptr, 0));
+    if (!band || !bandBits) return false;
+    ScopedSelect selected(bandDc.get(), band.get());
+    ::SetStretchBltMode(bandDc.get(), COLORONCOLOR);
+
+    const DWORD compression = source->bmiHeader.biCompression;
+    const bool runLength = compression == BI_RLE8 || compression == BI_RLE4;
+    auto* pixels = static_cast<uint32_t*>(bandBits);
+    const size_t bandPixels = static_cast<size_t>(width) * static_cast<size_t>(bandRows);
+    NearestColor nearest(info_.colors, ColorTableSize(info_.header));
+    for (int top = 0; top < height; top += bandRows) {
+        std::fill(pixels, pixels + bandPixels, runLength ? kUntouched : 0);
+        // The whole image is drawn shifted up; GDI clips it to the band.
+        const int lines = ::StretchDIBits(bandDc.get(), 0, -top, width, height, 0, 0, width, height, bits, source,
+                                          DIB_RGB_COLORS, SRCCOPY);
+        ::GdiFlush();
+        if (lines <= 0) {
+            std::memset(bits_, 0, info_.header.biSizeImage);
+            return false;
+        }
+        const int rows = std::min(bandRows, height - top);
+        for (int r = 0; r < rows; ++r) {
+            const uint32_t* in = pixels + static_cast<size_t>(r) * width;
+            uint8_t* out = bits_ + static_cast<size_t>(height - 1 - (top + r)) * rowBytes;
+            for (int x = 0; x < width; ++x) {
+                // Pixels a run-length source skips stay index 0, as if GDI had drawn them.
+                const uint8_t index = (runLength && in[x] == kUntouched) ? 0 : nearest(in[x] & 0xFFFFFF);
+                SetPixelIndex(out, x, bitDepth_, index);
+            }
+        }
+    }
+    return true;
+}
+
+bool DibImage::ConvertFromPackedDib(const void* block, size_t size) {
+    ReleaseBitmap();
+    if (!block || size < sizeof(BITMAPINFOHEADER)) return false;
+    const auto* bytes = static_cast<const uint8_t*>(block);
+    PackedSource source = {};
+    BITMAPINFOHEADER& h = source.header;
+    std::memcpy(&h, bytes, sizeof(h));
+
+    // Later header versions (V4, V5) begin with the same 40 bytes; their colour
+    // table and bits come after the whole header.
+    const uint32_t headerSize = h.biSize;
+    if (headerSize < sizeof(BITMAPINFOHEADER) || headerSize > size) return false;
+    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT_MIN) return false;
+    const bool topDown = h.biHeight < 0;
+    const int bits = h.biBitCount;
+    switch (h.biCompression) {
+    case BI_RGB:
+        if (!IsValidDepth(bits)) return false;
+        break;
+    case BI_RLE8:
+        if (bits != 8 || topDown) return false;
+        break;
+    case BI_RLE4:
+        if (bits != 4 || topDown) return false;
+        break;
+    case BI_BITFIELDS:
+        // The masks follow a 40-byte header and are part of every longer one;
+        // either way they are the 12 bytes at offset 40.
+        if ((bits != 16 && bits != 32) || (headerSize != 40 && headerSize < 52)) return false;
+        break;
+    default:
+        return false;
+    }
+    const int64_t height = topDown ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
+    const uint64_t imageBytes = ImageBytes(h.biWidth, height, bits);
+    if (imageBytes == 0) return false;
+
+    const uint32_t colors = ColorTableSize(h);
+    const uint64_t maskBytes = (h.biCompression == BI_BITFIELDS && headerSize == 40) ? 12 : 0;
+    const uint64_t tableOffset = headerSize + maskBytes;
+    const uint64_t offset = tableOffset + uint64_t{4} * colors;
+    if (offset > size) return false;
+    const uint64_t available = size - offset;
+
+    h.biSize = sizeof(BITMAPINFOHEADER);
+    h.biPlanes = 1;
+    h.biClrImportant = 0;
+    if (h.biCompression == BI_BITFIELDS) std::memcpy(source.extra, bytes + 40, 12);
+    // Only as many colours as the depth can index reach GDI; a table announced
+    // longer still counts for where the bits begin. Deeper images' optional
+    // tables play no part in drawing them.
+    const uint32_t kept = bits <= 8 ? std::min<uint32_t>(colors, 1u << bits) : 0;
+    h.biClrUsed = kept;
+    if (kept > 0) std::memcpy(source.extra, bytes + tableOffset, kept * sizeof(RGBQUAD));
+
+    const void* pixels = bytes + offset;
+    Bytes runs;
+    if (h.biCompression == BI_RLE8 || h.biCompression == BI_RLE4) {
+        const uint64_t length = h.biSizeImage;
+        if (length == 0 || length > available) return false;
+        if (static_cast<uint64_t>(h.biWidth) * static_cast<uint64_t>(height) > kMaxRunLengthPixels) return false;
+        // An end-of-bitmap mark after the runs stops a decoder that would read on.
+        AppendBytes(runs, pixels, static_cast<size_t>(length));
+        runs.push_back(0);
+        runs.push_back(1);
+        pixels = runs.data();
+        h.biSizeImage = static_cast<DWORD>(runs.size());
+    } else {
+        if (imageBytes > available) return false;
+        h.biSizeImage = static_cast<DWORD>(imageBytes);
+    }
+    return ConvertFrom(reinterpret_cast<const BITMAPINFO*>(&source), pixels);
+}
+
+bool DibImage::ToPayload(Bytes& payload) const {
+    payload.clear();
+    if (!bits_) return false;
+    Bytes compressed;
+    if (!CompressBlock(bits_, info_.header.biSizeImage, compressed)) return false;
+    const size_t tableBytes = size_t{ColorTableSize(info_.header)} * sizeof(RGBQUAD);
+    payload.reserve(sizeof(BITMAPINFOHEADER) + tableBytes + compressed.size());
+    AppendBytes(payload, &info_.header, sizeof(BITMAPINFOHEADER));
+    AppendBytes(payload, info_.colors, tableBytes);
+    AppendBytes(payload, compressed.data(), compressed.size());
+    return true;
+}
+
+bool DibImage::LoadPayload(const void* block, size_t size) {
+    ReleaseBitmap();
+    if (!block || size < sizeof(BITMAPINFOHEADER)) return false;
+    const auto* bytes = static_cast<const uint8_t*>(block);
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, bytes, sizeof(header));
+    if (!IsPlainHeader(header)) return false;
+    const size_t tableBytes = size_t{ColorTableSize(header)} * sizeof(RGBQUAD);
+    if (size - sizeof(header) < tableBytes) return false;
+    info_.header = header;
+    std::memcpy(info_.colors, bytes + sizeof(header), tableBytes);
+    if (!CreateSection()) return false;
+    const size_t offset = sizeof(header) + tableBytes;
+    // The bits must be exactly as long as the header says: shorter would leave
+    // part of the image undefined, longer would not fit.
+    if (!DecompressExact(bytes + offset, size - offset, bits_, header.biSizeImage)) {
+        ReleaseBitmap();
+        return false;
+    }
+    return true;
+}
+
+void DibImage::FlipRows() {
+    if (!bits_) return;
+    const size_t rowBytes = static_cast<size_t>(RowBytes(info_.header.biWidth, info_.header.biBitCount));
+    const int height = info_.header.biHeight;
+    std::vector<uint8_t> row(rowBytes);
+    for (int i = 0; i < height / 2; ++i) {
+        uint8_t* a = bits_ + static_cast<size_t>(i) * rowBytes;
+        uint8_t* b = bits_ + static_cast<size_t>(height - 1 - i) * rowBytes;
+        std::memcpy(row.data(), a, rowBytes);
+        std::memcpy(a, b, rowBytes);
+        std::memcpy(b, row.data(), rowBytes);
+    }
+}
+
+bool DibImage::SaveBmp(const std::string& path) const {
+    ::DeleteFileA(path.c_str());
+    if (!bits_) return false;
+    const uint32_t tableBytes = ColorTableSize(info_.header) * sizeof(RGBQUAD);
+    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    BITMAPFILEHEADER fileHeader = {};
+    fileHeader.bfType = 0x4D42;  // "BM"
+    fileHeader.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + tableBytes;
+    fileHeader.bfSize = fileHeader.bfOffBits + info_.header.biSizeImage;
+    // A file cut short (a full disk) is reported, not passed off as written.
+    return WriteAll(file.get(), &fileHeader, sizeof(fileHeader)) &&
+           WriteAll(file.get(), &info_.header, sizeof(BITMAPINFOHEADER)) &&
+           WriteAll(file.get(), info_.colors, tableBytes) &&
+           WriteAll(file.get(), bits_, info_.header.biSizeImage);
+}
+
+bool DibImage::SavePng(const std::string& path) const {
+    ::DeleteFileA(path.c_str());
+    if (!bits_) return false;
+    const int depth = info_.header.biBitCount;
+    // Rows of deeper images are not laid out as libpng reads them.
+    if (depth != 1 && depth != 4 && depth != 8) return false;
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file) return false;
+
+    const uint32_t colors = ColorTableSize(info_.header);
+    std::vector<png_color> palette(colors);
+    for (uint32_t i = 0; i < colors; ++i)
+        palette[i] = png_color{info_.colors[i].rgbRed, info_.colors[i].rgbGreen, info_.colors[i].rgbBlue};
+
+    // PNG rows run top to bottom, DIB rows bottom to top.
+    const int height = info_.header.biHeight;
+    const size_t rowBytes = static_cast<size_t>(RowBytes(info_.header.biWidth, depth));
+    std::vector<png_bytep> rows(height);
+    for (int r = 0; r < height; ++r) rows[r] = bits_ + static_cast<size_t>(height - 1 - r) * rowBytes;
+
+    return WritePalettePng(file.get(), static_cast<png_uint_32>(info_.header.biWidth),
+                           static_cast<png_uint_32>(height), depth, palette.data(), static_cast<int>(colors),
+                           rows.data());
+}
+
+bool DibImage::LoadBmpFile(const std::string& path) {
+    ReleaseBitmap();
+    UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    BITMAPFILEHEADER fileHeader;
+    if (!ReadExactly(file.get(), &fileHeader, sizeof(fileHeader)) || fileHeader.bfType != 0x4D42) return false;
+    // Header and colour table must fit the bitmap info; a longer header or a gap
+    // before the bits is not read.
+    if (fileHeader.bfOffBits < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) ||
+        fileHeader.bfOffBits - sizeof(BITMAPFILEHEADER) > sizeof(DibInfo))
+        return false;
+    const uint32_t infoBytes = fileHeader.bfOffBits - sizeof(BITMAPFILEHEADER);
+    DibInfo loaded = {};
+    if (!ReadExactly(file.get(), &loaded, infoBytes)) return false;
+
+    BITMAPINFOHEADER& h = loaded.header;
+    const bool topDown = h.biHeight < 0 && h.biHeight != INT_MIN;
+    if (topDown) h.biHeight = -h.biHeight;
+    // BI_RGB files may leave biSizeImage 0.
+    if (h.biSizeImage == 0 && h.biCompression == BI_RGB)
+        h.biSizeImage = static_cast<DWORD>(ImageBytes(h.biWidth, h.biHeight, h.biBitCount));
+    if (!IsPlainHeader(h)) return false;
+    if (sizeof(BITMAPINFOHEADER) + ColorTableSize(h) * sizeof(RGBQUAD) > infoBytes) return false;
+
+    info_ = loaded;
+    if (!CreateSection()) return false;
+    if (!ReadExactly(file.get(), bits_, info_.header.biSizeImage)) {
+        ReleaseBitmap();
+        return false;
+    }
+    if (topDown) FlipRows();
+    return true;
+}

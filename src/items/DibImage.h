@@ -1,0 +1,99 @@
+// The program's one image class: a DIB section in a memory DC, with depth
+// conversion, the compact payload form, and BMP and PNG files.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "framework/UniqueHandle.h"
+#include "items/Compression.h"
+
+// Largest pixel block an image may have. Clipboard blocks and stored payloads
+// describe their size themselves; a description past this is refused rather
+// than handed to GDI.
+constexpr uint64_t kMaxImageBytes = 256ull * 1024 * 1024;
+// Largest picture in pixels (8192 x 8192): bounds the work of one conversion,
+// however few bits per pixel it has.
+constexpr uint64_t kMaxImagePixels = 64ull * 1024 * 1024;
+// Run-length blocks say how large their picture is without carrying it; a few
+// bytes may claim a huge one. They are kept to 4096 x 4096 pixels.
+constexpr uint64_t kMaxRunLengthPixels = 16ull * 1024 * 1024;
+
+// Colour-table entries a header announces: biClrUsed when set, else 2, 16 or 256
+// for 1, 4 and 8 bits and none for deeper images. Not limited: callers that copy
+// a table check it against what they have room for.
+uint32_t ColorTableSize(const BITMAPINFOHEADER& header);
+
+// Bytes in one stored row: the bits padded to a multiple of four bytes. Computed
+// in 64 bits so that no width overflows it.
+uint64_t RowBytes(int64_t width, int bits);
+
+// Entry i of the program's 256-colour palette as 0xRRGGBB.
+uint32_t DefaultPaletteColor(int index);
+
+// A BITMAPINFOHEADER with room for a full colour table.
+struct DibInfo {
+    BITMAPINFOHEADER header;
+    RGBQUAD colors[256];
+};
+
+class DibImage {
+public:
+    // An image without pixels yet, whose palette is the default for the depth.
+    explicit DibImage(int bitDepth);
+    // The source redrawn at another depth, over the default palette of that depth.
+    DibImage(int bitDepth, const DibImage& source);
+    virtual ~DibImage();
+    DibImage(const DibImage&) = delete;
+    DibImage& operator=(const DibImage&) = delete;
+
+    // Reads a BMP file with a plain 40-byte header (bottom-up or top-down).
+    virtual bool LoadBmpFile(const std::string& path);
+    // Both delete any file at the path first, whether or not they then write one.
+    virtual bool SaveBmp(const std::string& path) const;
+    // A palette PNG of 1, 4 or 8 bits with the colour table as PLTE.
+    virtual bool SavePng(const std::string& path) const;
+
+    void ReleaseBitmap();
+    void SetDefaultPalette();
+    bool CreateBlank(int width, int height);
+    // Copies a bitmap (a DDB or a DIB section) at this image's depth.
+    bool CreateFromBitmap(HBITMAP bitmap);
+    // Redraws a DIB at this image's depth. The source must be a 40-byte header
+    // followed by its masks (BI_BITFIELDS) and colour table, with bits of the
+    // size it describes: clipboard blocks go through ConvertFromPackedDib, which
+    // checks them. False when there is no new DIB section or nothing was drawn.
+    bool ConvertFrom(const BITMAPINFO* source, const void* bits);
+    // A CF_DIB block of `size` bytes from outside the program.
+    bool ConvertFromPackedDib(const void* block, size_t size);
+    // Header and colour table as held, then the bits compressed.
+    bool ToPayload(Bytes& payload) const;
+    bool LoadPayload(const void* block, size_t size);
+    // Turns the image upside down in place.
+    void FlipRows();
+
+    int BitDepth() const { return bitDepth_; }
+    const BITMAPINFOHEADER& Header() const { return info_.header; }
+    const RGBQUAD* ColorTable() const { return info_.colors; }
+    RGBQUAD* ColorTable() { return info_.colors; }
+    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(&info_); }
+    uint8_t* Bits() const { return bits_; }
+    // biSizeImage of an image that has pixels, else 0.
+    size_t BitsSize() const { return bits_ ? info_.header.biSizeImage : 0; }
+    HDC Dc() const { return dc_.get(); }
+    HBITMAP Bitmap() const { return bitmap_.get(); }
+
+private:
+    bool CreateSection();
+    bool MapToPalette(const BITMAPINFO* source, const void* bits);
+
+    int bitDepth_;
+    DibInfo info_{};
+    uint8_t* bits_ = nullptr;
+    UniqueDc dc_;
+    UniqueBitmap bitmap_;
+    HGDIOBJ previous_ = nullptr;
+};
