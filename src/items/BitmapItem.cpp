@@ -1,0 +1,142 @@
+#include "items/BitmapItem.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "archive/RecordFile.h"
+#include "framework/ScopeGuards.h"
+#include "framework/UniqueHandle.h"
+#include "items/DibImage.h"
+#include "items/SaveDialog.h"
+#include "resources/resource.h"
+
+namespace {
+
+struct ImageChoice {
+    SaveChoice save;
+    int depth;
+    bool png;
+};
+
+const ImageChoice kImageChoices[] = {
+    {{" Monochrome Bitmap (*.bmp)", "*.bmp ", ".bmp"}, 1, false},
+    {{" 16 Color Bitmap (*.bmp)", "*.bmp", ".bmp"}, 4, false},
+    {{" 256 Color Bitmap (*.bmp)", "*.bmp", ".bmp"}, 8, false},
+    {{" 24-bit Bitmap (*.bmp)", "*.bmp", ".bmp"}, 24, false},
+    {{" 32-bit Bitmap (*.bmp)", "*.bmp", ".bmp"}, 32, false},
+    {{" Monochrome PNG (*.png)", "*.png", ".png"}, 1, true},
+    {{" 16 Color PNG (*.png)", "*.png", ".png"}, 4, true},
+    {{" 256 Color PNG (*.png)", "*.png", ".png"}, 8, true},
+};
+constexpr int kChoiceCount = static_cast<int>(sizeof(kImageChoices) / sizeof(kImageChoices[0]));
+
+std::vector<SaveChoice> SaveChoices() {
+    std::vector<SaveChoice> choices;
+    for (const ImageChoice& c : kImageChoices) choices.push_back(c.save);
+    return choices;
+}
+
+// Bytes from the current position to the end of the file.
+bool BytesLeft(HANDLE file, uint64_t& left) {
+    LARGE_INTEGER size, position, zero = {};
+    if (!::GetFileSizeEx(file, &size) || !::SetFilePointerEx(file, zero, &position, FILE_CURRENT)) return false;
+    left = size.QuadPart > position.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
+    return true;
+}
+
+}  // namespace
+
+BitmapItem::BitmapItem() : ClipItem(kBitmapItemType, IDS_TYPE_BITMAP) {}
+
+void BitmapItem::ReleaseData() {
+    payload_.clear();
+    payload_.shrink_to_fit();
+}
+
+bool BitmapItem::SetFromDib(const void* dib, size_t size) {
+    ReleaseData();
+    if (!dib || size < sizeof(BITMAPINFOHEADER)) return false;
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, dib, sizeof(header));
+    DibImage image(header.biBitCount);
+    // A block that drew no lines still leaves its blank image, which is kept.
+    image.ConvertFromPackedDib(dib, size);
+    if (!image.Bits()) return false;
+    return image.ToPayload(payload_);
+}
+
+bool BitmapItem::WriteData(HANDLE file) {
+    return WriteField(file, 'B', payload_.data(), static_cast<uint32_t>(payload_.size()));
+}
+
+bool BitmapItem::ReadData(HANDLE file, uint32_t length) {
+    ReleaseData();
+    // The length comes from the file: a field that claims more than the file
+    // holds fails before anything is allocated for it.
+    uint64_t left = 0;
+    if (!BytesLeft(file, left) || left < length) return false;
+    try {
+        payload_.resize(length);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!ReadExactly(file, payload_.data(), length)) {
+        ReleaseData();
+        return false;
+    }
+    // The image is rebuilt once to find out whether the data is usable.
+    DibImage check(0);
+    if (check.LoadPayload(payload_.data(), payload_.size())) return true;
+    // Unusable data is not kept for a later copy, view or save to trip over.
+    ReleaseData();
+    return false;
+}
+
+bool BitmapItem::WriteImageFile(const std::string& path, int choice) const {
+    if (choice < 1 || choice > kChoiceCount) return false;
+    const ImageChoice& target = kImageChoices[choice - 1];
+    DibImage image(0);
+    if (!image.LoadPayload(payload_.data(), payload_.size())) return false;
+    if (image.Header().biBitCount == target.depth)
+        return target.png ? image.SavePng(path) : image.SaveBmp(path);
+    // Both still delete an existing file when the conversion made no image.
+    DibImage converted(target.depth, image);
+    return target.png ? converted.SavePng(path) : converted.SaveBmp(path);
+}
+
+bool BitmapItem::SaveAs() {
+    std::string path;
+    int choice = 0;
+    if (AskSavePath(SaveChoices(), ".bmp", path, choice)) WriteImageFile(path, choice);
+    return true;
+}
+
+bool BitmapItem::ShowInExternalViewer() {
+    DibImage image(0);
+    if (!image.LoadPayload(payload_.data(), payload_.size())) return false;
+    const std::string path = NewTempFileName(".bmp");
+    if (!image.SaveBmp(path)) return false;
+    OpenWithShell(path);
+    return true;
+}
+
+void BitmapItem::PutOnClipboard(HWND owner) {
+    ClipboardSession clipboard(owner);
+    if (!clipboard.IsOpen()) return;
+    DibImage image(0);
+    if (!image.LoadPayload(payload_.data(), payload_.size())) return;
+    const size_t tableBytes = size_t{ColorTableSize(image.Header())} * sizeof(RGBQUAD);
+    const size_t bitsBytes = image.BitsSize();
+    UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + tableBytes + bitsBytes));
+    if (!memory) return;
+    {
+        GlobalLockGuard lock(memory.get());
+        if (!lock) return;
+        auto* out = static_cast<uint8_t*>(lock.data());
+        std::memcpy(out, &image.Header(), sizeof(BITMAPINFOHEADER));
+        std::memcpy(out + sizeof(BITMAPINFOHEADER), image.ColorTable(), tableBytes);
+        std::memcpy(out + sizeof(BITMAPINFOHEADER) + tableBytes, image.Bits(), bitsBytes);
+    }
+    if (::SetClipboardData(CF_DIB, memory.get())) memory.release();  // the clipboard owns it now
+}

@@ -1,0 +1,35 @@
+// A captured bitmap, held as a DibImage payload of the clipboard image's own depth.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "items/ClipItem.h"
+#include "items/Compression.h"
+
+class BitmapItem : public ClipItem {
+public:
+    BitmapItem();
+    ~BitmapItem() override { BitmapItem::ReleaseData(); }
+
+    // Takes a CF_DIB block of `size` bytes: redrawn at its own depth as plain
+    // BI_RGB bits. False (and no data) when it cannot be made into an image.
+    bool SetFromDib(const void* dib, size_t size);
+    const Bytes& Payload() const { return payload_; }
+    bool HasData() const { return !payload_.empty(); }
+
+    bool ShowInExternalViewer() override;
+    // Places the image as CF_DIB only; the system offers the other bitmap formats.
+    void PutOnClipboard(HWND owner) override;
+    bool ContainsText(const char*, unsigned) override { return false; }
+    bool SaveAs() override;
+    void ReleaseData() override;
+    bool WriteData(HANDLE file) override;
+    bool ReadData(HANDLE file, uint32_t length) override;
+
+    // The save choices, 1-based: BMP at 1, 4, 8, 24, 32 bits, PNG at 1, 4, 8 bits.
+    bool WriteImageFile(const std::string& path, int choice) const;
+
+private:
+    Bytes payload_;
+};
