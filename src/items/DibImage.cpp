@@ -154,10 +154,9 @@ struct PackedSource {
     uint32_t extra[3 + 256];
 };
 
-bool AppendBytes(Bytes& out, const void* data, size_t size) {
+void AppendBytes(Bytes& out, const void* data, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     out.insert(out.end(), bytes, bytes + size);
-    return true;
 }
 
 struct FileCloser {

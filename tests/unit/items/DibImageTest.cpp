@@ -187,6 +187,65 @@ TEST(DibImageTest, ConvertingToPaletteDepthsPicksTheNearestEntry) {
     for (int x = 0; x < 15; ++x) EXPECT_EQ(DefaultPaletteColor(x), Pixel24(back, x, 0));
 }
 
+// Palette targets are filled a band of rows at a time; rows must land in place
+// across band edges, for bottom-up, top-down and run-length sources alike.
+TEST(DibImageTest, LargeImagesAreMatchedBandByBand) {
+    const int width = 1024, height = 1100;  // more than one band of a million pixels
+    // No two rows alike, so a row drawn into the wrong place shows.
+    auto entryAt = [](int x, int yFromTop) { return (x / 8 * (1 + yFromTop / 256) + yFromTop * 7) % 256; };
+    std::string bottomUp, topDown;
+    for (int stored = 0; stored < height; ++stored) {
+        std::string row, flippedRow;
+        for (int x = 0; x < width; ++x) {
+            const uint32_t c = DefaultPaletteColor(entryAt(x, height - 1 - stored));
+            const uint32_t f = DefaultPaletteColor(entryAt(x, stored));
+            row += {static_cast<char>(c), static_cast<char>(c >> 8), static_cast<char>(c >> 16)};
+            flippedRow += {static_cast<char>(f), static_cast<char>(f >> 8), static_cast<char>(f >> 16)};
+        }
+        bottomUp += row;
+        topDown += flippedRow;
+    }
+    auto expectPicture = [&](const DibImage& image, const char* what) {
+        ASSERT_NE(nullptr, image.Bits()) << what;
+        ASSERT_EQ(height, image.Header().biHeight) << what;
+        int wrong = 0;
+        for (int stored = 0; stored < height; ++stored)
+            for (int x = 0; x < width; ++x)
+                if (EntryColor(image.ColorTable()[image.Bits()[stored * width + x]]) !=
+                    DefaultPaletteColor(entryAt(x, height - 1 - stored)))
+                    ++wrong;
+        EXPECT_EQ(0, wrong) << what;
+    };
+
+    const std::string plainBlock = PackDib(MakeHeader(width, height, 24), {}, {}, bottomUp);
+    DibImage plain(8);
+    EXPECT_TRUE(plain.ConvertFromPackedDib(plainBlock.data(), plainBlock.size()));
+    expectPicture(plain, "bottom-up");
+
+    const std::string topDownBlock = PackDib(MakeHeader(width, -height, 24), {}, {}, topDown);
+    DibImage flipped(8);
+    EXPECT_TRUE(flipped.ConvertFromPackedDib(topDownBlock.data(), topDownBlock.size()));
+    expectPicture(flipped, "top-down");
+
+    // The same picture as runs of eight equal pixels over the default table.
+    std::string runs;
+    for (int stored = 0; stored < height; ++stored) {
+        for (int x = 0; x < width; x += 8) {
+            runs += static_cast<char>(8);
+            runs += static_cast<char>(entryAt(x, height - 1 - stored));
+        }
+        runs += std::string("\0\0", 2);
+    }
+    runs += std::string("\0\1", 2);
+    std::vector<uint32_t> table(256);
+    for (int i = 0; i < 256; ++i) table[i] = DefaultPaletteColor(i);
+    const std::string runBlock =
+        PackDib(MakeHeader(width, height, 8, BI_RLE8, 0, static_cast<DWORD>(runs.size())), {}, table, runs);
+    DibImage decoded(8);
+    EXPECT_TRUE(decoded.ConvertFromPackedDib(runBlock.data(), runBlock.size()));
+    expectPicture(decoded, "run-length");
+}
+
 TEST(DibImageTest, OwnPaletteSurvivesConversionToFewerColours) {
     DibImage source(8);
     ASSERT_TRUE(source.CreateBlank(16, 2));
