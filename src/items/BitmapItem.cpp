@@ -37,14 +37,6 @@ std::vector<SaveChoice> SaveChoices() {
     return choices;
 }
 
-// Bytes from the current position to the end of the file.
-bool BytesLeft(HANDLE file, uint64_t& left) {
-    LARGE_INTEGER size, position, zero = {};
-    if (!::GetFileSizeEx(file, &size) || !::SetFilePointerEx(file, zero, &position, FILE_CURRENT)) return false;
-    left = size.QuadPart > position.QuadPart ? static_cast<uint64_t>(size.QuadPart - position.QuadPart) : 0;
-    return true;
-}
-
 }  // namespace
 
 BitmapItem::BitmapItem() : ClipItem(kBitmapItemType, IDS_TYPE_BITMAP) {}
@@ -67,21 +59,14 @@ bool BitmapItem::SetFromDib(const void* dib, size_t size) {
 }
 
 bool BitmapItem::WriteData(HANDLE file) {
+    // An item without data has no "B" field, like every other item class.
+    if (payload_.empty()) return true;
     return WriteField(file, 'B', payload_.data(), static_cast<uint32_t>(payload_.size()));
 }
 
 bool BitmapItem::ReadData(HANDLE file, uint32_t length) {
     ReleaseData();
-    // The length comes from the file: a field that claims more than the file
-    // holds fails before anything is allocated for it.
-    uint64_t left = 0;
-    if (!BytesLeft(file, left) || left < length) return false;
-    try {
-        payload_.resize(length);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    if (!ReadExactly(file, payload_.data(), length)) {
+    if (!ReadFieldData(file, length, payload_)) {
         ReleaseData();
         return false;
     }

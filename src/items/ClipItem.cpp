@@ -41,3 +41,14 @@ bool ReadExactly(HANDLE file, void* data, uint32_t length) {
     }
     return true;
 }
+
+bool ReadFieldData(HANDLE file, uint32_t length, std::vector<uint8_t>& data) {
+    data.clear();
+    if (!FieldFitsInFile(file, length)) return false;
+    try {
+        data.resize(length);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return ReadExactly(file, data.data(), length);
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Fixed type codes, stored in every item file.
 enum ItemTypeCode : int32_t {
@@ -67,3 +68,6 @@ std::unique_ptr<ClipItem> CreateItemOfType(int32_t typeCode);
 
 // Reads `length` bytes from the file into `data`; false when fewer arrive.
 bool ReadExactly(HANDLE file, void* data, uint32_t length);
+// Reads a field's data, once the file is known to hold that much: a damaged
+// length fails before anything is allocated for it.
+bool ReadFieldData(HANDLE file, uint32_t length, std::vector<uint8_t>& data);

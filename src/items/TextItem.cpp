@@ -73,9 +73,8 @@ bool TextItem::WriteData(HANDLE file) {
 
 bool TextItem::ReadData(HANDLE file, uint32_t length) {
     ReleaseData();
-    if (!FieldFitsInFile(file, length)) return false;
-    Bytes block(length);
-    if (!ReadExactly(file, block.data(), length)) return false;
+    Bytes block;
+    if (!ReadFieldData(file, length, block)) return false;
     Bytes bytes;
     if (!DecompressBlock(block.data(), block.size(), bytes)) return false;
     SetText(std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
