@@ -50,5 +50,7 @@ bool ReadFieldData(HANDLE file, uint32_t length, std::vector<uint8_t>& data) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    return ReadExactly(file, data.data(), length);
+    if (ReadExactly(file, data.data(), length)) return true;
+    data.clear();
+    return false;
 }

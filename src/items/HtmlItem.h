@@ -1,0 +1,34 @@
+// A captured "HTML Format" block: the HTML document without the format's
+// description header, held compressed.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "items/MarkupItem.h"
+
+class HtmlItem : public MarkupItem {
+public:
+    HtmlItem();
+
+    // Takes the document between the block's StartHTML and EndHTML offsets. The
+    // block ends at its first zero byte or at the end of the view, whichever comes
+    // first. A missing offset, or one without digits or negative, means the start
+    // or the end of the block; an end past the block is held to the block; a start
+    // past the end gives no item (false). An empty document leaves no data.
+    bool SetFromCfHtml(std::string_view block);
+    // Stores the text as UTF-8 (up to its first NUL); empty text leaves no data.
+    bool SetHtmlText(std::wstring_view text);
+
+    // The 100-byte description header for a document of `documentLength` bytes
+    // that follows it directly; empty when the length does not fit ten digits.
+    static std::string BuildCfHtmlHeader(size_t documentLength);
+
+    bool ShowInExternalViewer() override;
+    // "HTML Format": a fresh header, the document and one zero byte.
+    void PutOnClipboard(HWND owner) override;
+    bool SaveAs() override;
+
+    // The character-set META line (no line break), then the document; no byte-order mark.
+    bool WriteHtmlFile(const std::string& path) const;
+};

@@ -1,0 +1,42 @@
+// Base of the RTF and HTML items: a markup document held as one zlib block, in
+// memory as in the item file, and searched as UTF-8 bytes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "items/ClipItem.h"
+#include "items/Compression.h"
+
+class MarkupItem : public ClipItem {
+public:
+    // The document's bytes. An item without data gives true and no bytes; a block
+    // that does not decompress (a damaged item file) gives false.
+    bool GetContent(Bytes& content) const;
+    bool HasData() const { return !block_.empty(); }
+    // Bytes of the compressed block.
+    uint32_t DataSize() const { return static_cast<uint32_t>(block_.size()); }
+
+    // Case-sensitive search of the document, control words and tags included, for
+    // the ANSI text converted to UTF-8. An empty text or document is never found.
+    bool ContainsText(const char* text, unsigned flags) override;
+    void ReleaseData() override;
+    bool WriteData(HANDLE file) override;
+    // Takes the block as stored; it is only decompressed when used.
+    bool ReadData(HANDLE file, uint32_t length) override;
+
+protected:
+    MarkupItem(int32_t typeCode, unsigned typeNameId);
+
+    // Compresses the document into the item; an empty one leaves it without data.
+    bool SetContent(std::string_view document);
+    // Adds the registered format to the clipboard: `header`, the document, one zero byte.
+    static void PutDocumentOnClipboard(HWND owner, const char* formatName, std::string_view header,
+                                       const Bytes& document);
+    // Writes `preamble` and the document to a user file. A damaged document writes
+    // nothing, so an existing file of that name is left as it was.
+    bool WriteContentFile(const std::string& path, std::string_view preamble) const;
+
+private:
+    Bytes block_;
+};

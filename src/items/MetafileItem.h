@@ -1,0 +1,51 @@
+// A captured enhanced metafile, held as the item's own in-memory copy and
+// stored compressed in its item file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "framework/UniqueHandle.h"
+#include "items/ClipItem.h"
+#include "items/Compression.h"
+
+class MetafileItem : public ClipItem {
+public:
+    MetafileItem();
+
+    // Keeps a copy of the metafile; the caller keeps its own handle. False, and no
+    // metafile, when the copy fails or its bytes are not a sound metafile (an item
+    // that could not be read back from its file is better not captured at all).
+    bool SetMetafile(HENHMETAFILE metafile);
+    // The item's own metafile, borrowed; null without one.
+    HENHMETAFILE Metafile() const { return metafile_.get(); }
+
+    bool ShowInExternalViewer() override;
+    // A new copy goes to the clipboard as CF_ENHMETAFILE; the item keeps its own.
+    void PutOnClipboard(HWND owner) override;
+    bool ContainsText(const char*, unsigned) override { return false; }
+    bool SaveAs() override;
+    void ReleaseData() override { metafile_.reset(); }
+    // The metafile's bytes, compressed; nothing without a metafile.
+    bool WriteData(HANDLE file) override;
+    // Decompressed, checked with IsSoundEnhMetaFile, then made into a metafile.
+    bool ReadData(HANDLE file, uint32_t length) override;
+
+    // The plain EMF file content, as GetEnhMetaFileBits gives it. False (and no
+    // file) without a metafile.
+    bool WriteEmfFile(const std::string& path) const;
+
+private:
+    bool GetBits(Bytes& bits) const;
+
+    UniqueEnhMetaFile metafile_;
+};
+
+// Whether the bytes are safe to hand to SetEnhMetaFileBits: a header record with
+// the signature whose byte count is the block's, a chain of records that tiles the
+// block exactly and ends with EMR_EOF, description and palette inside their
+// records, and object handle indices inside the handle table. GDI itself trusts
+// all of these and reads, writes or loops outside the block when they lie.
+bool IsSoundEnhMetaFile(const uint8_t* bytes, size_t size);

@@ -1,0 +1,25 @@
+// A captured "Rich Text Format" block: the RTF source, held compressed.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "items/MarkupItem.h"
+
+class RtfItem : public MarkupItem {
+public:
+    RtfItem();
+
+    // Takes the RTF up to its first zero byte, or up to the end of the block when
+    // it has none (clipboard memory is not trusted to be terminated). An empty
+    // text leaves the item without data and succeeds.
+    bool SetRtf(std::string_view block);
+
+    bool ShowInExternalViewer() override;
+    // "Rich Text Format": the RTF and one zero byte; no plain-text form goes with it.
+    void PutOnClipboard(HWND owner) override;
+    bool SaveAs() override;
+
+    // The RTF bytes exactly, without a terminating zero.
+    bool WriteRtfFile(const std::string& path) const;
+};
