@@ -17,6 +17,9 @@ public:
     // or the end of the block; an end past the block is held to the block; a start
     // past the end gives no item (false). An empty document leaves no data.
     bool SetFromCfHtml(std::string_view block);
+    bool SetFromCfHtml(const void* block, size_t size) {
+        return SetFromCfHtml(std::string_view(static_cast<const char*>(block), block ? size : 0));
+    }
     // Stores the text as UTF-8 (up to its first NUL); empty text leaves no data.
     bool SetHtmlText(std::wstring_view text);
 

@@ -14,6 +14,9 @@ public:
     // it has none (clipboard memory is not trusted to be terminated). An empty
     // text leaves the item without data and succeeds.
     bool SetRtf(std::string_view block);
+    bool SetRtf(const void* block, size_t size) {
+        return SetRtf(std::string_view(static_cast<const char*>(block), block ? size : 0));
+    }
 
     bool ShowInExternalViewer() override;
     // "Rich Text Format": the RTF and one zero byte; no plain-text form goes with it.
