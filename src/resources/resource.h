@@ -9,6 +9,8 @@
 
 // Dialogs and their controls.
 #define IDD_WARNING 5233
+#define IDC_DONT_SHOW_AGAIN 5251
+#define IDC_WARNING_TEXT 5311
 
 // Commands.
 #define ID_APP_ABOUT 32768
