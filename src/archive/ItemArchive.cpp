@@ -5,8 +5,10 @@
 
 #include "archive/ItemFile.h"
 #include "archive/RecordFile.h"
+#include "resources/resource.h"
 #include "shell/Paths.h"
 #include "shell/Settings.h"
+#include "shell/WarningDialog.h"
 
 namespace {
 
@@ -158,4 +160,9 @@ bool ItemArchive::IsOverDiskSizeLimit() const {
     const int limit = AppSettings().DiskSizeLimit;
     if (limit <= 0) return false;
     return static_cast<double>(FolderSize(AppSettings().ArchiveFolder)) / (1024.0 * 1024.0) > limit;
+}
+
+void ItemArchive::CheckDiskSize() {
+    // Nothing is deleted: the user decides, and the check runs after the next capture again.
+    if (IsOverDiskSizeLimit()) WarningDialog(IDS_ARCHIVE_SIZE_WARNING).Show(nullptr, 0);
 }
