@@ -11,7 +11,9 @@
 #include "items/TextItem.h"
 #include "shell/Paths.h"
 #include "shell/Settings.h"
+#include "resources/resource.h"
 #include "support/ClipboardHelper.h"
+#include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -240,6 +242,23 @@ TEST_F(ItemArchiveTest, DiskSizeLimitCountsEveryByteBelowTheFolder) {
     EXPECT_FALSE(archive.IsOverDiskSizeLimit());
     ASSERT_TRUE(WriteFileBytes(folder_ / "ten.bin", std::string(11, 'y')));
     EXPECT_TRUE(archive.IsOverDiskSizeLimit());
+
+    // The warning, ticked "don't show again", is not shown after the next capture.
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, WarningsKeyPath());
+    {
+        DialogAnswerer answerer;
+        DialogScript& warning =
+            answerer.Expect({DialogAnswerer::Check(IDC_DONT_SHOW_AGAIN, BST_CHECKED),
+                             DialogAnswerer::Click(IDC_DONT_SHOW_AGAIN), DialogAnswerer::Click(IDOK)});
+        archive.CheckDiskSize();
+        EXPECT_EQ(1, answerer.Answered());
+        EXPECT_NE(std::string::npos, warning.seenText.find("Archive size limit exceeed."));
+        archive.CheckDiskSize();
+        EXPECT_EQ(1, answerer.Answered());
+        EXPECT_EQ(0, answerer.Unexpected());
+    }
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, WarningsKeyPath());
+
     AppSettings().DiskSizeLimit = 0;
     EXPECT_FALSE(archive.IsOverDiskSizeLimit());
 }
