@@ -283,8 +283,7 @@ bool DibImage::CreateSection() {
     return true;
 }
 
-bool DibImage::CreateBlank(int width, int height) {
-    ReleaseBitmap();
+void DibImage::SetPlainHeader(int width, int height) {
     BITMAPINFOHEADER& h = info_.header;
     h = {};
     h.biSize = sizeof(BITMAPINFOHEADER);
@@ -294,6 +293,11 @@ bool DibImage::CreateBlank(int width, int height) {
     h.biBitCount = static_cast<WORD>(bitDepth_);
     h.biCompression = BI_RGB;
     h.biSizeImage = static_cast<DWORD>(ImageBytes(width, height, bitDepth_));
+}
+
+bool DibImage::CreateBlank(int width, int height) {
+    ReleaseBitmap();
+    SetPlainHeader(width, height);
     SetDefaultPalette();
     return CreateSection();
 }
@@ -326,15 +330,7 @@ bool DibImage::ConvertFrom(const BITMAPINFO* source, const void* bits) {
     // Top-down sources are drawn the right way up into a bottom-up image.
     const int height = std::abs(s.biHeight);
 
-    BITMAPINFOHEADER& h = info_.header;
-    h = {};
-    h.biSize = sizeof(BITMAPINFOHEADER);
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<WORD>(bitDepth_);
-    h.biCompression = BI_RGB;
-    h.biSizeImage = static_cast<DWORD>(ImageBytes(width, height, bitDepth_));
+    SetPlainHeader(width, height);
 
     // The source's colours replace the first entries of this image's palette;
     // the rest keep the default (ConvertFrom itself never resets the palette).
@@ -352,7 +348,7 @@ bool DibImage::ConvertFrom(const BITMAPINFO* source, const void* bits) {
     if (bitDepth_ == 32) {
         // A plain 32-bit image has no alpha; GDI may have carried the source's
         // fourth byte over when the layouts matched.
-        for (DWORD i = 3; i < h.biSizeImage; i += 4) bits_[i] = 0;
+        for (DWORD i = 3; i < info_.header.biSizeImage; i += 4) bits_[i] = 0;
     }
     return lines > 0;
 }

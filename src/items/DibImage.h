@@ -87,6 +87,8 @@ public:
     HBITMAP Bitmap() const { return bitmap_.get(); }
 
 private:
+    // A bottom-up BI_RGB header of this image's depth; the palette is left alone.
+    void SetPlainHeader(int width, int height);
     bool CreateSection();
     bool MapToPalette(const BITMAPINFO* source, const void* bits);
 
