@@ -6,3 +6,7 @@
 
 HWND MainWindowHandle();
 void SetMainWindowHandle(HWND window);
+
+// Hides the window when it is visible; otherwise shows it (restored when
+// minimised) and brings it to the foreground. Works on another process's window.
+void ToggleMainWindow(HWND window);

@@ -1,0 +1,151 @@
+#include "shell/MainFrame.h"
+
+#include "framework/MessageMap.h"
+#include "framework/Module.h"
+#include "resources/resource.h"
+#include "shell/MainWindowHandle.h"
+
+const char kMainWindowClass[] = "Scrapvault 1.0 class";
+
+namespace {
+// Longest product name, in characters.
+constexpr int kMaxProductNameChars = 512;
+}  // namespace
+
+MainFrame::MainFrame() {
+    HINSTANCE instance = AppModule().Instance();
+    // The notification area shows small icons; load that size rather than scale.
+    icon_.reset(static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                                ::GetSystemMetrics(SM_CXSMICON),
+                                                ::GetSystemMetrics(SM_CYSMICON), 0)));
+    char name[kMaxProductNameChars + 1] = {};
+    ::LoadStringA(instance, IDS_PRODUCT_NAME, name, sizeof(name));
+    productName_ = name;
+}
+
+MainFrame::~MainFrame() {
+    // Still alive (the loop ended some other way): destroy it while the handlers exist.
+    if (Handle()) ::DestroyWindow(Handle());
+}
+
+bool MainFrame::CreateMainWindow() {
+    HINSTANCE instance = AppModule().Instance();
+    WNDCLASSEXA windowClass = {};
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.hIcon = static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                                        ::GetSystemMetrics(SM_CXICON),
+                                                        ::GetSystemMetrics(SM_CYICON), LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
+                                                          ::GetSystemMetrics(SM_CXSMICON),
+                                                          ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINFRAME);
+    windowClass.lpszClassName = kMainWindowClass;
+    if (!RegisterWindowClass(windowClass)) return false;
+    return Create(kMainWindowClass, productName_.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                  WS_EX_APPWINDOW | WS_EX_WINDOWEDGE) != nullptr;
+}
+
+bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    static constexpr MessageEntry<MainFrame> kMessages[] = {
+        msg::Create<&MainFrame::OnCreate>(),
+        msg::Destroy<&MainFrame::OnDestroy>(),
+        msg::SysCommand<&MainFrame::OnSysCommand>(),
+        msg::Raw<&MainFrame::OnDrawClipboard>(WM_DRAWCLIPBOARD),
+        msg::ChangeCbChain<&MainFrame::OnChangeCbChain>(),
+        msg::Raw<&MainFrame::OnNotifyIcon>(kNotifyIconMessage),
+        msg::Command<&MainFrame::OnExit>(ID_APP_EXIT),
+        msg::Command<&MainFrame::OnPause>(ID_FILE_PAUSE),
+        msg::Command<&MainFrame::OnShowMainWindow>(ID_SHOW_MAIN_WINDOW),
+        msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
+    };
+    return DispatchMessageTable<MainFrame>(*this, kMessages, message, wParam, lParam, result) ||
+           Window::ProcessMessage(message, wParam, lParam, result);
+}
+
+bool MainFrame::OnCreate(const CREATESTRUCTA&) {
+    accelerators_ = ::LoadAcceleratorsA(AppModule().Instance(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    if (MessageLoop* loop = AppModule().GetMessageLoop()) {
+        loop->AddMessageFilter(this);
+        loop->AddIdleHandler(this);
+    }
+    ::SetWindowTextA(Handle(), productName_.c_str());
+    notifyIcon_.Add(Handle(), kNotifyIconMessage, icon_.get(), productName_);
+    JoinClipboardChain();
+    // Paused until now: the notification that joining brings is passed on, not captured.
+    paused_ = false;
+    return true;
+}
+
+void MainFrame::OnDestroy() {
+    if (MessageLoop* loop = AppModule().GetMessageLoop()) {
+        loop->RemoveMessageFilter(this);
+        loop->RemoveIdleHandler(this);
+    }
+    notifyIcon_.Remove();
+    LeaveClipboardChain();
+    ::PostQuitMessage(0);
+}
+
+bool MainFrame::PreTranslateMessage(MSG& message) {
+    if (accelerators_ && Handle()) ::TranslateAcceleratorA(Handle(), accelerators_, &message);
+    return false;
+}
+
+void MainFrame::OnIdle() {
+    if (Handle()) UpdateCommandStates(::GetMenu(Handle()));
+}
+
+void MainFrame::UpdateCommandStates(HMENU menu) const {
+    if (!menu) return;
+    ::CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (paused_ ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void MainFrame::OnInitMenuPopup(HMENU popup, UINT, bool windowMenu) {
+    if (!windowMenu) UpdateCommandStates(popup);
+}
+
+bool MainFrame::OnSysCommand(UINT command, POINT) {
+    // Minimising and closing only hide the window; the program ends through Exit.
+    if (command != SC_MINIMIZE && command != SC_CLOSE) return false;
+    ToggleMainWindow(Handle());
+    return true;
+}
+
+void MainFrame::OnExit() { ::PostMessageA(Handle(), WM_CLOSE, 0, 0); }
+
+void MainFrame::OnPause() {
+    paused_ = !paused_;
+    UpdateCommandStates(::GetMenu(Handle()));
+}
+
+void MainFrame::OnShowMainWindow() { ToggleMainWindow(Handle()); }
+
+LRESULT MainFrame::OnNotifyIcon(WPARAM, LPARAM lParam) {
+    switch (static_cast<UINT>(lParam)) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        ToggleMainWindow(Handle());
+        break;
+    case WM_RBUTTONDOWN:
+        ShowNotifyIconMenu();
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void MainFrame::ShowNotifyIconMenu() {
+    UniqueMenu menu(::LoadMenuA(AppModule().Instance(), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+    HMENU popup = ::GetSubMenu(menu.get(), 0);
+    if (!popup) return;
+    POINT cursor = {};
+    ::GetCursorPos(&cursor);
+    // Without being the foreground window the menu would not close when the
+    // user clicks elsewhere.
+    ::SetForegroundWindow(Handle());
+    ::TrackPopupMenu(popup, TPM_VERTICAL | TPM_RIGHTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, Handle(), nullptr);
+    ::PostMessageA(Handle(), WM_NULL, 0, 0);
+}

@@ -1,0 +1,80 @@
+// The program's one top-level window: member of the clipboard-viewer chain that
+// turns clipboard changes into captures, owner of the notification-area icon and
+// of the archive, and router of the commands. It lives hidden until shown.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "archive/ItemArchive.h"
+#include "framework/MessageLoop.h"
+#include "framework/UniqueHandle.h"
+#include "framework/Window.h"
+#include "shell/NotificationIcon.h"
+
+// A top-level window of this class is how a running copy is found.
+extern const char kMainWindowClass[];
+// The notification-area icon reports its mouse events with this message.
+constexpr UINT kNotifyIconMessage = WM_USER + 100;
+
+class MainFrame : public Window, public MessageFilter, public IdleHandler {
+public:
+    MainFrame();
+    ~MainFrame() override;
+
+    // Creates the window, hidden; false when that fails.
+    bool CreateMainWindow();
+
+    ItemArchive& Archive() { return archive_; }
+    bool Paused() const { return paused_; }
+    HWND NextViewer() const { return nextViewer_; }
+
+    // Translates the accelerators and never claims the message: the key also
+    // reaches the focused window (Delete relies on that).
+    bool PreTranslateMessage(MSG& message) override;
+    void OnIdle() override;
+
+protected:
+    bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    bool OnCreate(const CREATESTRUCTA& create);
+    void OnDestroy();
+    bool OnSysCommand(UINT command, POINT point);
+    void OnInitMenuPopup(HMENU popup, UINT position, bool windowMenu);
+    void OnExit();
+    void OnPause();
+    void OnShowMainWindow();
+    // The notification-area icon.
+    LRESULT OnNotifyIcon(WPARAM wParam, LPARAM lParam);
+    void ShowNotifyIconMenu();
+    // Check marks of the tracked commands in the menu (and its popups).
+    void UpdateCommandStates(HMENU menu) const;
+
+    // The clipboard-viewer chain and capture (MainFrameClipboard.cpp).
+    void JoinClipboardChain();
+    void LeaveClipboardChain();
+    LRESULT OnDrawClipboard(WPARAM wParam, LPARAM lParam);
+    void OnChangeCbChain(HWND leaving, HWND next);
+    // Captures the clipboard once per change; never nested.
+    void CaptureChange();
+    // One attempt: nothing while paused, for the program's own copies, or for a
+    // clipboard already captured.
+    void CaptureIfNew();
+
+    ItemArchive archive_;
+    HWND nextViewer_ = nullptr;
+    UniqueIcon icon_;
+    std::string productName_;
+    bool paused_ = true;
+    // Loaded from the resources; freed with the module.
+    HACCEL accelerators_ = nullptr;
+    NotificationIcon notifyIcon_;
+    // A capture waits inside GetClipboardData while other programs render their
+    // data; notifications that arrive meanwhile must not start another.
+    bool capturing_ = false;
+    bool changedWhileCapturing_ = false;
+    // Sequence number of the last clipboard captured (0: none).
+    DWORD capturedSequence_ = 0;
+};
