@@ -1,0 +1,117 @@
+// The running copy in the clipboard-viewer chain: every change reaches the
+// viewers after it, captured or not; the chain is repaired around a viewer that
+// leaves; paused, own and repeated changes add nothing to the archive.
+#include <windows.h>
+
+#include "ScrapvaultFixture.h"
+#include "archive/CaptureRecord.h"
+#include "resources/resource.h"
+#include "shell/MainFrame.h"
+#include "support/ClipboardHelper.h"
+
+namespace {
+
+std::string Utf16Text(const wchar_t* text) {
+    return std::string(reinterpret_cast<const char*>(text), (wcslen(text) + 1) * sizeof(wchar_t));
+}
+
+}  // namespace
+
+class ClipboardChainTest : public ScrapvaultFixture {
+protected:
+    // A change made by this test, through its own hidden window.
+    bool SetText(const wchar_t* text) { return clipboard_.Set({{CF_UNICODETEXT, Utf16Text(text)}}); }
+
+    ClipboardHelper clipboard_;
+    const std::string before_ = reports_ / "before.txt";
+    const std::string after_ = reports_ / "after.txt";
+};
+
+TEST_F(ClipboardChainTest, PausedChangesReachEveryViewerAndAreNotCaptured) {
+    // before_ joins the chain before the program (it is the program's next
+    // viewer), after_ joins after it (the program is its next viewer).
+    auto viewerBefore = StartViewer(before_);
+    HWND window = nullptr;
+    auto copy = StartRunningCopy(window);
+    ASSERT_NE(nullptr, window);
+    auto viewerAfter = StartViewer(after_);
+    ::SendMessageA(window, WM_COMMAND, ID_FILE_PAUSE, 0);
+
+    int seenBefore = ReportCount(before_, "draw"), seenAfter = ReportCount(after_, "draw");
+    ASSERT_TRUE(SetText(L"paused change"));
+    EXPECT_TRUE(WaitForReportCount(after_, "draw", seenAfter + 1));
+    EXPECT_TRUE(WaitForReportCount(before_, "draw", seenBefore + 1));
+    WaitUntilIdle(window);
+    EXPECT_TRUE(ArchiveFiles().empty());
+
+    // Pause off: the same path now captures.
+    ::SendMessageA(window, WM_COMMAND, ID_FILE_PAUSE, 0);
+    seenBefore = ReportCount(before_, "draw");
+    ASSERT_TRUE(SetText(L"captured change"));
+    EXPECT_TRUE(WaitForReportCount(before_, "draw", seenBefore + 1));
+    EXPECT_EQ(1u, ArchiveFiles(".se").size());
+}
+
+TEST_F(ClipboardChainTest, ChangeOwnedByTheProgramsWindowCreatesNothing) {
+    auto viewer = StartViewer(before_);
+    HWND window = nullptr;
+    auto copy = StartRunningCopy(window);
+    ASSERT_NE(nullptr, window);
+
+    const int seen = ReportCount(before_, "draw");
+    auto setter = StartClipSetter("--owner " + HexHandle(window) + " --hold 0 --text own");
+    ASSERT_EQ(0u, setter->WaitForExit().value_or(1234));
+    EXPECT_TRUE(WaitForReportCount(before_, "draw", seen + 1));
+    EXPECT_EQ(window, ::GetClipboardOwner());
+    WaitUntilIdle(window);
+    EXPECT_TRUE(ArchiveFiles().empty());
+}
+
+TEST_F(ClipboardChainTest, ChainIsRepairedAroundLeavingViewers) {
+    // The chain from its head: first, the program, nearest, middle, farthest.
+    const std::string farthest = reports_ / "farthest.txt", middle = reports_ / "middle.txt", nearest = reports_ / "nearest.txt";
+    auto farViewer = StartViewer(farthest);
+    auto middleViewer = StartViewer(middle);
+    auto nearViewer = StartViewer(nearest);
+    HWND window = nullptr;
+    auto copy = StartRunningCopy(window);
+    ASSERT_NE(nullptr, window);
+    auto firstViewer = StartViewer(after_);
+
+    // The program's next viewer leaves: the program links to the one after it.
+    nearViewer->Close();
+    ASSERT_FALSE(nearViewer->IsRunning());
+    const int seenMiddle = ReportCount(middle, "draw"), seenFarthest = ReportCount(farthest, "draw");
+    ASSERT_TRUE(SetText(L"after the repair"));
+    EXPECT_TRUE(WaitForReportCount(middle, "draw", seenMiddle + 1));
+    EXPECT_TRUE(WaitForReportCount(farthest, "draw", seenFarthest + 1));
+
+    // A viewer further down leaves: the notice passes the program on its way.
+    const int notices = ReportCount(middle, "chain");
+    farViewer->Close();
+    EXPECT_TRUE(WaitForReportCount(middle, "chain", notices + 1));
+    WaitUntilIdle(window);
+    EXPECT_TRUE(copy->IsRunning());
+}
+
+TEST_F(ClipboardChainTest, NotificationDuringACaptureStartsNoSecondOne) {
+    auto viewer = StartViewer(before_);
+    HWND window = nullptr;
+    auto copy = StartRunningCopy(window);
+    ASSERT_NE(nullptr, window);
+
+    // The setter renders its text on request and, before it does, sends the
+    // program a second notification while its capture waits for the data.
+    const int seen = ReportCount(before_, "draw");
+    auto setter = StartClipSetter("--delayed --poke " + HexHandle(window) + " --hold 20000 --text nested");
+    ASSERT_TRUE(WaitForReportCount(before_, "draw", seen + 2));
+    WaitUntilIdle(window);
+    EXPECT_EQ(1u, ArchiveFiles(".se").size());
+    EXPECT_EQ(1u, ArchiveFiles(".tx").size());
+
+    // Another notice for the clipboard already captured adds nothing, and is passed on.
+    ::SendMessageA(window, WM_DRAWCLIPBOARD, 0, 0);
+    EXPECT_TRUE(WaitForReportCount(before_, "draw", seen + 3));
+    EXPECT_EQ(1u, ArchiveFiles(".se").size());
+    EXPECT_EQ(1u, ArchiveFiles(".tx").size());
+}
