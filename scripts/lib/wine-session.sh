@@ -44,8 +44,19 @@ wine_session_start_prefix() {
     "$WINE" wineboot --init >/dev/null 2>&1 || true
   fi
   # Without a window manager, hiding windows and closing dialogs stall unless
-  # Wine manages its windows itself.
+  # Wine manages its windows itself. The desktop process (explorer.exe, which
+  # also draws the stand-in notification area) reads this when it starts, so the
+  # one wineboot started is replaced: otherwise removing the last notification
+  # icon stalls for two seconds every time.
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  "$WINESERVER" -k
+  "$WINESERVER" -w
+  "$WINESERVER" -p
+  "$WINE" wineboot >/dev/null 2>&1 || true
+  # Bring the desktop process up now, with its output away from the callers'
+  # pipes; it then stays for the whole session. Started by the first test
+  # instead, it would hold that test's output pipe open for seconds after it ends.
+  "$WINE" rundll32.exe user32.dll,MessageBeep >/dev/null 2>&1 || true
 }
 
 wine_session_end() {
