@@ -1,0 +1,127 @@
+#include "shell/MainFrame.h"
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "framework/MessageLoop.h"
+#include "framework/Module.h"
+#include "framework/UniqueHandle.h"
+#include "resources/resource.h"
+#include "shell/Settings.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+bool HasNotificationIcon(HWND window) {
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = window;
+    data.uFlags = NIF_TIP;
+    std::snprintf(data.szTip, sizeof(data.szTip), "%s", "Scrapvault");
+    return ::Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+bool PauseChecked(HMENU menu) { return (::GetMenuState(menu, ID_FILE_PAUSE, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+
+// Commands that reach the frame's window, seen from in front of its own procedure.
+std::vector<UINT> gCommands;
+WNDPROC gFrameProc = nullptr;
+LRESULT CALLBACK RecordCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) gCommands.push_back(LOWORD(wParam));
+    return ::CallWindowProcA(gFrameProc, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    MainFrameTest() : savedFolder_(AppSettings().ArchiveFolder) {
+        AppSettings().ArchiveFolder = archive_.Path();
+        AppModule().AddMessageLoop(&loop_);
+    }
+    ~MainFrameTest() override {
+        AppModule().RemoveMessageLoop();
+        AppSettings().ArchiveFolder = savedFolder_;
+    }
+
+    TempFolder archive_;
+    std::string savedFolder_;
+    MessageLoop loop_;
+};
+
+TEST_F(MainFrameTest, PauseIsCheckedInTheMainMenuAndTheIconMenu) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    HWND window = frame.Handle();
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_FALSE(frame.Paused());
+    EXPECT_TRUE(HasNotificationIcon(window));
+
+    UniqueMenu trayMenu(::LoadMenuA(AppModule().Instance(), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+    HMENU trayPopup = ::GetSubMenu(trayMenu.get(), 0);
+    ASSERT_NE(nullptr, trayPopup);
+
+    ::SendMessageA(window, WM_COMMAND, ID_FILE_PAUSE, 0);
+    EXPECT_TRUE(frame.Paused());
+    EXPECT_TRUE(PauseChecked(::GetMenu(window)));
+    ::SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(trayPopup), 0);
+    EXPECT_TRUE(PauseChecked(trayPopup));
+
+    // The tray menu's Pause is the same command.
+    ::SendMessageA(window, WM_COMMAND, ID_FILE_PAUSE, 0);
+    EXPECT_FALSE(frame.Paused());
+    EXPECT_FALSE(PauseChecked(::GetMenu(window)));
+    ::SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(trayPopup), 0);
+    EXPECT_FALSE(PauseChecked(trayPopup));
+}
+
+TEST_F(MainFrameTest, AcceleratorsProduceCommandsWithoutSwallowingTheKey) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    HWND window = frame.Handle();
+    gCommands.clear();
+    gFrameProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordCommands)));
+
+    // Del with no modifier is an accelerator; the frame registered itself as a filter.
+    MSG key = {window, WM_KEYDOWN, VK_DELETE, 0x00530001, 0, {}};
+    EXPECT_FALSE(loop_.PreTranslateMessage(key));
+    EXPECT_EQ(std::vector<UINT>{ID_EDIT_DELETE}, gCommands);
+    MSG plain = {window, WM_KEYDOWN, 'Q', 0x00100001, 0, {}};
+    EXPECT_FALSE(loop_.PreTranslateMessage(plain));
+    EXPECT_EQ(1u, gCommands.size());
+
+    // Gone with its window: the loop no longer asks it.
+    ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gFrameProc));
+    ::DestroyWindow(window);
+    gCommands.clear();
+    EXPECT_FALSE(loop_.PreTranslateMessage(key));
+    EXPECT_TRUE(gCommands.empty());
+}
+
+TEST_F(MainFrameTest, DestroyingLeavesTheChainRemovesTheIconAndEndsTheLoop) {
+    // A viewer of this test joins first and becomes the frame's next viewer.
+    UniqueWindow viewer(::CreateWindowExA(0, "STATIC", "viewer", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                                          nullptr));
+    HWND previousHead = ::SetClipboardViewer(viewer.get());
+
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    HWND window = frame.Handle();
+    EXPECT_EQ(viewer.get(), frame.NextViewer());
+    EXPECT_EQ(window, ::GetClipboardViewer());
+
+    ::DestroyWindow(window);
+    EXPECT_EQ(nullptr, frame.Handle());
+    EXPECT_EQ(viewer.get(), ::GetClipboardViewer());
+    EXPECT_FALSE(HasNotificationIcon(window));
+    MSG quit = {};
+    ASSERT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(0u, quit.wParam);
+
+    ::ChangeClipboardChain(viewer.get(), previousHead);
+}
