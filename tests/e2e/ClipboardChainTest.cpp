@@ -15,6 +15,23 @@ std::string Utf16Text(const wchar_t* text) {
     return std::string(reinterpret_cast<const char*>(text), (wcslen(text) + 1) * sizeof(wchar_t));
 }
 
+// Wine's stand-in for the notification area (there is no real one on a bare X
+// display) is a visible window that takes the foreground whenever the shown
+// window goes; it is kept disabled, so it cannot, for the guard's lifetime.
+// (Hiding it instead stalls for two seconds without a window manager.)
+class InactiveTrayWindow {
+public:
+    InactiveTrayWindow() : tray_(::FindWindowA("__winex11_standalone_tray", nullptr)) {
+        if (tray_) ::EnableWindow(tray_, FALSE);
+    }
+    ~InactiveTrayWindow() {
+        if (tray_) ::EnableWindow(tray_, TRUE);
+    }
+
+private:
+    HWND tray_;
+};
+
 }  // namespace
 
 class ClipboardChainTest : public ScrapvaultFixture {
@@ -114,4 +131,45 @@ TEST_F(ClipboardChainTest, NotificationDuringACaptureStartsNoSecondOne) {
     EXPECT_TRUE(WaitForReportCount(before_, "draw", seen + 3));
     EXPECT_EQ(1u, ArchiveFiles(".se").size());
     EXPECT_EQ(1u, ArchiveFiles(".tx").size());
+}
+
+TEST_F(ClipboardChainTest, ChangeWithoutASourceWindowIsStillArchived) {
+    auto viewer = StartViewer(before_);
+    HWND window = nullptr;
+    auto copy = StartRunningCopy(window);
+    ASSERT_NE(nullptr, window);
+    // Once a shown window is gone and no other can take over, no window is in the foreground.
+    InactiveTrayWindow inactiveTray;
+    HWND shown = ::CreateWindowExA(0, "STATIC", "shown", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr, nullptr,
+                                   nullptr, nullptr);
+    ASSERT_TRUE(WaitUntil([shown] { return ::GetForegroundWindow() == shown; }));
+    ::DestroyWindow(shown);
+    ASSERT_TRUE(WaitUntil([] { return ::GetForegroundWindow() == nullptr; }));
+
+    // An owner that is no child to climb from: the change is the owner's.
+    int seen = ReportCount(before_, "draw");
+    ASSERT_TRUE(SetText(L"owner without foreground"));
+    ASSERT_TRUE(WaitForReportCount(before_, "draw", seen + 1));
+    std::vector<std::string> records = ArchiveFiles(".se");
+    ASSERT_EQ(1u, records.size());
+    CaptureRecord byOwner;
+    ASSERT_TRUE(byOwner.ReadFile(archive_ / records[0]));
+    EXPECT_EQ("clipboard test helper", byOwner.Title);
+    EXPECT_EQ(::GetClassLongA(clipboard_.Window(), GCW_ATOM), byOwner.ClassAtom);
+
+    // No owner at all: the change is the desktop's.
+    ASSERT_EQ(nullptr, ::GetForegroundWindow());
+    seen = ReportCount(before_, "draw");
+    auto setter = StartClipSetter("--no-owner --hold 0 --text nobody");
+    ASSERT_EQ(0u, setter->WaitForExit().value_or(1234));
+    ASSERT_TRUE(WaitForReportCount(before_, "draw", seen + 1));
+    records = ArchiveFiles(".se");
+    ASSERT_EQ(2u, records.size());
+    int byDesktop = 0;
+    for (const std::string& record : records) {
+        CaptureRecord capture;
+        ASSERT_TRUE(capture.ReadFile(archive_ / record));
+        if (capture.ClassAtom == ::GetClassLongA(::GetDesktopWindow(), GCW_ATOM)) ++byDesktop;
+    }
+    EXPECT_EQ(1, byDesktop);
 }

@@ -60,7 +60,12 @@ std::unique_ptr<ChildProcess> ScrapvaultFixture::StartSvault(const std::string& 
 std::unique_ptr<ChildProcess> ScrapvaultFixture::StartRunningCopy(HWND& mainWindow) const {
     auto process = StartSvault();
     mainWindow = process->WaitForWindow(kMainWindowClass);
-    if (mainWindow) WaitUntilIdle(mainWindow);
+    if (!mainWindow) return process;
+    // The window exists from the start of its creation, and answers messages
+    // while creation waits for other programs; joining the chain comes last.
+    HWND window = mainWindow;
+    WaitUntil([window] { return ::GetClipboardViewer() == window; });
+    WaitUntilIdle(mainWindow);
     return process;
 }
 
