@@ -37,9 +37,12 @@ ChildProcess::ChildProcess(const std::string& executable, const std::string& arg
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
     if (!::CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info))
+                          &startup, &info)) {
+        startError_ = ::GetLastError();
         return;
-    ::CloseHandle(info.hThread);
+    }
+    started_ = true;
+    if (info.hThread) ::CloseHandle(info.hThread);
     process_ = info.hProcess;
     id_ = info.dwProcessId;
 }

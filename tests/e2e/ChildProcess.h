@@ -16,7 +16,11 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool Started() const { return process_ != nullptr; }
+    // Wine starts Unix programs too, but gives no process handle for them: they
+    // count as started and never as running.
+    bool Started() const { return started_; }
+    // GetLastError of a start that failed.
+    DWORD StartError() const { return startError_; }
     DWORD Id() const { return id_; }
     bool IsRunning() const;
     // The exit code, or nothing when the process still runs after the wait.
@@ -31,6 +35,8 @@ private:
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
     std::string closeClass_;
+    DWORD startError_ = 0;
+    bool started_ = false;
 };
 
 // Full path of a file next to the test executable (after normalisation).

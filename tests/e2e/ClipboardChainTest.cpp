@@ -5,6 +5,8 @@
 
 #include "ScrapvaultFixture.h"
 #include "archive/CaptureRecord.h"
+#include "archive/ItemFile.h"
+#include "items/TextItem.h"
 #include "resources/resource.h"
 #include "shell/MainFrame.h"
 #include "support/ClipboardHelper.h"
@@ -172,4 +174,51 @@ TEST_F(ClipboardChainTest, ChangeWithoutASourceWindowIsStillArchived) {
         if (capture.ClassAtom == ::GetClassLongA(::GetDesktopWindow(), GCW_ATOM)) ++byDesktop;
     }
     EXPECT_EQ(1, byDesktop);
+}
+
+TEST_F(ClipboardChainTest, NativeX11ProgramsChangeIsCapturedWithItsText) {
+    auto viewer = StartViewer(before_);
+    HWND window = nullptr;
+    auto copy = StartRunningCopy(window);
+    ASSERT_NE(nullptr, window);
+    // A Windows program holds the clipboard first, so Wine's bridge has it to give up.
+    int seen = ReportCount(before_, "draw");
+    ASSERT_TRUE(SetText(L"held by a Windows program"));
+    ASSERT_TRUE(WaitForReportCount(before_, "draw", seen + 1));
+    ASSERT_EQ(1u, ArchiveFiles(".tx").size());
+
+    // xclip, a native X11 program, takes the clipboard. Wine sometimes notifies
+    // twice for this, the second time while the capture still fetches the text
+    // from X11 (a run here saw one notice); either way one capture results.
+    const std::string unixFile = "/tmp/svault-xclip-" + std::to_string(::GetCurrentProcessId()) + ".txt";
+    const std::string windowsFile = "Z:" + std::string(unixFile);
+    std::string dosFile = windowsFile;
+    for (char& c : dosFile)
+        if (c == '/') c = '\\';
+    ASSERT_TRUE(WriteFileBytes(dosFile, "copied in X11"));
+    seen = ReportCount(before_, "draw");
+    {
+        // A Unix program: Wine starts it but gives no handle to wait on; it
+        // serves the text in the background until another program takes the
+        // clipboard (at the end of this test).
+        ChildProcess xclip("Z:\\usr\\bin\\xclip", "-selection clipboard -i " + unixFile, "");
+        ASSERT_TRUE(xclip.Started()) << xclip.StartError();
+    }
+    ASSERT_TRUE(WaitForReportCount(before_, "draw", seen + 1));
+    // Give a possible second notice time to come and go.
+    ::Sleep(500);
+    WaitUntilIdle(window);
+    const std::vector<std::string> texts = ArchiveFiles(".tx");
+    EXPECT_EQ(2u, texts.size());
+    EXPECT_EQ(2u, ArchiveFiles(".se").size());
+    int fromX11 = 0;
+    for (const std::string& file : texts) {
+        TextItem item;
+        ASSERT_TRUE(ReadItemFile(item, archive_ / file));
+        if (item.Text() == L"copied in X11") ++fromX11;
+    }
+    EXPECT_EQ(1, fromX11);
+    ::DeleteFileA(dosFile.c_str());
+    // Taking the clipboard back ends xclip.
+    EXPECT_TRUE(SetText(L"taken back"));
 }
