@@ -12,7 +12,7 @@ namespace {
 constexpr int kMaxProductNameChars = 512;
 }  // namespace
 
-MainFrame::MainFrame() {
+MainFrame::MainFrame() : taskbarCreatedMessage_(::RegisterWindowMessageA("TaskbarCreated")) {
     HINSTANCE instance = AppModule().Instance();
     // The notification area shows small icons; load that size rather than scale.
     icon_.reset(static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
@@ -60,6 +60,11 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Command<&MainFrame::OnShowMainWindow>(ID_SHOW_MAIN_WINDOW),
         msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
     };
+    if (message == taskbarCreatedMessage_ && message != 0) {
+        OnTaskbarCreated();
+        result = 0;
+        return true;
+    }
     return DispatchMessageTable<MainFrame>(*this, kMessages, message, wParam, lParam, result) ||
            Window::ProcessMessage(message, wParam, lParam, result);
 }
@@ -136,6 +141,8 @@ LRESULT MainFrame::OnNotifyIcon(WPARAM, LPARAM lParam) {
     }
     return 0;
 }
+
+void MainFrame::OnTaskbarCreated() { notifyIcon_.Add(Handle(), kNotifyIconMessage, icon_.get(), productName_); }
 
 void MainFrame::ShowNotifyIconMenu() {
     UniqueMenu menu(::LoadMenuA(AppModule().Instance(), MAKEINTRESOURCEA(IDR_TRAY_MENU)));

@@ -49,6 +49,9 @@ private:
     // The notification-area icon.
     LRESULT OnNotifyIcon(WPARAM wParam, LPARAM lParam);
     void ShowNotifyIconMenu();
+    // The shell announces a new notification area (it started late, or again
+    // after a crash); the icon is added anew, or the program could not be reached.
+    void OnTaskbarCreated();
     // Check marks of the tracked commands in the menu (and its popups).
     void UpdateCommandStates(HMENU menu) const;
 
@@ -71,6 +74,7 @@ private:
     // Loaded from the resources; freed with the module.
     HACCEL accelerators_ = nullptr;
     NotificationIcon notifyIcon_;
+    const UINT taskbarCreatedMessage_;
     // A capture waits inside GetClipboardData while other programs render their
     // data; notifications that arrive meanwhile must not start another.
     bool capturing_ = false;

@@ -79,6 +79,23 @@ TEST_F(MainFrameTest, PauseIsCheckedInTheMainMenuAndTheIconMenu) {
     EXPECT_FALSE(PauseChecked(trayPopup));
 }
 
+TEST_F(MainFrameTest, IconComesBackWhenTheShellStartsANewNotificationArea) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    HWND window = frame.Handle();
+    // A shell that restarts has lost every icon.
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = window;
+    ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &data));
+    ASSERT_FALSE(HasNotificationIcon(window));
+
+    ::SendMessageA(window, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(HasNotificationIcon(window));
+    ::DestroyWindow(window);
+    EXPECT_FALSE(HasNotificationIcon(window));
+}
+
 TEST_F(MainFrameTest, AcceleratorsProduceCommandsWithoutSwallowingTheKey) {
     MainFrame frame;
     ASSERT_TRUE(frame.CreateMainWindow());
