@@ -173,6 +173,7 @@ void ItemArchive::Capture(HWND sourceWindow) {
     if (::CountClipboardFormats() == 0 || !::IsWindow(sourceWindow)) return;
     const Settings& settings = AppSettings();
 
+    lastClipboardSequence_ = 0;
     Snapshot snapshot;
     LARGE_INTEGER frequency, opened, closed;
     ::QueryPerformanceFrequency(&frequency);
@@ -184,8 +185,13 @@ void ItemArchive::Capture(HWND sourceWindow) {
             if (!OffersPrivacyMark()) AddCaptureRecord(sourceWindow);
             return;
         }
-        if (IsMarkedPrivate()) return;
+        if (IsMarkedPrivate()) {
+            lastClipboardSequence_ = ::GetClipboardSequenceNumber();
+            return;
+        }
         snapshot = TakeSnapshot(settings);
+        // Data rendered on request while the clipboard was open raised the number.
+        if (snapshot.text || !snapshot.entries.empty()) lastClipboardSequence_ = ::GetClipboardSequenceNumber();
     }
     ::QueryPerformanceCounter(&closed);
     lastClipboardHoldMs_ = 1000.0 * static_cast<double>(closed.QuadPart - opened.QuadPart) /

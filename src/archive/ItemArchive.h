@@ -50,6 +50,10 @@ public:
 
     // How long the last capture held the clipboard open, in milliseconds.
     double LastClipboardHoldMs() const { return lastClipboardHoldMs_; }
+    // The clipboard's sequence number when the last capture let go of it, if it
+    // took data (or found the change marked private); 0 otherwise. Data that the
+    // owner renders on request raises the number without being a new change.
+    DWORD LastClipboardSequence() const { return lastClipboardSequence_; }
 
     const std::vector<std::unique_ptr<ClipItem>>& Items() const { return items_; }
     const std::map<WORD, std::unique_ptr<SourceApp>>& Applications() const { return applications_; }
@@ -62,6 +66,7 @@ protected:
 
 private:
     double lastClipboardHoldMs_ = 0;
+    DWORD lastClipboardSequence_ = 0;
 };
 
 // Total size of the files below the folder, sub-folders included.
