@@ -49,6 +49,9 @@ wine_session_start_prefix() {
   # one wineboot started is replaced: otherwise removing the last notification
   # icon stalls for two seconds every time.
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  # A program that crashes ends at once (its debugger cannot start) instead of
+  # waiting in Wine's debugger until the test's time-out.
+  "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'no-debugger.exe %ld %ld' /f >/dev/null 2>&1
   "$WINESERVER" -k
   "$WINESERVER" -w
   "$WINESERVER" -p

@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Reads Scrapvault record files for the end-to-end tests.
+
+  archive_reader.py fields FILE        tag and length of every field, one per line
+  archive_reader.py text FILE          the text of a ".tx" item, as UTF-8
+  archive_reader.py data FILE          the decompressed data of a ".rt"/".ht" item, raw
+  archive_reader.py guid FILE          the "G" field as hex
+  archive_reader.py dib FILE           width and height, then the pixels as rrggbb, of a ".db" item
+  archive_reader.py bmp FILE           the same for a 24- or 32-bit BMP file
+"""
+import struct
+import sys
+import zlib
+
+
+def fields(path):
+    data = open(path, "rb").read()
+    if len(data) < 5 or data[0:1] not in (b"F", b"f"):
+        raise SystemExit("not a record file: " + path)
+    pos, out = 5, []
+    while pos + 5 <= len(data):
+        tag = chr(data[pos])
+        (length,) = struct.unpack_from("<I", data, pos + 1)
+        out.append((tag, data[pos + 5 : pos + 5 + length]))
+        pos += 5 + length
+    return out
+
+
+def field(path, tag):
+    for t, value in fields(path):
+        if t == tag:
+            return value
+    return b""
+
+
+def color_table_size(bits, used):
+    if bits == 0:
+        return 0
+    if used:
+        return used
+    return {1: 2, 4: 16, 8: 256}.get(bits, 0)
+
+
+def rgb(header, pixels):
+    """Width, height, then every pixel as rrggbb, bottom row first (24 and 32 bits)."""
+    width, height, _, bits = struct.unpack_from("<iiHH", header, 4)
+    if bits not in (24, 32):
+        raise SystemExit("only 24 and 32 bits are compared, not %d" % bits)
+    step = bits // 8
+    row_bytes = ((width * bits + 31) & ~31) // 8
+    rows = range(abs(height)) if height > 0 else reversed(range(abs(height)))
+    out = []
+    for y in rows:
+        row = pixels[y * row_bytes : y * row_bytes + width * step]
+        out.append(" ".join("%02x%02x%02x" % (row[x + 2], row[x + 1], row[x]) for x in range(0, width * step, step)))
+    return "%d %d\n%s" % (width, abs(height), "\n".join(out))
+
+
+def main():
+    command, path = sys.argv[1], sys.argv[2]
+    if command == "fields":
+        for tag, value in fields(path):
+            print(tag, len(value))
+    elif command == "text":
+        block = field(path, "B")
+        text = zlib.decompress(block).decode("utf-16-le") if block else ""
+        sys.stdout.write(text)
+    elif command == "data":
+        sys.stdout.buffer.write(zlib.decompress(field(path, "B")))
+    elif command == "guid":
+        print(field(path, "G").hex())
+    elif command == "dib":
+        payload = field(path, "B")
+        bits, used = struct.unpack_from("<H", payload, 14)[0], struct.unpack_from("<I", payload, 32)[0]
+        start = 40 + 4 * color_table_size(bits, used)
+        print(rgb(payload[:40], zlib.decompress(payload[start:])))
+    elif command == "bmp":
+        data = open(path, "rb").read()
+        (offset,) = struct.unpack_from("<I", data, 10)
+        print(rgb(data[14:54], data[offset:]))
+    else:
+        raise SystemExit("unknown command " + command)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Copies with xclip, a native X11 program that Wine bridges to the Windows
+# clipboard, while the real SVault.exe runs, and checks what lands in the archive.
+#   xclip_capture_test.sh SVAULT_EXE FLASH_WINDOW_EXE WINE_RUN ARCHIVE_READER
+# Needs DISPLAY and WINEPREFIX (scripts/test provides private ones).
+set -u
+svault=$1 flash=$2 winerun=$3 reader=$4
+passed=0 failed=0
+work=$(mktemp -d /tmp/svault-xclip.XXXXXX)
+archive="$work/archive/"
+mkdir -p "$archive"
+key='HKCU\Software\Brindlework\Scrapvault\1.0\Settings'
+pids=()
+
+check() {  # check NAME COMMAND...: one named result
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
+}
+
+cleanup() {
+  "$winerun" "$svault" /Uninstall >/dev/null 2>&1
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  pkill -f "xclip -selection clipboard" 2>/dev/null
+  "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+count() { find "$archive" -name "*$1" -type f | wc -l; }
+newest() { ls -t $(find "$archive" -name "*$1" -type f) 2>/dev/null | head -n 1; }
+
+# Waits until the archive holds `want` files with the extension (10 s at most).
+wait_count() {
+  local ext=$1 want=$2 i
+  for i in $(seq 1 100); do
+    [ "$(count "$ext")" -ge "$want" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+copy() {  # copy [xclip options...] < input: owns the clipboard until the next copy
+  xclip -selection clipboard -quiet "$@" >/dev/null 2>&1 &
+  pids+=($!)
+}
+
+"$winerun" reg add "$key" /v ArchiveFolder /d "Z:$(printf '%s' "$archive" | tr / '\\')" /f >/dev/null
+"$winerun" reg add "$key" /v Startup /t REG_DWORD /d 0 /f >/dev/null
+"$winerun" reg add "$key" /v LoadWholeArchive /t REG_DWORD /d 0 /f >/dev/null
+"$winerun" "$svault" >/dev/null 2>&1 &
+pids+=($!)
+
+# Ready when a copy arrives: copy again until the first text item is there.
+ready=false
+for attempt in $(seq 1 30); do
+  printf 'warm-up %s' "$attempt" | copy
+  if wait_count .tx 1; then ready=true; break; fi
+done
+check "SVault.exe archives a first copy" $ready
+$ready || { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
+sleep 0.5
+
+# A text: one capture record, one text item with the same text.
+se=$(count .se); tx=$(count .tx)
+printf 'Gr\xc3\xbc\xc3\x9fe from xclip \xe2\x82\xac' | copy
+wait_count .tx $((tx + 1))
+sleep 0.3
+check "a text gives one text item" [ "$(count .tx)" -eq $((tx + 1)) ]
+check "a text gives one capture record" [ "$(count .se)" -eq $((se + 1)) ]
+check "the text item holds the copied text" \
+  [ "$(python3 "$reader" text "$(newest .tx)")" = "$(printf 'Gr\xc3\xbc\xc3\x9fe from xclip \xe2\x82\xac')" ]
+check "the source application is recorded" [ "$(count .app)" -ge 1 ]
+check "items go into today's folder" [ -d "$archive$(date +%-d_%-m_%Y)" ]
+
+# A picture: a bitmap item with the same pixels.
+convert -size 5x3 xc:'#204080' -fill '#ff0000' -draw 'point 0,0' -fill '#00ff00' -draw 'point 4,2' \
+  -type TrueColor bmp3:"$work/in.bmp"
+db=$(count .db)
+copy -t image/bmp -i "$work/in.bmp"
+wait_count .db $((db + 1))
+check "a BMP gives a bitmap item" [ "$(count .db)" -ge $((db + 1)) ]
+check "the bitmap item has the copied pixels" \
+  [ "$(python3 "$reader" dib "$(newest .db)")" = "$(python3 "$reader" bmp "$work/in.bmp")" ]
+
+# HTML and RTF.
+ht=$(count .ht)
+printf '<b>bold</b> words' | copy -t text/html
+wait_count .ht $((ht + 1))
+check "text/html gives an HTML item" [ "$(count .ht)" -eq $((ht + 1)) ]
+check "the HTML item holds the fragment" grep -q '<b>bold</b> words' <(python3 "$reader" data "$(newest .ht)")
+rt=$(count .rt)
+printf '{\\rtf1\\ansi plain {\\b bold}}' | copy -t text/rtf
+wait_count .rt $((rt + 1))
+check "text/rtf gives an RTF item" [ "$(count .rt)" -eq $((rt + 1)) ]
+check "the RTF item holds the document" \
+  [ "$(python3 "$reader" data "$(newest .rt)")" = '{\rtf1\ansi plain {\b bold}}' ]
+
+# Five copies in quick succession: five captures, not ten.
+sleep 0.5
+se=$(count .se); tx=$(count .tx)
+for i in 1 2 3 4 5; do printf 'quick %s' "$i" | copy; sleep 0.15; done
+wait_count .tx $((tx + 5))
+sleep 1.5
+check "five quick copies give five text items" [ "$(count .tx)" -eq $((tx + 5)) ]
+check "five quick copies give five capture records" [ "$(count .se)" -eq $((se + 5)) ]
+
+# After a window was shown and closed nothing is in the foreground; still archived.
+"$winerun" "$flash" >/dev/null 2>&1
+tx=$(count .tx)
+printf 'after the window closed' | copy
+wait_count .tx $((tx + 1))
+check "a copy with no foreground window is archived" [ "$(count .tx)" -eq $((tx + 1)) ]
+check "...with its text" [ "$(python3 "$reader" text "$(newest .tx)")" = 'after the window closed' ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
