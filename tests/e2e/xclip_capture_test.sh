@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Copies with xclip, a native X11 program that Wine bridges to the Windows
 # clipboard, while the real SVault.exe runs, and checks what lands in the archive.
-#   xclip_capture_test.sh SVAULT_EXE FLASH_WINDOW_EXE WINE_RUN ARCHIVE_READER
+#   xclip_capture_test.sh SVAULT_EXE FLASH_WINDOW_EXE CLIP_SETTER_EXE WINE_RUN ARCHIVE_READER
 # Needs DISPLAY and WINEPREFIX (scripts/test provides private ones).
 set -u
-svault=$1 flash=$2 winerun=$3 reader=$4
+svault=$1 flash=$2 clipset=$3 winerun=$4 reader=$5
 passed=0 failed=0
 work=$(mktemp -d /tmp/svault-xclip.XXXXXX)
 archive="$work/archive/"
@@ -111,6 +111,27 @@ printf 'after the window closed' | copy
 wait_count .tx $((tx + 1))
 check "a copy with no foreground window is archived" [ "$(count .tx)" -eq $((tx + 1)) ]
 check "...with its text" [ "$(python3 "$reader" text "$(newest .tx)")" = 'after the window closed' ]
+
+# A Windows program that offers text, RTF and HTML in one change: three items
+# that name one capture record.
+se=$(count .se); tx=$(count .tx); rt=$(count .rt); ht=$(count .ht)
+body='<html><body><!--StartFragment--><i>three</i><!--EndFragment--></body></html>'
+html=$(printf 'Version:0.9\r\nStartHTML:%010d\r\nEndHTML:%010d\r\nStartFragment:%010d\r\nEndFragment:%010d\r\n%s' \
+  105 $((105 + ${#body})) $((105 + 33)) $((105 + 33 + 12)) "$body")
+"$winerun" "$clipset" --hold 3000 --text 'three formats' --format 'Rich Text Format' '{\rtf1 three}' \
+  --format 'HTML Format' "$html" >/dev/null 2>&1 &
+pids+=($!)
+wait_count .ht $((ht + 1))
+sleep 0.5
+check "one change with three formats gives one capture record" [ "$(count .se)" -eq $((se + 1)) ]
+check "...and one item of each format" \
+  [ "$(count .tx)" -eq $((tx + 1)) -a "$(count .rt)" -eq $((rt + 1)) -a "$(count .ht)" -eq $((ht + 1)) ]
+guid=$(python3 "$reader" guid "$(newest .tx)")
+check "...all naming that change" \
+  [ "$guid" = "$(python3 "$reader" guid "$(newest .rt)")" -a "$guid" = "$(python3 "$reader" guid "$(newest .ht)")" ]
+check "...and the capture record is that change" grep -q "$guid" <(for f in $(find "$archive" -name '*.se'); do python3 "$reader" guid "$f"; done)
+check "the RTF is the offered document" [ "$(python3 "$reader" data "$(newest .rt)")" = '{\rtf1 three}' ]
+check "the HTML holds the offered fragment" grep -q '<i>three</i>' <(python3 "$reader" data "$(newest .ht)")
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

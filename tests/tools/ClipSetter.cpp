@@ -2,6 +2,8 @@
 // end-to-end tests, then stays the clipboard owner until its time is up or it
 // gets WM_CLOSE.
 //   svault_test_clipset.exe [--owner HWND | --no-owner] [--delayed [--poke HWND]] [--hold MS] --text TEXT
+//                           [--format NAME BYTES]...
+// --format   also offer the registered format NAME holding BYTES (ANSI) and a zero byte
 // --owner    open the clipboard with that window (hex), so that it owns the change
 // --no-owner open it without a window: the change has no owner
 // --delayed  offer the text without data and render it on request
@@ -14,11 +16,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 constexpr char kClassName[] = "SvaultTestClipSetter";
 std::wstring gText;
+std::vector<std::pair<UINT, std::string>> gFormats;
 HWND gPoke = nullptr;
 
 HGLOBAL TextBlock() {
@@ -59,6 +64,24 @@ LRESULT CALLBACK SetterProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
+std::string Ansi(const wchar_t* text) {
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string bytes(size, '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, bytes.data(), size, nullptr, nullptr);
+    return bytes;  // with its zero byte
+}
+
+bool SetBytes(UINT format, const std::string& bytes) {
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    if (!memory) return false;
+    std::memcpy(::GlobalLock(memory), bytes.data(), bytes.size());
+    ::GlobalUnlock(memory);
+    if (::SetClipboardData(format, memory)) return true;
+    ::GlobalFree(memory);
+    return false;
+}
+
 HWND ParseWindow(const wchar_t* text) { return reinterpret_cast<HWND>(std::wcstoull(text, nullptr, 16)); }
 
 bool OpenClipboardRetrying(HWND owner) {
@@ -92,6 +115,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             gPoke = ParseWindow(args[++i]);
         } else if (arg == L"--hold" && hasValue) {
             holdMs = static_cast<DWORD>(std::wcstoul(args[++i], nullptr, 10));
+        } else if (arg == L"--format" && i + 2 < count) {
+            const UINT format = ::RegisterClipboardFormatA(Ansi(args[i + 1]).c_str());
+            gFormats.emplace_back(format, Ansi(args[i + 2]));
+            i += 2;
         } else if (arg == L"--text" && hasValue) {
             gText = args[++i];
             haveText = true;
@@ -122,6 +149,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } else if (HGLOBAL block = TextBlock()) {
         set = ::SetClipboardData(CF_UNICODETEXT, block) != nullptr;
         if (!set) ::GlobalFree(block);
+        for (const auto& [format, bytes] : gFormats) set = SetBytes(format, bytes) && set;
     }
     ::CloseClipboard();
     if (!set) return 1;
