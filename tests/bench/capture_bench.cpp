@@ -11,27 +11,20 @@
 #include "shell/Paths.h"
 #include "shell/Settings.h"
 #include "support/ClipboardHelper.h"
+#include "support/ImageTestHelpers.h"
 #include "support/TempFolder.h"
 
 namespace {
 
 std::string FullHdDib() {
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof(header);
-    header.biWidth = 1920;
-    header.biHeight = 1080;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biSizeImage = 1920 * 3 * 1080;
-    std::string dib(reinterpret_cast<const char*>(&header), sizeof(header));
-    dib.resize(sizeof(header) + header.biSizeImage);
+    std::string bits(1920 * 3 * 1080, '\0');
     // A gradient with some noise: compresses like a screenshot, not like a blank.
     unsigned seed = 12345;
-    for (size_t i = sizeof(header); i < dib.size(); ++i) {
+    for (size_t i = 0; i < bits.size(); ++i) {
         seed = seed * 1103515245 + 12345;
-        dib[i] = static_cast<char>((i / 7) + ((seed >> 16) & 3));
+        bits[i] = static_cast<char>((i / 7) + ((seed >> 16) & 3));
     }
-    return dib;
+    return PackDib(MakeHeader(1920, 1080, 24, BI_RGB, 0, static_cast<DWORD>(bits.size())), {}, {}, bits);
 }
 
 std::string LongText() {

@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
+#include "support/ImageTestHelpers.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -24,17 +25,9 @@ std::string Utf16Bytes(const std::wstring& text) {
 
 // A packed 24-bit DIB of 3 x 2 pixels.
 std::string SmallDib() {
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof(header);
-    header.biWidth = 3;
-    header.biHeight = 2;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = 12 * 2;
-    std::string dib(reinterpret_cast<const char*>(&header), sizeof(header));
-    for (int i = 0; i < 24; ++i) dib += static_cast<char>(i * 10);
-    return dib;
+    std::string bits;
+    for (int i = 0; i < 24; ++i) bits += static_cast<char>(i * 10);
+    return PackDib(MakeHeader(3, 2, 24, BI_RGB, 0, 24), {}, {}, bits);
 }
 
 std::string CfHtml(const std::string& fragment) {

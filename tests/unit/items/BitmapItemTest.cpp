@@ -5,7 +5,7 @@
 #include <cstring>
 #include <random>
 
-#include "ImageTestHelpers.h"
+#include "support/ImageTestHelpers.h"
 #include "archive/ItemFile.h"
 #include "items/DibImage.h"
 #include "shell/Settings.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <random>
 
-#include "ImageTestHelpers.h"
+#include "support/ImageTestHelpers.h"
 #include "support/TempFolder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ImageTestHelpers.h"
+#include "support/ImageTestHelpers.h"
 
 #include <png.h>
 
