@@ -10,15 +10,16 @@
 
 #include "archive/ItemArchive.h"
 #include "archive/ItemFile.h"
+#include "base/AllocationCheck.h"
+#include "base/CodePage.h"
+#include "base/Limits.h"
 #include "framework/ScopeGuards.h"
 #include "framework/UniqueHandle.h"
 #include "items/BitmapItem.h"
-#include "items/CodePage.h"
 #include "items/HtmlItem.h"
 #include "items/MetafileItem.h"
 #include "items/RtfItem.h"
 #include "items/TextItem.h"
-#include "shell/Settings.h"
 
 namespace {
 
@@ -36,18 +37,19 @@ bool IsPassedOver(UINT format) {
     }
 }
 
-// The bytes of a global-memory format, bounded by the block's real size.
+// Room for the headers and colour table of a picture whose bits reach the ceiling.
+constexpr size_t kMaxBlockBytes = static_cast<size_t>(kMaxItemDataBytes) + 64 * 1024;
+
+// The bytes of a global-memory format, bounded by the block's real size. A block
+// past the ceiling is not taken: it could not be stored and read back.
 std::optional<Bytes> CopyGlobalData(UINT format) {
     HANDLE data = ::GetClipboardData(format);
     if (!data) return std::nullopt;
     GlobalLockGuard lock(data);
-    if (!lock) return std::nullopt;
+    if (!lock || lock.size() > kMaxBlockBytes) return std::nullopt;
     const auto* bytes = static_cast<const uint8_t*>(lock.data());
-    try {
-        return Bytes(bytes, bytes + lock.size());
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
+    CheckAllocation(lock.size());
+    return Bytes(bytes, bytes + lock.size());
 }
 
 // The clipboard's text: UTF-16 when offered, else the ANSI text converted.
@@ -58,7 +60,10 @@ std::optional<std::wstring> CopyText() {
         GlobalLockGuard lock(data);
         if (!lock) return std::nullopt;
         const auto* text = static_cast<const wchar_t*>(lock.data());
-        return std::wstring(text, wcsnlen(text, lock.size() / sizeof(wchar_t)));
+        const size_t length = wcsnlen(text, lock.size() / sizeof(wchar_t));
+        if (length > kMaxItemDataBytes / sizeof(wchar_t)) return std::nullopt;
+        CheckAllocation(length * sizeof(wchar_t));
+        return std::wstring(text, length);
     }
     if (::IsClipboardFormatAvailable(CF_TEXT)) {
         HANDLE data = ::GetClipboardData(CF_TEXT);
@@ -66,7 +71,9 @@ std::optional<std::wstring> CopyText() {
         GlobalLockGuard lock(data);
         if (!lock) return std::nullopt;
         const auto* text = static_cast<const char*>(lock.data());
-        return ToWide(std::string_view(text, strnlen(text, lock.size())), CP_ACP);
+        const size_t length = strnlen(text, lock.size());
+        if (length > kMaxItemDataBytes / sizeof(wchar_t)) return std::nullopt;
+        return ToWide(std::string_view(text, length), CP_ACP);
     }
     return std::nullopt;
 }
@@ -87,36 +94,74 @@ struct Snapshot {
     };
     std::optional<std::wstring> text;
     std::vector<Entry> entries;
+
+    bool Empty() const { return !text && entries.empty(); }
+    // Tells two snapshots of the same data apart from different data.
+    uint64_t Fingerprint() const;
 };
 
-Snapshot TakeSnapshot(const Settings& settings) {
+void Mix(uint64_t& hash, const void* data, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+}
+
+uint64_t Snapshot::Fingerprint() const {
+    uint64_t hash = 14695981039346656037ull;
+    const uint8_t hasText = text ? 1 : 0;
+    Mix(hash, &hasText, 1);
+    if (text) Mix(hash, text->data(), text->size() * sizeof(wchar_t));
+    for (const Entry& entry : entries) {
+        Mix(hash, &entry.kind, sizeof(entry.kind));
+        if (entry.data) Mix(hash, entry.data->data(), entry.data->size());
+        if (entry.metafile) {
+            const UINT size = ::GetEnhMetaFileBits(entry.metafile->get(), 0, nullptr);
+            Mix(hash, &size, sizeof(size));
+        }
+    }
+    return hash;
+}
+
+// What the user's copy offers of each kept kind. A format too large to copy out
+// (the ceiling, or memory) is passed over; the others are still taken.
+Snapshot TakeSnapshot(const CaptureFormats& formats) {
     Snapshot snapshot;
-    if (settings.ProcessTexts) snapshot.text = CopyText();
+    if (formats.texts) {
+        try {
+            snapshot.text = CopyText();
+        } catch (const std::bad_alloc&) {
+        }
+    }
     std::shared_ptr<const Bytes> dib;
     bool dibTried = false;
     for (UINT format = ::EnumClipboardFormats(0); format; format = ::EnumClipboardFormats(format)) {
         if (IsPassedOver(format)) continue;
+        try {
         if (format == CF_BITMAP || format == CF_TIFF) {
-            if (!settings.ProcessImages) continue;
+            if (!formats.images) continue;
             if (!dibTried) {
                 dibTried = true;
                 if (auto bytes = CopyGlobalData(CF_DIB)) dib = std::make_shared<const Bytes>(std::move(*bytes));
             }
             if (dib) snapshot.entries.push_back({Snapshot::kBitmap, dib, nullptr});
         } else if (format == CF_ENHMETAFILE) {
-            if (!settings.ProcessMetafiles) continue;
+            if (!formats.metafiles) continue;
+            if (::GetEnhMetaFileBits(static_cast<HENHMETAFILE>(::GetClipboardData(CF_ENHMETAFILE)), 0, nullptr) >
+                kMaxItemDataBytes)
+                continue;
             HENHMETAFILE shown = static_cast<HENHMETAFILE>(::GetClipboardData(CF_ENHMETAFILE));
             if (!shown) continue;
             auto copy = std::make_shared<UniqueEnhMetaFile>(::CopyEnhMetaFileA(shown, nullptr));
             if (*copy) snapshot.entries.push_back({Snapshot::kMetafile, nullptr, copy});
         } else if (NameIs(format, "Rich Text Format")) {
-            if (!settings.ProcessRTF) continue;
+            if (!formats.rtf) continue;
             if (auto bytes = CopyGlobalData(format))
                 snapshot.entries.push_back({Snapshot::kRtf, std::make_shared<const Bytes>(std::move(*bytes)), nullptr});
         } else if (NameIs(format, "HTML Format")) {
-            if (!settings.ProcessHTML) continue;
+            if (!formats.html) continue;
             if (auto bytes = CopyGlobalData(format))
                 snapshot.entries.push_back({Snapshot::kHtml, std::make_shared<const Bytes>(std::move(*bytes)), nullptr});
+        }
+        } catch (const std::bad_alloc&) {
         }
     }
     return snapshot;
@@ -155,9 +200,21 @@ bool OffersPrivacyMark() {
     return ::IsClipboardFormatAvailable(exclude) || ::IsClipboardFormatAvailable(ignore);
 }
 
-// With the clipboard open: the two marks, or "CanIncludeInClipboardHistory" holding 0.
+// Password managers on Linux desktops mark their copies with this X11 target
+// holding "secret"; Wine passes it through as a registered format.
+bool IsPasswordManagerSecret() {
+    static const UINT hint = ::RegisterClipboardFormatA("x-kde-passwordManagerHint");
+    if (!::IsClipboardFormatAvailable(hint)) return false;
+    auto value = CopyGlobalData(hint);
+    if (!value) return false;
+    constexpr std::string_view kSecret = "secret";
+    const std::string_view text(reinterpret_cast<const char*>(value->data()), value->size());
+    return text.substr(0, text.find('\0')) == kSecret;
+}
+
+// With the clipboard open: the marks, or "CanIncludeInClipboardHistory" holding 0.
 bool IsMarkedPrivate() {
-    if (OffersPrivacyMark()) return true;
+    if (OffersPrivacyMark() || IsPasswordManagerSecret()) return true;
     static const UINT history = ::RegisterClipboardFormatA("CanIncludeInClipboardHistory");
     if (!::IsClipboardFormatAvailable(history)) return false;
     auto value = CopyGlobalData(history);
@@ -169,9 +226,9 @@ bool IsMarkedPrivate() {
 
 }  // namespace
 
-void ItemArchive::Capture(HWND sourceWindow) {
-    if (::CountClipboardFormats() == 0 || !::IsWindow(sourceWindow)) return;
-    const Settings& settings = AppSettings();
+bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
+    // No window means "Unknown Application"; a window that has gone is no source.
+    if (::CountClipboardFormats() == 0 || (sourceWindow && !::IsWindow(sourceWindow))) return false;
 
     lastClipboardSequence_ = 0;
     Snapshot snapshot;
@@ -182,23 +239,29 @@ void ItemArchive::Capture(HWND sourceWindow) {
         ClipboardSession clipboard(sourceWindow, 5);
         if (!clipboard.IsOpen()) {
             // Unreadable now: the change is still recorded, unless it is marked private.
-            if (!OffersPrivacyMark()) AddCaptureRecord(sourceWindow);
-            return;
+            if (!OffersPrivacyMark() && mode == CaptureMode::kEveryChange) AddCaptureRecord(sourceWindow);
+            return false;
         }
         if (IsMarkedPrivate()) {
             lastClipboardSequence_ = ::GetClipboardSequenceNumber();
-            return;
+            return false;
         }
-        snapshot = TakeSnapshot(settings);
+        snapshot = TakeSnapshot(options_.formats);
         // Data rendered on request while the clipboard was open raised the number.
-        if (snapshot.text || !snapshot.entries.empty()) lastClipboardSequence_ = ::GetClipboardSequenceNumber();
+        // A clipboard found empty (Wine's bridge to X11 refilled it meanwhile) is
+        // no clipboard taken: its refill is announced and taken then.
+        if (!snapshot.Empty()) lastClipboardSequence_ = ::GetClipboardSequenceNumber();
     }
     ::QueryPerformanceCounter(&closed);
     lastClipboardHoldMs_ = 1000.0 * static_cast<double>(closed.QuadPart - opened.QuadPart) /
                            static_cast<double>(frequency.QuadPart);
 
+    const uint64_t fingerprint = snapshot.Fingerprint();
+    if (mode == CaptureMode::kUnlessAlreadyCaptured && fingerprint == lastFingerprint_) return false;
+    lastFingerprint_ = fingerprint;
+
     CaptureRecord* record = AddCaptureRecord(sourceWindow);
-    if (!record) return;
+    if (!record) return false;
 
     bool added = false;
     auto keep = [&](std::unique_ptr<ClipItem> item) {
@@ -207,19 +270,31 @@ void ItemArchive::Capture(HWND sourceWindow) {
         ClipItem* raw = item.get();
         items_.push_back(std::move(item));
         // An item whose file cannot be written stays for this run.
-        StoreItem(*raw, settings.ArchiveFolder);
+        StoreItem(*raw, options_.folder);
         OnItemAdded(raw);
         added = true;
     };
+    // Memory may run short for one item (a large one, its compressed copy): that
+    // item is left out, and the others of the change are still kept.
+    auto keepSafely = [&](auto make) {
+        try {
+            keep(make());
+        } catch (const std::bad_alloc&) {
+        }
+    };
     if (snapshot.text) {
-        auto text = std::make_unique<TextItem>();
-        text->SetText(*snapshot.text);
-        keep(std::move(text));
+        keepSafely([&]() -> std::unique_ptr<ClipItem> {
+            auto text = std::make_unique<TextItem>();
+            if (!text->SetText(*snapshot.text)) return nullptr;
+            return text;
+        });
     }
-    for (const Snapshot::Entry& entry : snapshot.entries) keep(MakeItem(entry));
-
-    if (added) {
-        CheckDiskSize();
-        Trim();
+    snapshot.text.reset();
+    for (Snapshot::Entry& entry : snapshot.entries) {
+        keepSafely([&] { return MakeItem(entry); });
+        // The copy is not needed once its item holds the data.
+        entry.data.reset();
+        entry.metafile.reset();
     }
+    return added;
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/RecordFile.h"
+
 extern const char kUnknownApplication[];
 
 class CaptureRecord {
@@ -22,6 +24,3 @@ public:
     double CaptureTime = 0;
     std::string FilePath;
 };
-
-// The 38-character registry form, braces included.
-std::string GuidText(const GUID& guid);

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "archive/ItemFile.h"
-#include "archive/RecordFile.h"
-#include "resources/resource.h"
-#include "shell/Paths.h"
-#include "shell/Settings.h"
-#include "shell/WarningDialog.h"
+#include "base/CaptureTime.h"
+#include "base/Limits.h"
+#include "base/Paths.h"
+#include "base/RecordFields.h"
+#include "base/RecordFile.h"
 
 namespace {
 
@@ -19,9 +19,21 @@ bool HasExtension(const char* name, const char* extension) {
     return length >= extLength && _stricmp(name + length - extLength, extension) == 0;
 }
 
-std::string AppDataFolder() { return AppSettings().ArchiveFolder + kAppDataFolder; }
+bool IsFolder(const WIN32_FIND_DATAA& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// Loading must go on past any one file: memory may run short for a large one.
+template <typename Load>
+bool LoadSafely(Load load) {
+    try {
+        return load();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
 
 }  // namespace
+
+std::string ItemArchive::AppDataFolder() const { return options_.folder + kAppDataFolder; }
 
 ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
 
@@ -53,38 +65,53 @@ std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
     return removed;
 }
 
-bool ItemArchive::LoadArchive(const std::string& archiveFolder) {
+bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     Clear();
-    const std::string appData = archiveFolder + kAppDataFolder;
+    options_ = options;
+    lastFingerprint_ = 0;
+    const std::string appData = AppDataFolder();
+    // Writes that an interrupted run left unfinished.
+    RemoveTemporaryRecordFiles(appData);
     ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+        if (IsFolder(entry)) return;
         const std::string path = appData + entry.cFileName;
         if (HasExtension(entry.cFileName, ".app")) {
             auto app = std::make_unique<SourceApp>();
             // The walk's later file of one class atom is the one kept.
-            if (app->ReadAppFile(path)) applications_[LOWORD(app->ClassAtom)] = std::move(app);
+            if (LoadSafely([&] { return app->ReadAppFile(path, options_.fallbackIcon); }))
+                applications_[LOWORD(app->ClassAtom)] = std::move(app);
         } else if (HasExtension(entry.cFileName, ".se")) {
             auto record = std::make_unique<CaptureRecord>();
-            if (record->ReadFile(path)) captures_[GuidText(record->CaptureGuid)] = std::move(record);
+            if (LoadSafely([&] { return record->ReadFile(path); }))
+                captures_[GuidText(record->CaptureGuid)] = std::move(record);
         }
     });
 
     const std::string today = DateFolderName(CurrentCaptureTime());
-    const bool wholeArchive = AppSettings().LoadWholeArchive;
-    ForEachEntry(archiveFolder, [&](const WIN32_FIND_DATAA& entry) {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-        if (_stricmp(entry.cFileName, "AppData") == 0) return;
-        if (!wholeArchive && _stricmp(entry.cFileName, today.c_str()) != 0) return;
-        const std::string folder = archiveFolder + entry.cFileName + "\\";
+    ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
+        if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
+        const std::string folder = options_.folder + entry.cFileName + "\\";
+        const bool load = options_.loadWholeArchive || _stricmp(entry.cFileName, today.c_str()) == 0;
         ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
-            if (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return;
+            if (IsFolder(file)) return;
             const std::string path = folder + file.cFileName;
-            std::unique_ptr<ClipItem> item = CreateItemOfType(ItemTypeOfExtension(path));
-            // What cannot be read stays on disk, untouched, and out of the archive.
-            if (item && ReadItemFile(*item, path)) items_.push_back(std::move(item));
+            if (IsTemporaryRecordFile(file.cFileName))
+                ::DeleteFileA(path.c_str());
+            else if (load)
+                LoadItemFile(path);
         });
     });
     return true;
+}
+
+bool ItemArchive::LoadItemFile(const std::string& path) {
+    return LoadSafely([&] {
+        std::unique_ptr<ClipItem> item = CreateItemOfType(ItemTypeOfExtension(path));
+        // What cannot be read stays on disk, untouched, and out of the archive.
+        if (!item || !ReadItemFile(*item, path)) return false;
+        items_.push_back(std::move(item));
+        return true;
+    });
 }
 
 void ItemArchive::EraseAll() {
@@ -95,9 +122,11 @@ void ItemArchive::EraseAll() {
 }
 
 SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {
-    if (!sourceWindow) return nullptr;
     auto app = std::make_unique<SourceApp>();
-    if (!app->InitFromWindow(sourceWindow)) return nullptr;
+    if (!sourceWindow)
+        app->InitUnknown();
+    else if (!app->InitFromWindow(sourceWindow))
+        return nullptr;
     const WORD atom = LOWORD(app->ClassAtom);
     auto found = applications_.find(atom);
     if (found != applications_.end()) return found->second.get();
@@ -111,15 +140,17 @@ SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {
 }
 
 CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow) {
-    if (!sourceWindow) return nullptr;
     FindOrAddSourceApp(sourceWindow);
     auto record = std::make_unique<CaptureRecord>();
     ::CoCreateGuid(&record->CaptureGuid);
-    if (!::IsWindow(sourceWindow)) return nullptr;
-    record->ClassAtom = ::GetClassLongA(sourceWindow, GCW_ATOM);
-    char title[kMaxTitleChars + 1] = {};
-    ::GetWindowTextA(sourceWindow, title, sizeof(title));
-    record->Title = title[0] ? title : kUnknownApplication;
+    // Without a window the record keeps "Unknown Application" and class atom 0.
+    if (sourceWindow) {
+        if (!::IsWindow(sourceWindow)) return nullptr;
+        record->ClassAtom = ::GetClassLongA(sourceWindow, GCW_ATOM);
+        char title[kMaxTitleChars + 1] = {};
+        ::GetWindowTextA(sourceWindow, title, sizeof(title));
+        record->Title = title[0] ? title : kUnknownApplication;
+    }
 
     CaptureRecord* added = record.get();
     captures_[GuidText(added->CaptureGuid)] = std::move(record);
@@ -136,7 +167,7 @@ CaptureRecord* ItemArchive::FindCapture(const ClipItem& item) const {
 }
 
 double ItemArchive::TrimCutoff() const {
-    const int limit = AppSettings().ItemsLimit;
+    const int limit = options_.itemsLimit;
     if (limit <= 0 || captures_.size() <= static_cast<size_t>(limit)) return 0;
     std::vector<double> times;
     times.reserve(captures_.size());
@@ -148,21 +179,23 @@ double ItemArchive::TrimCutoff() const {
 unsigned long long FolderSize(const std::string& folder) {
     unsigned long long total = 0;
     ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        // A link may lead out of the archive, or back into it without end.
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
+        if (IsFolder(entry))
             total += FolderSize(folder + entry.cFileName + "\\");
-        else
+        else if (!IsTemporaryRecordFile(entry.cFileName))
             total += (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
     });
     return total;
 }
 
 bool ItemArchive::IsOverDiskSizeLimit() const {
-    const int limit = AppSettings().DiskSizeLimit;
+    const int limit = options_.diskSizeLimit;
     if (limit <= 0) return false;
-    return static_cast<double>(FolderSize(AppSettings().ArchiveFolder)) / (1024.0 * 1024.0) > limit;
+    return static_cast<double>(FolderSize(options_.folder)) / (1024.0 * 1024.0) > limit;
 }
 
 void ItemArchive::CheckDiskSize() {
     // Nothing is deleted: the user decides, and the check runs after the next capture again.
-    if (IsOverDiskSizeLimit()) WarningDialog(IDS_ARCHIVE_SIZE_WARNING).Show(nullptr, 0);
+    if (sizeLimitHook_ && IsOverDiskSizeLimit()) sizeLimitHook_();
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,6 +13,37 @@
 #include "archive/CaptureRecord.h"
 #include "archive/SourceApp.h"
 #include "items/ClipItem.h"
+
+enum class CaptureMode {
+    // Every change is archived, whatever it holds.
+    kEveryChange,
+    // For a change that may be one already archived (its notice came while a
+    // capture ran): nothing is archived when the clipboard holds exactly what
+    // the last capture took.
+    kUnlessAlreadyCaptured,
+};
+
+// Which clipboard formats a capture keeps.
+struct CaptureFormats {
+    bool texts = true;
+    bool images = true;
+    bool rtf = true;
+    bool html = true;
+    bool metafiles = true;
+};
+
+// Everything the archive is told by its owner: it reads no settings of its own.
+struct ArchiveOptions {
+    std::string folder;  // ends with "\"
+    bool loadWholeArchive = false;
+    CaptureFormats formats;
+    // Megabytes past which the owner is told; 0 or less: never.
+    int diskSizeLimit = 0;
+    // Captures kept; 0 or less: no limit.
+    int itemsLimit = 0;
+    // Shown for applications whose file keeps no icon; borrowed.
+    HICON fallbackIcon = nullptr;
+};
 
 class ItemArchive {
 public:
@@ -22,8 +54,10 @@ public:
 
     // Destroys every item, application and capture record; no file is touched.
     virtual void Clear();
-    // Archives the current clipboard, attributed to the source window.
-    virtual void Capture(HWND sourceWindow);
+    // Archives the current clipboard, attributed to the source window, or to
+    // "Unknown Application" when there is none. True when an item was added: the
+    // owner then runs CheckDiskSize and Trim once the notification is handled.
+    virtual bool Capture(HWND sourceWindow, CaptureMode mode = CaptureMode::kEveryChange);
     // A new item joined the archive (the tree shows it).
     virtual void OnItemAdded(ClipItem* item);
     // Deletes the item's file and unlinks it, handing the object to the caller
@@ -31,21 +65,26 @@ public:
     virtual std::unique_ptr<ClipItem> RemoveItem(ClipItem* item);
     // Deletes the record's ".se" file and unlinks it, handing it to the caller.
     virtual std::unique_ptr<CaptureRecord> RemoveCapture(GUID captureGuid);
-    // Warns when the archive folder has grown past the size limit.
+    // Tells the owner (the size-limit hook) when the folder has grown past the limit.
     virtual void CheckDiskSize();
     // Removes what falls outside the captures limit (the tree decides how).
     virtual void Trim();
 
-    // Replaces everything in memory with what the folder holds; always succeeds.
-    bool LoadArchive(const std::string& archiveFolder);
+    // Takes the options and replaces everything in memory with what their folder
+    // holds; always succeeds. Temporary files that an interrupted run left are removed.
+    bool LoadArchive(const ArchiveOptions& options);
+    // Called by CheckDiskSize when the folder is over the limit.
+    void SetSizeLimitHook(std::function<void()> hook) { sizeLimitHook_ = std::move(hook); }
+    const ArchiveOptions& Options() const { return options_; }
     // Deletes the loaded items' files and every capture and application file, then clears.
     void EraseAll();
+    // A null window stands for "Unknown Application".
     CaptureRecord* AddCaptureRecord(HWND sourceWindow);
     SourceApp* FindOrAddSourceApp(HWND sourceWindow);
     CaptureRecord* FindCapture(const ClipItem& item) const;
     // The capture time at and before which captures fall outside the limit; 0 for none.
     double TrimCutoff() const;
-    // Whether the archive folder holds more than DiskSizeLimit megabytes.
+    // Whether the archive folder holds more than the limit's megabytes.
     bool IsOverDiskSizeLimit() const;
 
     // How long the last capture held the clipboard open, in milliseconds.
@@ -65,9 +104,17 @@ protected:
     std::map<std::string, std::unique_ptr<CaptureRecord>> captures_;
 
 private:
+    std::string AppDataFolder() const;
+    // One file of the archive folder into memory; false when it is not usable.
+    bool LoadItemFile(const std::string& path);
+
+    ArchiveOptions options_;
+    std::function<void()> sizeLimitHook_;
     double lastClipboardHoldMs_ = 0;
+    uint64_t lastFingerprint_ = 0;
     DWORD lastClipboardSequence_ = 0;
 };
 
-// Total size of the files below the folder, sub-folders included.
+// Total size of the files below the folder, sub-folders included; links to
+// folders (junctions, symbolic links) and writes in progress are not counted.
 unsigned long long FolderSize(const std::string& folder);

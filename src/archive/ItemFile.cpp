@@ -1,11 +1,13 @@
 #include "archive/ItemFile.h"
 
-#include <cmath>
 #include <cstring>
 
-#include "archive/RecordFile.h"
+#include "base/CaptureTime.h"
+#include "base/Limits.h"
+#include "base/Paths.h"
+#include "base/RecordFields.h"
+#include "base/RecordFile.h"
 #include "items/ClipItem.h"
-#include "shell/Paths.h"
 
 namespace {
 
@@ -37,69 +39,33 @@ int ItemTypeOfExtension(const std::string& path) {
 }
 
 bool WriteItemFile(ClipItem& item, const std::string& path) {
-    UniqueFile file = CreateRecordFile(path);
-    if (!file) return false;
-    item.SetRecordPath(path);
+    RecordFileWriter file(path);
     const int32_t type = item.TypeCode();
     const double time = item.CaptureTime();
     const GUID guid = item.SourceGuid();
-    bool ok = WriteRecordHeader(file.get());
-    ok = ok && WriteField(file.get(), 'Y', &type, sizeof(type));
-    ok = ok && WriteField(file.get(), 'D', &time, sizeof(time));
-    ok = ok && WriteField(file.get(), 'G', &guid, sizeof(guid));
-    if (!ok) return false;
-    return item.WriteData(file.get());
+    if (!file.Field('Y', &type, sizeof(type)) || !file.Field('D', &time, sizeof(time)) ||
+        !file.Field('G', &guid, sizeof(guid)) || !item.WriteData(file) || !file.Commit())
+        return false;
+    item.SetRecordPath(path);
+    return true;
 }
 
 bool ReadItemFile(ClipItem& item, const std::string& path) {
     item.ReleaseData();
-    UniqueFile file = OpenRecordFile(path);
-    if (!file) return false;
+    Bytes bytes;
+    if (!ReadRecordFile(path, bytes, kMaxRecordFileBytes)) return false;
     item.SetRecordPath(path);
-    if (!ReadRecordHeader(file.get())) return false;
-
-    char tag;
-    uint32_t length;
-    while (ReadFieldHeader(file.get(), tag, length)) {
-        switch (tag) {
-        case 'D': case 'd': {
-            double time = 0;
-            if (length != sizeof(time)) return false;
-            uint32_t read;
-            if (!ReadFixedField(file.get(), length, &time, sizeof(time), read)) return false;
-            // NaN or infinity is no time; items are sorted and trimmed by it.
-            if (!std::isfinite(time)) return false;
-            item.SetCaptureTime(time);
-            break;
-        }
-        case 'Y': case 'y': {
-            int32_t type = 0;
-            uint32_t read;
-            if (length != sizeof(type)) return false;
-            if (!ReadFixedField(file.get(), length, &type, sizeof(type), read) || type != item.TypeCode())
-                return false;
-            break;
-        }
-        case 'G': case 'g': {
-            GUID guid = {};
-            uint32_t read;
-            const bool whole = ReadFixedField(file.get(), length, &guid, sizeof(guid), read);
-            // A GUID cut short by the end of the file is taken as far as it goes.
-            item.SetSourceGuid(guid);
-            if (!whole) return true;
-            break;
-        }
-        case 'B': case 'b':
-            if (!item.ReadData(file.get(), length)) return false;
-            break;
-        default:
-            // Not written by this program: step over its data; a field that runs
-            // past the end of the file ends the fields.
-            if (!SkipFieldData(file.get(), length)) return true;
-            break;
-        }
+    ItemFileFields fields;
+    if (!ParseItemFile(bytes, fields)) return false;
+    if (fields.type && *fields.type != item.TypeCode()) return false;
+    if (fields.time) item.SetCaptureTime(*fields.time);
+    if (fields.sourceGuid) {
+        GUID guid;
+        static_assert(sizeof(guid) == sizeof(GuidBytes));
+        std::memcpy(&guid, fields.sourceGuid->data(), sizeof(guid));
+        item.SetSourceGuid(guid);
     }
-    return true;
+    return !fields.data || item.ReadData(*fields.data);
 }
 
 bool StoreItem(ClipItem& item, const std::string& archiveFolder) {

@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "archive/CaptureRecord.h"
-#include "archive/RecordFile.h"
-#include "items/ClipItem.h"
-#include "items/Compression.h"
+#include "base/CodePage.h"
+#include "base/Limits.h"
+#include "base/RecordFields.h"
+#include "base/RecordFile.h"
 #include "items/DibImage.h"
-#include "shell/MainWindowHandle.h"
 
 HWND FindSourceWindow() {
     HWND owner = ::GetClipboardOwner();
@@ -41,6 +41,12 @@ HICON WindowIcon(HWND window) {
 }
 
 SourceApp::SourceApp() : Title(kUnknownApplication) {}
+
+void SourceApp::InitUnknown() {
+    icon_.reset();
+    ClassAtom = 0;
+    Title = kUnknownApplication;
+}
 
 bool SourceApp::InitFromWindow(HWND window) {
     icon_.reset();
@@ -78,71 +84,46 @@ UniqueBitmap MonochromeBitmapFrom(const DibImage& mask) {
 }  // namespace
 
 bool SourceApp::WriteAppFile(const std::string& path) const {
-    UniqueFile file = CreateRecordFile(path);
-    if (!file) return false;
+    RecordFileWriter file(path);
     const DWORD atom = ClassAtom;
-    if (!WriteRecordHeader(file.get()) || !WriteField(file.get(), 'A', &atom, sizeof(atom)) ||
-        !WriteTextField(file.get(), 'T', AnsiToUtf8(Title)))
+    if (!file.Field('A', &atom, sizeof(atom)) || !file.TextField('T', AnsiToUtf8(Title))) return false;
+    // An application without an icon, or with a monochrome one, keeps no picture;
+    // its file is complete without one.
+    Bytes color, mask;
+    if (IconPayloads(color, mask) &&
+        (!file.Field('C', color.data(), color.size()) || !file.Field('M', mask.data(), mask.size())))
         return false;
-    if (!icon_) return false;
-
-    ICONINFO info = {};
-    if (!::GetIconInfo(icon_.get(), &info)) return false;
-    UniqueBitmap color(info.hbmColor), maskBitmap(info.hbmMask);
-    if (!color) return false;  // a monochrome icon keeps no picture
-
-    DibImage colorImage(ScreenDepth());
-    Bytes payload;
-    if (!colorImage.CreateFromBitmap(color.get()) || !colorImage.ToPayload(payload)) return false;
-    if (!WriteField(file.get(), 'C', payload.data(), static_cast<uint32_t>(payload.size()))) return false;
-
-    DibImage maskImage(1);
-    if (!maskImage.CreateFromBitmap(maskBitmap.get()) || !maskImage.ToPayload(payload)) return false;
-    return WriteField(file.get(), 'M', payload.data(), static_cast<uint32_t>(payload.size()));
+    return file.Commit();
 }
 
-bool SourceApp::ReadAppFile(const std::string& path) {
+bool SourceApp::IconPayloads(Bytes& color, Bytes& mask) const {
+    if (!icon_) return false;
+    ICONINFO info = {};
+    if (!::GetIconInfo(icon_.get(), &info)) return false;
+    UniqueBitmap colorBitmap(info.hbmColor), maskBitmap(info.hbmMask);
+    if (!colorBitmap) return false;
+    DibImage colorImage(ScreenDepth());
+    DibImage maskImage(1);
+    return colorImage.CreateFromBitmap(colorBitmap.get()) && colorImage.ToPayload(color) &&
+           maskImage.CreateFromBitmap(maskBitmap.get()) && maskImage.ToPayload(mask);
+}
+
+bool SourceApp::ReadAppFile(const std::string& path, HICON fallbackIcon) {
     icon_.reset();
-    UniqueFile file = OpenRecordFile(path);
-    if (!file || !ReadRecordHeader(file.get())) return false;
+    Bytes bytes;
+    AppFileFields fields;
+    if (!ReadRecordFile(path, bytes, kMaxRecordFileBytes) || !ParseAppFile(bytes, fields)) return false;
+    if (fields.classAtom) ClassAtom = *fields.classAtom;
+    if (fields.titleUtf8)
+        Title = Utf8ToAnsi(std::string_view(reinterpret_cast<const char*>(fields.titleUtf8->data()), fields.titleUtf8->size()));
 
     DibImage colorImage(ScreenDepth());
     DibImage maskImage(1);
-    bool haveColor = false, haveMask = false;
-    char tag;
-    uint32_t length;
-    Bytes data;
-    while (ReadFieldHeader(file.get(), tag, length)) {
-        switch (tag) {
-        case 'M': case 'm':
-            if (!ReadFieldData(file.get(), length, data) || !maskImage.LoadPayload(data.data(), data.size()))
-                return false;
-            haveMask = true;
-            break;
-        case 'C': case 'c':
-            if (!ReadFieldData(file.get(), length, data) || !colorImage.LoadPayload(data.data(), data.size()))
-                return false;
-            haveColor = true;
-            break;
-        case 'A': case 'a': {
-            DWORD atom = 0;
-            uint32_t read = 0;
-            if (length != sizeof(atom) || !ReadFixedField(file.get(), length, &atom, sizeof(atom), read)) return false;
-            ClassAtom = atom;
-            break;
-        }
-        case 'T': case 't':
-            if (!ReadFieldData(file.get(), length, data)) return false;
-            Title = Utf8ToAnsi(std::string(data.begin(), data.end()));
-            break;
-        default:
-            if (!SkipFieldData(file.get(), length)) length = 0;
-            break;
-        }
-    }
-    file.reset();
-
-    if (haveColor && haveMask) {
+    if (fields.colorPayload && !colorImage.LoadPayload(fields.colorPayload->data(), fields.colorPayload->size()))
+        return false;
+    if (fields.maskPayload && !maskImage.LoadPayload(fields.maskPayload->data(), fields.maskPayload->size()))
+        return false;
+    if (fields.colorPayload && fields.maskPayload) {
         UniqueBitmap mask = MonochromeBitmapFrom(maskImage);
         if (mask) {
             ICONINFO info = {};
@@ -152,8 +133,6 @@ bool SourceApp::ReadAppFile(const std::string& path) {
             icon_.reset(::CreateIconIndirect(&info));
         }
     }
-    if (!icon_) {
-        if (HICON own = WindowIcon(MainWindowHandle())) icon_.reset(::CopyIcon(own));
-    }
+    if (!icon_ && fallbackIcon) icon_.reset(::CopyIcon(fallbackIcon));
     return static_cast<bool>(icon_);
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/Bytes.h"
 #include "framework/UniqueHandle.h"
 
 // How long a window may take to answer WM_GETICON before it is taken to have none:
@@ -25,13 +26,20 @@ public:
     virtual ~SourceApp() = default;
 
     bool InitFromWindow(HWND window);
+    // The application of changes that no window can be named for.
+    void InitUnknown();
     bool WriteAppFile(const std::string& path) const;
-    bool ReadAppFile(const std::string& path);
+    // An application whose file keeps no usable icon shows `fallbackIcon` (a
+    // copy; borrowed), and the read then succeeds only when there is one.
+    bool ReadAppFile(const std::string& path, HICON fallbackIcon);
 
     HICON Icon() const { return icon_.get(); }
     DWORD ClassAtom = 0;
     std::string Title;
 
 private:
+    // The icon's colour and mask images as payloads; false without a colour icon.
+    bool IconPayloads(Bytes& color, Bytes& mask) const;
+
     UniqueIcon icon_;
 };

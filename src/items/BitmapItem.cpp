@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "archive/RecordFile.h"
+#include "base/RecordFile.h"
 #include "framework/ScopeGuards.h"
 #include "framework/UniqueHandle.h"
 #include "items/DibImage.h"
@@ -58,18 +58,15 @@ bool BitmapItem::SetFromDib(const void* dib, size_t size) {
     return image.ToPayload(payload_);
 }
 
-bool BitmapItem::WriteData(HANDLE file) {
+bool BitmapItem::WriteData(RecordFileWriter& file) {
     // An item without data has no "B" field, like every other item class.
     if (payload_.empty()) return true;
-    return WriteField(file, 'B', payload_.data(), static_cast<uint32_t>(payload_.size()));
+    return file.Field('B', payload_.data(), payload_.size());
 }
 
-bool BitmapItem::ReadData(HANDLE file, uint32_t length) {
+bool BitmapItem::ReadData(ByteSpan data) {
     ReleaseData();
-    if (!ReadFieldData(file, length, payload_)) {
-        ReleaseData();
-        return false;
-    }
+    payload_.assign(data.begin(), data.end());
     // The image is rebuilt once to find out whether the data is usable.
     DibImage check(0);
     if (check.LoadPayload(payload_.data(), payload_.size())) return true;
@@ -91,19 +88,14 @@ bool BitmapItem::WriteImageFile(const std::string& path, int choice) const {
 }
 
 bool BitmapItem::SaveAs() {
-    std::string path;
-    int choice = 0;
-    if (AskSavePath(SaveChoices(), ".bmp", path, choice)) WriteImageFile(path, choice);
-    return true;
+    return SaveThroughDialog(SaveChoices(), ".bmp",
+                             [this](const std::string& path, int choice) { return WriteImageFile(path, choice); });
 }
 
-bool BitmapItem::ShowInExternalViewer() {
+bool BitmapItem::ShowInExternalViewer(const std::string& temporaryFolder) {
     DibImage image(0);
     if (!image.LoadPayload(payload_.data(), payload_.size())) return false;
-    const std::string path = NewTempFileName(".bmp");
-    if (!image.SaveBmp(path)) return false;
-    OpenWithShell(path);
-    return true;
+    return OpenInExternalViewer(temporaryFolder, ".bmp", [&image](const std::string& path) { return image.SaveBmp(path); });
 }
 
 void BitmapItem::PutOnClipboard(HWND owner) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "items/ClipItem.h"
-#include "items/Compression.h"
+#include "base/Compression.h"
 
 class BitmapItem : public ClipItem {
 public:
@@ -18,14 +18,14 @@ public:
     const Bytes& Payload() const { return payload_; }
     bool HasData() const { return !payload_.empty(); }
 
-    bool ShowInExternalViewer() override;
+    bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // Places the image as CF_DIB only; the system offers the other bitmap formats.
     void PutOnClipboard(HWND owner) override;
     bool ContainsText(const char*, unsigned) override { return false; }
     bool SaveAs() override;
     void ReleaseData() override;
-    bool WriteData(HANDLE file) override;
-    bool ReadData(HANDLE file, uint32_t length) override;
+    bool WriteData(RecordFileWriter& file) override;
+    bool ReadData(ByteSpan data) override;
 
     // The save choices, 1-based: BMP at 1, 4, 8, 24, 32 bits, PNG at 1, 4, 8 bits.
     bool WriteImageFile(const std::string& path, int choice) const;

@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
+
+#include "base/Bytes.h"
+
+class RecordFileWriter;
 
 // Fixed type codes, stored in every item file.
 enum ItemTypeCode : int32_t {
@@ -17,29 +20,27 @@ enum ItemTypeCode : int32_t {
     kHtmlItemType = 49311,
 };
 
-// Current UTC time as an OLE Automation date, in whole seconds.
-double CurrentCaptureTime();
-
 class ClipItem {
 public:
     virtual ~ClipItem() = default;
     ClipItem(const ClipItem&) = delete;
     ClipItem& operator=(const ClipItem&) = delete;
 
-    // Writes the data to a new temporary file and opens it with the shell;
-    // true when the file was written.
-    virtual bool ShowInExternalViewer() = 0;
+    // Writes the data to a new file in the temporary folder and opens it with
+    // the shell; true when the file was written.
+    virtual bool ShowInExternalViewer(const std::string& temporaryFolder) = 0;
     // Adds the item's format to the clipboard (the caller empties it first).
     virtual void PutOnClipboard(HWND owner) = 0;
     // Whether the item's data contains the (ANSI) text.
     virtual bool ContainsText(const char* text, unsigned flags) = 0;
-    // The save dialog and the chosen file; true whatever happened.
+    // The save dialog and the chosen file. False only when the file could not be
+    // written, which the user has then been told in a message naming it.
     virtual bool SaveAs() = 0;
     virtual void ReleaseData() {}
-    // Writes the data as the "B" field of the open item file (nothing without data).
-    virtual bool WriteData(HANDLE file) = 0;
-    // Reads exactly `length` bytes of "B" data from the open item file.
-    virtual bool ReadData(HANDLE file, uint32_t length) = 0;
+    // Writes the data as the "B" field of the item file (nothing without data).
+    virtual bool WriteData(RecordFileWriter& file) = 0;
+    // Takes the "B" data of an item file; false when it is not usable.
+    virtual bool ReadData(ByteSpan data) = 0;
     void SetCaptureTime(double time);
 
     double CaptureTime() const { return captureTime_; }
@@ -65,9 +66,3 @@ private:
 
 // An empty item of the class that the type code names; null for an unknown code.
 std::unique_ptr<ClipItem> CreateItemOfType(int32_t typeCode);
-
-// Reads `length` bytes from the file into `data`; false when fewer arrive.
-bool ReadExactly(HANDLE file, void* data, uint32_t length);
-// Reads a field's data, once the file is known to hold that much: a damaged
-// length fails before anything is allocated for it.
-bool ReadFieldData(HANDLE file, uint32_t length, std::vector<uint8_t>& data);

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "framework/ScopeGuards.h"
-#include "items/ClipItem.h"
 
 namespace {
 
@@ -194,6 +193,11 @@ bool WritePalettePng(FILE* file, png_uint_32 width, png_uint_32 height, int dept
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
+}
+
+bool ReadExactly(HANDLE file, void* data, DWORD length) {
+    DWORD read = 0;
+    return ::ReadFile(file, data, length, &read, nullptr) && read == length;
 }
 
 bool WriteAll(HANDLE file, const void* data, size_t size) {

@@ -9,15 +9,11 @@
 #include <string>
 
 #include "framework/UniqueHandle.h"
-#include "items/Compression.h"
+#include "base/Compression.h"
+#include "base/Limits.h"
 
-// Largest pixel block an image may have. Clipboard blocks and stored payloads
-// describe their size themselves; a description past this is refused rather
-// than handed to GDI.
-constexpr uint64_t kMaxImageBytes = 256ull * 1024 * 1024;
-// Largest picture in pixels (8192 x 8192): bounds the work of one conversion,
-// however few bits per pixel it has.
-constexpr uint64_t kMaxImagePixels = 64ull * 1024 * 1024;
+// Largest pixel block an image may have: the item ceiling.
+constexpr uint64_t kMaxImageBytes = kMaxItemDataBytes;
 // Run-length blocks say how large their picture is without carrying it; a few
 // bytes may claim a huge one. They are kept to 4096 x 4096 pixels.
 constexpr uint64_t kMaxRunLengthPixels = 16ull * 1024 * 1024;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "items/CodePage.h"
+#include "base/CodePage.h"
 #include "items/SaveDialog.h"
 #include "resources/resource.h"
 
@@ -88,11 +88,8 @@ std::string HtmlItem::BuildCfHtmlHeader(size_t documentLength) {
     return header;
 }
 
-bool HtmlItem::ShowInExternalViewer() {
-    const std::string path = NewTempFileName(".htm");
-    if (!WriteHtmlFile(path)) return false;
-    OpenWithShell(path);
-    return true;
+bool HtmlItem::ShowInExternalViewer(const std::string& temporaryFolder) {
+    return OpenInExternalViewer(temporaryFolder, ".htm", [this](const std::string& path) { return WriteHtmlFile(path); });
 }
 
 void HtmlItem::PutOnClipboard(HWND owner) {
@@ -104,10 +101,8 @@ void HtmlItem::PutOnClipboard(HWND owner) {
 }
 
 bool HtmlItem::SaveAs() {
-    std::string path;
-    int choice = 0;
-    if (AskSavePath(kHtmlChoices, ".htm", path, choice) && choice == 1) WriteHtmlFile(path);
-    return true;
+    return SaveThroughDialog(kHtmlChoices, ".htm",
+                             [this](const std::string& path, int) { return WriteHtmlFile(path); });
 }
 
 bool HtmlItem::WriteHtmlFile(const std::string& path) const { return WriteContentFile(path, kMetaLine); }

@@ -27,7 +27,7 @@ public:
     // that follows it directly; empty when the length does not fit ten digits.
     static std::string BuildCfHtmlHeader(size_t documentLength);
 
-    bool ShowInExternalViewer() override;
+    bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // "HTML Format": a fresh header, the document and one zero byte.
     void PutOnClipboard(HWND owner) override;
     bool SaveAs() override;

@@ -3,10 +3,11 @@
 #include <cstring>
 #include <limits>
 
-#include "archive/RecordFile.h"
+#include "base/CodePage.h"
+#include "base/Limits.h"
+#include "base/RecordFile.h"
 #include "framework/ScopeGuards.h"
 #include "framework/UniqueHandle.h"
-#include "items/CodePage.h"
 #include "items/SaveDialog.h"
 
 MarkupItem::MarkupItem(int32_t typeCode, unsigned typeNameId) : ClipItem(typeCode, typeNameId) {}
@@ -14,6 +15,8 @@ MarkupItem::MarkupItem(int32_t typeCode, unsigned typeNameId) : ClipItem(typeCod
 bool MarkupItem::SetContent(std::string_view document) {
     ReleaseData();
     if (document.empty()) return true;
+    // What could not be read back is not taken at all.
+    if (document.size() > kMaxItemDataBytes) return false;
     Bytes block;
     // The "B" field counts its bytes in 32 bits.
     if (!CompressBlock(document.data(), document.size(), block) || block.size() > std::numeric_limits<uint32_t>::max())
@@ -33,14 +36,15 @@ void MarkupItem::ReleaseData() {
     block_.shrink_to_fit();
 }
 
-bool MarkupItem::WriteData(HANDLE file) {
+bool MarkupItem::WriteData(RecordFileWriter& file) {
     if (block_.empty()) return true;
-    return WriteField(file, 'B', block_.data(), DataSize());
+    return file.Field('B', block_.data(), block_.size());
 }
 
-bool MarkupItem::ReadData(HANDLE file, uint32_t length) {
+bool MarkupItem::ReadData(ByteSpan data) {
     ReleaseData();
-    return ReadFieldData(file, length, block_);
+    block_.assign(data.begin(), data.end());
+    return true;
 }
 
 bool MarkupItem::ContainsText(const char* text, unsigned) {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "items/ClipItem.h"
-#include "items/Compression.h"
+#include "base/Compression.h"
 
 class MarkupItem : public ClipItem {
 public:
@@ -21,9 +21,9 @@ public:
     // the ANSI text converted to UTF-8. An empty text or document is never found.
     bool ContainsText(const char* text, unsigned flags) override;
     void ReleaseData() override;
-    bool WriteData(HANDLE file) override;
+    bool WriteData(RecordFileWriter& file) override;
     // Takes the block as stored; it is only decompressed when used.
-    bool ReadData(HANDLE file, uint32_t length) override;
+    bool ReadData(ByteSpan data) override;
 
 protected:
     MarkupItem(int32_t typeCode, unsigned typeNameId);

@@ -6,7 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "archive/RecordFile.h"
+#include "base/Limits.h"
+#include "base/RecordFile.h"
 #include "framework/ScopeGuards.h"
 #include "items/SaveDialog.h"
 #include "resources/resource.h"
@@ -115,6 +116,8 @@ MetafileItem::MetafileItem() : ClipItem(kMetafileItemType, IDS_TYPE_METAFILE) {}
 bool MetafileItem::SetMetafile(HENHMETAFILE metafile) {
     ReleaseData();
     if (!metafile) return false;
+    // What could not be read back is not taken at all.
+    if (::GetEnhMetaFileBits(metafile, 0, nullptr) > kMaxItemDataBytes) return false;
     metafile_.reset(::CopyEnhMetaFileA(metafile, nullptr));
     Bytes bits;
     if (GetBits(bits) && IsSoundEnhMetaFile(bits.data(), bits.size())) return true;
@@ -141,11 +144,8 @@ bool MetafileItem::WriteEmfFile(const std::string& path) const {
     return GetBits(bits) && WriteWholeFile(path, bits.data(), bits.size());
 }
 
-bool MetafileItem::ShowInExternalViewer() {
-    const std::string path = NewTempFileName(".emf");
-    if (!WriteEmfFile(path)) return false;
-    OpenWithShell(path);
-    return true;
+bool MetafileItem::ShowInExternalViewer(const std::string& temporaryFolder) {
+    return OpenInExternalViewer(temporaryFolder, ".emf", [this](const std::string& path) { return WriteEmfFile(path); });
 }
 
 void MetafileItem::PutOnClipboard(HWND owner) {
@@ -159,28 +159,23 @@ void MetafileItem::PutOnClipboard(HWND owner) {
 }
 
 bool MetafileItem::SaveAs() {
-    std::string path;
-    int choice = 0;
-    if (AskSavePath(kMetafileChoices, ".emf", path, choice) && choice == 1) WriteEmfFile(path);
-    return true;
+    return SaveThroughDialog(kMetafileChoices, ".emf",
+                             [this](const std::string& path, int) { return WriteEmfFile(path); });
 }
 
-bool MetafileItem::WriteData(HANDLE file) {
+bool MetafileItem::WriteData(RecordFileWriter& file) {
     if (!metafile_) return true;
     Bytes bits, block;
     if (!GetBits(bits) || !CompressBlock(bits.data(), bits.size(), block) ||
         block.size() > std::numeric_limits<uint32_t>::max())
         return false;
-    return WriteField(file, 'B', block.data(), static_cast<uint32_t>(block.size()));
+    return file.Field('B', block.data(), block.size());
 }
 
-bool MetafileItem::ReadData(HANDLE file, uint32_t length) {
+bool MetafileItem::ReadData(ByteSpan data) {
     ReleaseData();
     Bytes bits;
-    {
-        Bytes block;
-        if (!ReadFieldData(file, length, block) || !DecompressBlock(block.data(), block.size(), bits)) return false;
-    }
+    if (!DecompressBlock(data.data(), data.size(), bits)) return false;
     if (!IsSoundEnhMetaFile(bits.data(), bits.size())) return false;
     metafile_.reset(::SetEnhMetaFileBits(static_cast<UINT>(bits.size()), bits.data()));
     return static_cast<bool>(metafile_);

@@ -9,7 +9,7 @@
 
 #include "framework/UniqueHandle.h"
 #include "items/ClipItem.h"
-#include "items/Compression.h"
+#include "base/Compression.h"
 
 class MetafileItem : public ClipItem {
 public:
@@ -22,16 +22,16 @@ public:
     // The item's own metafile, borrowed; null without one.
     HENHMETAFILE Metafile() const { return metafile_.get(); }
 
-    bool ShowInExternalViewer() override;
+    bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // A new copy goes to the clipboard as CF_ENHMETAFILE; the item keeps its own.
     void PutOnClipboard(HWND owner) override;
     bool ContainsText(const char*, unsigned) override { return false; }
     bool SaveAs() override;
     void ReleaseData() override { metafile_.reset(); }
     // The metafile's bytes, compressed; nothing without a metafile.
-    bool WriteData(HANDLE file) override;
+    bool WriteData(RecordFileWriter& file) override;
     // Decompressed, checked with IsSoundEnhMetaFile, then made into a metafile.
-    bool ReadData(HANDLE file, uint32_t length) override;
+    bool ReadData(ByteSpan data) override;
 
     // The plain EMF file content, as GetEnhMetaFileBits gives it. False (and no
     // file) without a metafile.

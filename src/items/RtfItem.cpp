@@ -15,11 +15,8 @@ bool RtfItem::SetRtf(std::string_view block) {
     return SetContent(block.substr(0, block.find('\0')));
 }
 
-bool RtfItem::ShowInExternalViewer() {
-    const std::string path = NewTempFileName(".rtf");
-    if (!WriteRtfFile(path)) return false;
-    OpenWithShell(path);
-    return true;
+bool RtfItem::ShowInExternalViewer(const std::string& temporaryFolder) {
+    return OpenInExternalViewer(temporaryFolder, ".rtf", [this](const std::string& path) { return WriteRtfFile(path); });
 }
 
 void RtfItem::PutOnClipboard(HWND owner) {
@@ -28,10 +25,8 @@ void RtfItem::PutOnClipboard(HWND owner) {
 }
 
 bool RtfItem::SaveAs() {
-    std::string path;
-    int choice = 0;
-    if (AskSavePath(kRtfChoices, ".rtf", path, choice) && choice == 1) WriteRtfFile(path);
-    return true;
+    return SaveThroughDialog(kRtfChoices, ".rtf",
+                             [this](const std::string& path, int) { return WriteRtfFile(path); });
 }
 
 bool RtfItem::WriteRtfFile(const std::string& path) const { return WriteContentFile(path, {}); }

@@ -18,7 +18,7 @@ public:
         return SetRtf(std::string_view(static_cast<const char*>(block), block ? size : 0));
     }
 
-    bool ShowInExternalViewer() override;
+    bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // "Rich Text Format": the RTF and one zero byte; no plain-text form goes with it.
     void PutOnClipboard(HWND owner) override;
     bool SaveAs() override;

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <limits>
 
-#include "archive/RecordFile.h"
+#include "base/Paths.h"
+#include "base/RecordFile.h"
 #include "framework/UniqueHandle.h"
-#include "shell/Paths.h"
-#include "shell/Settings.h"
+#include "resources/resource.h"
 
 bool AskSavePath(const std::vector<SaveChoice>& choices, const char* defaultExtension, std::string& path,
                  int& choice) {
@@ -75,9 +75,36 @@ bool OpenWithShell(const std::string& path) {
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-std::string NewTempFileName(const char* extension) {
-    const std::string& folder = AppSettings().TempFolder;
-    // A second start of the program empties (and recreates) it; make sure it is there.
-    CreateFolderPath(folder);
-    return MakeUniqueFileName(folder, nullptr, extension);
+namespace {
+
+void ReportSaveFailure(const std::string& path) {
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    char format[256] = {}, title[256] = {};
+    ::LoadStringA(instance, IDS_SAVE_FAILED, format, sizeof(format));
+    ::LoadStringA(instance, IDS_PRODUCT_NAME, title, sizeof(title));
+    std::string text(format);
+    const size_t mark = text.find("%s");
+    if (mark != std::string::npos) text.replace(mark, 2, path);
+    ::MessageBoxA(::GetActiveWindow(), text.c_str(), title, MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+bool SaveThroughDialog(const std::vector<SaveChoice>& choices, const char* defaultExtension, const SaveWriter& write) {
+    std::string path;
+    int choice = 0;
+    if (!AskSavePath(choices, defaultExtension, path, choice)) return true;
+    if (write(path, choice)) return true;
+    ReportSaveFailure(path);
+    return false;
+}
+
+bool OpenInExternalViewer(const std::string& temporaryFolder, const char* extension,
+                          const std::function<bool(const std::string& path)>& write) {
+    // Another start of the program may have removed the folder meanwhile.
+    CreateFolderPath(temporaryFolder);
+    const std::string path = MakeUniqueFileName(temporaryFolder, nullptr, extension);
+    if (!write(path)) return false;
+    OpenWithShell(path);
+    return true;
 }

@@ -2,6 +2,7 @@
 // with the program the shell associates with it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,19 @@ struct SaveChoice {
 bool AskSavePath(const std::vector<SaveChoice>& choices, const char* defaultExtension, std::string& path,
                  int& choice);
 
+// Writes the file a save choice names; true when it was written.
+using SaveWriter = std::function<bool(const std::string& path, int choice)>;
+
+// The whole Save As: asks for the path, writes, and tells the user (a message
+// naming the file) when the file could not be written. True when the user
+// cancelled or the file was written.
+bool SaveThroughDialog(const std::vector<SaveChoice>& choices, const char* defaultExtension, const SaveWriter& write);
+
+// Writes a new file with the extension in the temporary folder and opens it
+// with its associated program; true when the file was written.
+bool OpenInExternalViewer(const std::string& temporaryFolder, const char* extension,
+                          const std::function<bool(const std::string& path)>& write);
+
 // Drive, folder and base name of the path, then the extension.
 std::string ReplaceExtension(const std::string& path, const char* extension);
 
@@ -25,6 +39,3 @@ bool WriteWholeFile(const std::string& path, const void* data, size_t size);
 
 // Opens the file with its associated program; true when the shell accepted it.
 bool OpenWithShell(const std::string& path);
-
-// A new file name in the temporary folder with the extension, for the external viewer.
-std::string NewTempFileName(const char* extension);

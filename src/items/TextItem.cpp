@@ -3,11 +3,13 @@
 #include <cstring>
 #include <cwchar>
 
-#include "archive/RecordFile.h"
+#include "base/AllocationCheck.h"
+#include "base/CodePage.h"
+#include "base/Compression.h"
+#include "base/Limits.h"
+#include "base/RecordFile.h"
 #include "framework/ScopeGuards.h"
 #include "framework/UniqueHandle.h"
-#include "items/CodePage.h"
-#include "items/Compression.h"
 #include "items/SaveDialog.h"
 #include "resources/resource.h"
 
@@ -55,6 +57,9 @@ bool TextItem::SetText(std::wstring_view text) {
     ReleaseData();
     const size_t end = text.find(L'\0');
     if (end != std::wstring_view::npos) text = text.substr(0, end);
+    // What could not be stored and read back is not taken at all.
+    if (text.size() > kMaxItemDataBytes / sizeof(wchar_t)) return false;
+    CheckAllocation(text.size() * sizeof(wchar_t));
     text_.assign(text);
     return true;
 }
@@ -64,21 +69,19 @@ void TextItem::ReleaseData() {
     text_.shrink_to_fit();
 }
 
-bool TextItem::WriteData(HANDLE file) {
+bool TextItem::WriteData(RecordFileWriter& file) {
     if (text_.empty()) return true;
     Bytes block;
     if (!CompressBlock(text_.data(), text_.size() * sizeof(wchar_t), block)) return false;
-    return WriteField(file, 'B', block.data(), static_cast<uint32_t>(block.size()));
+    return file.Field('B', block.data(), block.size());
 }
 
-bool TextItem::ReadData(HANDLE file, uint32_t length) {
+bool TextItem::ReadData(ByteSpan data) {
     ReleaseData();
-    Bytes block;
-    if (!ReadFieldData(file, length, block)) return false;
     Bytes bytes;
-    if (!DecompressBlock(block.data(), block.size(), bytes)) return false;
-    SetText(std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
-    return true;
+    if (!DecompressBlock(data.data(), data.size(), bytes)) return false;
+    return SetText(
+        std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
 }
 
 bool TextItem::WriteTextFile(const std::string& path, int choice) const {
@@ -99,17 +102,13 @@ bool TextItem::WriteTextFile(const std::string& path, int choice) const {
 }
 
 bool TextItem::SaveAs() {
-    std::string path;
-    int choice = 0;
-    if (AskSavePath(kTextChoices, ".txt", path, choice)) WriteTextFile(path, choice);
-    return true;
+    return SaveThroughDialog(kTextChoices, ".txt",
+                             [this](const std::string& path, int choice) { return WriteTextFile(path, choice); });
 }
 
-bool TextItem::ShowInExternalViewer() {
-    const std::string path = NewTempFileName(".txt");
-    if (!WriteTextFile(path, 1)) return false;
-    OpenWithShell(path);
-    return true;
+bool TextItem::ShowInExternalViewer(const std::string& temporaryFolder) {
+    return OpenInExternalViewer(temporaryFolder, ".txt",
+                                [this](const std::string& path) { return WriteTextFile(path, 1); });
 }
 
 void TextItem::PutOnClipboard(HWND owner) {

@@ -16,13 +16,13 @@ public:
     const std::wstring& Text() const { return text_; }
     bool HasText() const { return !text_.empty(); }
 
-    bool ShowInExternalViewer() override;
+    bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     void PutOnClipboard(HWND owner) override;
     bool ContainsText(const char*, unsigned) override { return false; }
     bool SaveAs() override;
     void ReleaseData() override;
-    bool WriteData(HANDLE file) override;
-    bool ReadData(HANDLE file, uint32_t length) override;
+    bool WriteData(RecordFileWriter& file) override;
+    bool ReadData(ByteSpan data) override;
 
     // The three save choices: 1 ANSI, 2 UTF-16 little-endian, 3 UTF-8; no byte-order mark.
     bool WriteTextFile(const std::string& path, int choice) const;

@@ -45,4 +45,6 @@
 #define IDS_ARCHIVE_SIZE_WARNING 109
 #define IDS_FIND_VIEW_WRAP 110
 #define IDS_SAVE_CHANGES 111
+// Added to the program's own texts: a Save As whose file could not be written.
+#define IDS_SAVE_FAILED 112
 #define IDS_READY 57345

@@ -1,9 +1,11 @@
 #include "shell/MainFrame.h"
 
+#include "archive/SourceApp.h"
 #include "framework/MessageMap.h"
 #include "framework/Module.h"
 #include "resources/resource.h"
 #include "shell/MainWindowHandle.h"
+#include "shell/Settings.h"
 
 const char kMainWindowClass[] = "Scrapvault 1.0 class";
 
@@ -21,6 +23,20 @@ MainFrame::MainFrame() : taskbarCreatedMessage_(::RegisterWindowMessageA("Taskba
     char name[kMaxProductNameChars + 1] = {};
     ::LoadStringA(instance, IDS_PRODUCT_NAME, name, sizeof(name));
     productName_ = name;
+    archive_.SetSizeLimitHook([this] { OnSizeLimitExceeded(); });
+}
+
+void MainFrame::LoadArchive() {
+    const Settings& settings = AppSettings();
+    ArchiveOptions options;
+    options.folder = settings.ArchiveFolder;
+    options.loadWholeArchive = settings.LoadWholeArchive;
+    options.formats = {settings.ProcessTexts, settings.ProcessImages, settings.ProcessRTF, settings.ProcessHTML,
+                       settings.ProcessMetafiles};
+    options.diskSizeLimit = settings.DiskSizeLimit;
+    options.itemsLimit = settings.ItemsLimit;
+    options.fallbackIcon = Handle() ? WindowIcon(Handle()) : icon_.get();
+    archive_.LoadArchive(options);
 }
 
 MainFrame::~MainFrame() {
@@ -55,6 +71,8 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Raw<&MainFrame::OnDrawClipboard>(WM_DRAWCLIPBOARD),
         msg::ChangeCbChain<&MainFrame::OnChangeCbChain>(),
         msg::Raw<&MainFrame::OnNotifyIcon>(kNotifyIconMessage),
+        msg::Raw<&MainFrame::OnCapturePending>(kCapturePendingMessage),
+        msg::Raw<&MainFrame::OnAfterCapture>(kAfterCaptureMessage),
         msg::Command<&MainFrame::OnExit>(ID_APP_EXIT),
         msg::Command<&MainFrame::OnPause>(ID_FILE_PAUSE),
         msg::Command<&MainFrame::OnShowMainWindow>(ID_SHOW_MAIN_WINDOW),

@@ -17,6 +17,11 @@
 extern const char kMainWindowClass[];
 // The notification-area icon reports its mouse events with this message.
 constexpr UINT kNotifyIconMessage = WM_USER + 100;
+// Posted to itself: a change noticed while a capture ran is looked at once the
+// capture is over, and the size check and trim run once the notification that
+// brought a capture has been handled.
+constexpr UINT kCapturePendingMessage = WM_APP + 1;
+constexpr UINT kAfterCaptureMessage = WM_APP + 2;
 
 class MainFrame : public Window, public MessageFilter, public IdleHandler {
 public:
@@ -27,6 +32,8 @@ public:
     bool CreateMainWindow();
 
     ItemArchive& Archive() { return archive_; }
+    // (Re)loads the archive with what the settings say.
+    void LoadArchive();
     bool Paused() const { return paused_; }
     HWND NextViewer() const { return nextViewer_; }
 
@@ -60,11 +67,17 @@ private:
     void LeaveClipboardChain();
     LRESULT OnDrawClipboard(WPARAM wParam, LPARAM lParam);
     void OnChangeCbChain(HWND leaving, HWND next);
-    // Captures the clipboard once per change; never nested.
-    void CaptureChange();
-    // One attempt: nothing while paused, for the program's own copies, or for a
-    // clipboard already captured.
-    void CaptureIfNew();
+    // A notice of a change: captured at once, or after the capture that runs.
+    void OnClipboardChange();
+    LRESULT OnCapturePending(WPARAM, LPARAM);
+    void RunCapture(HWND source, CaptureMode mode);
+    // The window a change is attributed to (null: "Unknown Application"); false
+    // when the change is the program's own copy.
+    bool SourceOfChange(HWND& source) const;
+    LRESULT OnAfterCapture(WPARAM, LPARAM);
+    // The archive's size hook: the warning, never more than one at a time.
+    void OnSizeLimitExceeded();
+    void PostOnce(bool& posted, UINT message);
 
     ItemArchive archive_;
     HWND nextViewer_ = nullptr;
@@ -78,7 +91,11 @@ private:
     // A capture waits inside GetClipboardData while other programs render their
     // data; notifications that arrive meanwhile must not start another.
     bool capturing_ = false;
-    bool changedWhileCapturing_ = false;
-    // Sequence number of the last clipboard captured (0: none).
+    bool changePending_ = false;
+    HWND pendingSource_ = nullptr;
+    bool capturePosted_ = false;
+    bool afterCapturePosted_ = false;
+    bool warningOpen_ = false;
+    // Sequence number of the clipboard the last capture took (0: none).
     DWORD capturedSequence_ = 0;
 };

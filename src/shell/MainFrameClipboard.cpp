@@ -2,16 +2,28 @@
 // passed on to the next viewer, and captured unless it is paused, the program's
 // own, or already captured.
 #include "archive/SourceApp.h"
+#include "resources/resource.h"
 #include "shell/MainFrame.h"
+#include "shell/WarningDialog.h"
 
 namespace {
 
-// FindSourceWindow finds nothing when the owner is not one to climb from and no
-// window is in the foreground; the change still happened and is kept, attributed
-// to the owner when there is one, else to the desktop.
-HWND ChangeSourceWindow(HWND owner) {
-    if (HWND source = FindSourceWindow()) return source;
-    return ::IsWindow(owner) ? owner : ::GetDesktopWindow();
+bool BelongsToThisProcess(HWND window) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    return process == ::GetCurrentProcessId();
+}
+
+// Windows that stand in for "no program": the desktop, the shell's and the
+// notification area's (Wine's tray stand-in takes the foreground when the last
+// shown window goes).
+bool IsShellStandIn(HWND window) {
+    if (window == ::GetDesktopWindow() || window == ::GetShellWindow()) return true;
+    char name[64] = {};
+    ::GetClassNameA(window, name, sizeof(name));
+    for (const char* standIn : {"Shell_TrayWnd", "Shell_SecondaryTrayWnd", "Progman", "WorkerW", "#32769"})
+        if (::lstrcmpiA(name, standIn) == 0) return true;
+    return false;
 }
 
 }  // namespace
@@ -24,9 +36,10 @@ void MainFrame::LeaveClipboardChain() {
 }
 
 LRESULT MainFrame::OnDrawClipboard(WPARAM wParam, LPARAM lParam) {
-    CaptureChange();
-    // Whatever happened here, the rest of the chain hears of the change.
+    // The rest of the chain hears of the change first: nothing done here (a
+    // capture, a message box) may keep it waiting.
     if (nextViewer_ && ::IsWindow(nextViewer_)) ::SendMessageA(nextViewer_, WM_DRAWCLIPBOARD, wParam, lParam);
+    OnClipboardChange();
     return 0;
 }
 
@@ -37,36 +50,79 @@ void MainFrame::OnChangeCbChain(HWND leaving, HWND next) {
         ::SendMessageA(nextViewer_, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(leaving), reinterpret_cast<LPARAM>(next));
 }
 
-void MainFrame::CaptureChange() {
-    if (capturing_) {
-        // The running capture looks at the clipboard again when it is done.
-        changedWhileCapturing_ = true;
-        return;
-    }
-    capturing_ = true;
-    do {
-        changedWhileCapturing_ = false;
-        CaptureIfNew();
-    } while (changedWhileCapturing_ && Handle());
-    capturing_ = false;
+bool MainFrame::SourceOfChange(HWND& source) const {
+    // The program's own copies (the main window's, or a rich edit control's
+    // Ctrl+C through its hidden window): the owner says so whichever window is in front.
+    const HWND owner = ::GetClipboardOwner();
+    if (owner && ::IsWindow(owner) && BelongsToThisProcess(owner)) return false;
+    source = FindSourceWindow();
+    if (!source && ::IsWindow(owner)) source = owner;
+    // A copy made with no window to name (X11 programs, command-line tools) while
+    // this program or the shell is in front is still a copy: it is archived as
+    // "Unknown Application", neither dropped nor credited to the wrong program.
+    if (source && (BelongsToThisProcess(source) || IsShellStandIn(source))) source = nullptr;
+    return true;
 }
 
-void MainFrame::CaptureIfNew() {
+void MainFrame::OnClipboardChange() {
     if (paused_) return;
+    HWND source = nullptr;
+    if (!SourceOfChange(source)) return;
+    if (capturing_) {
+        // Captures never nest: this one is looked at when the running one is over.
+        changePending_ = true;
+        pendingSource_ = source;
+        return;
+    }
     const DWORD sequence = ::GetClipboardSequenceNumber();
-    // A second notification for one change (Wine sends one while the first
-    // capture still fetches data) adds nothing.
+    // Nothing has changed since the last capture let go of the clipboard.
     if (sequence != 0 && sequence == capturedSequence_) return;
-    // The program's own copies: the owner says so whichever window is in front.
-    const HWND owner = ::GetClipboardOwner();
-    if (owner && owner == Handle()) return;
-    const HWND source = ChangeSourceWindow(owner);
-    if (source == Handle()) return;
-    capturedSequence_ = sequence;
-    archive_.Capture(source);
+    RunCapture(source, CaptureMode::kEveryChange);
+}
+
+void MainFrame::RunCapture(HWND source, CaptureMode mode) {
+    capturing_ = true;
+    const bool added = archive_.Capture(source, mode);
+    capturing_ = false;
     // Rendering the data raised the number (Wine does), and the notices that
-    // follow are for the clipboard just taken. A capture that found no data at
-    // all (Wine's bridge to X11 refilled the clipboard under it) keeps the
-    // number from before, so the refilled clipboard is taken on its notice.
+    // follow are for the clipboard just taken.
     if (const DWORD seen = archive_.LastClipboardSequence()) capturedSequence_ = seen;
+    if (added) PostOnce(afterCapturePosted_, kAfterCaptureMessage);
+    if (changePending_) PostOnce(capturePosted_, kCapturePendingMessage);
+}
+
+LRESULT MainFrame::OnCapturePending(WPARAM, LPARAM) {
+    capturePosted_ = false;
+    if (!changePending_ || capturing_) return 0;
+    changePending_ = false;
+    if (paused_) return 0;
+    const DWORD sequence = ::GetClipboardSequenceNumber();
+    if (sequence != 0 && sequence == capturedSequence_) return 0;
+    // The notice may have been for the data the running capture rendered, or
+    // for a change it already took: only a clipboard that differs from what was
+    // taken is a new capture. Its source may have gone meanwhile.
+    const HWND source = pendingSource_ && ::IsWindow(pendingSource_) ? pendingSource_ : nullptr;
+    RunCapture(source, CaptureMode::kUnlessAlreadyCaptured);
+    return 0;
+}
+
+LRESULT MainFrame::OnAfterCapture(WPARAM, LPARAM) {
+    afterCapturePosted_ = false;
+    archive_.CheckDiskSize();
+    archive_.Trim();
+    return 0;
+}
+
+void MainFrame::OnSizeLimitExceeded() {
+    // Captures go on while the warning is open (its message loop delivers their
+    // notices); their own checks do not open a second one.
+    if (warningOpen_) return;
+    warningOpen_ = true;
+    WarningDialog(IDS_ARCHIVE_SIZE_WARNING).Show(nullptr, 0);
+    warningOpen_ = false;
+}
+
+void MainFrame::PostOnce(bool& posted, UINT message) {
+    if (posted || !Handle()) return;
+    posted = ::PostMessageA(Handle(), message, 0, 0) != FALSE;
 }

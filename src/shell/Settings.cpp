@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "framework/UniqueHandle.h"
-#include "shell/Paths.h"
+#include "base/Paths.h"
 
 namespace {
 
@@ -72,8 +72,6 @@ Settings::Settings() {
     ArchiveFolder = program + "Archive\\";
     LoadWholeArchive = false;
     TempFolder = program + "Temp\\";
-    DeleteFolderTree(TempFolder);
-    CreateFolderPath(TempFolder);
     RegistryKeyPath = std::string("Software\\") + "Brindlework\\" + "Scrapvault\\" + "1.0\\";
     WarningsKeyPath = RegistryKeyPath + "Warnings";
 }
@@ -183,3 +181,8 @@ Settings gSettings;
 Settings& AppSettings() { return gSettings; }
 
 const char* WarningsKeyPath() { return AppSettings().WarningsKeyPath.c_str(); }
+
+void Settings::ResetTemporaryFolder() const {
+    DeleteFolderTree(TempFolder);
+    CreateFolderPath(TempFolder);
+}

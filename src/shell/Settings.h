@@ -7,9 +7,12 @@
 
 class Settings {
 public:
-    // Sets the defaults and empties the temp folder (the static instance does
-    // this before the entry point runs, in every process, a handing-over one too).
+    // Sets the defaults (the static instance does this before the entry point runs).
     Settings();
+    // Empties the temp folder. Only the copy that goes on running does this: a
+    // second start, which only hands over, must leave the files that the running
+    // copy opened in external viewers.
+    void ResetTemporaryFolder() const;
 
     // Reads the registry; absent or unreadable values keep their fields.
     void Load();

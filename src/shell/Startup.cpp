@@ -11,7 +11,7 @@
 #include "framework/UniqueHandle.h"
 #include "shell/MainFrame.h"
 #include "shell/MainWindowHandle.h"
-#include "shell/Paths.h"
+#include "base/Paths.h"
 #include "shell/Settings.h"
 
 namespace {
@@ -60,7 +60,21 @@ constexpr SwitchName kSwitchNames[] = {
     {"Uninstall", CommandSwitch::kUninstall},
 };
 
-void ApplySwitch(CommandSwitch found) {
+// How long a running copy may take to close for the uninstall switches.
+constexpr UINT kCloseTimeoutMs = 10000;
+
+// Closes the running copy; false when it did not close in time (it hangs).
+bool CloseRunningCopy(HWND running) {
+    DWORD_PTR result = 0;
+    // Synchronous: the running copy's window is gone when this returns, and its
+    // settings are saved right after. A copy that does not answer must not
+    // hang the uninstaller that started this one.
+    ::SendMessageTimeoutA(running, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kCloseTimeoutMs, &result);
+    return !::IsWindow(running);
+}
+
+// False when a switch could not do its work (the exit code then says so).
+bool ApplySwitch(CommandSwitch found) {
     switch (found) {
     case CommandSwitch::kRegServer:
         AppSettings().SyncStartupShortcut(true);
@@ -72,10 +86,10 @@ void ApplySwitch(CommandSwitch found) {
     case CommandSwitch::kUnregServer:
     case CommandSwitch::kUninstall:
         AppSettings().SyncStartupShortcut(false);
-        // Synchronous: the running copy has saved its settings and gone when this returns.
-        if (HWND running = MainWindowHandle()) ::SendMessageA(running, WM_CLOSE, 0, 0);
+        if (HWND running = MainWindowHandle()) return CloseRunningCopy(running);
         break;
     }
+    return true;
 }
 
 }  // namespace
@@ -101,12 +115,12 @@ int ProgramMain(HINSTANCE instance, const char* commandLine) {
     AppModule().Init(instance);
 
     bool run = true;
+    int exitCode = 0;
     for (CommandSwitch found : FindSwitches(commandLine)) {
-        ApplySwitch(found);
+        if (!ApplySwitch(found)) exitCode = 1;
         run = false;
     }
 
-    int exitCode = 0;
     if (run) {
         if (HWND running = MainWindowHandle()) {
             ToggleMainWindow(running);
@@ -144,7 +158,9 @@ int Run(const char*, int) {
     }
     SetMainWindowHandle(frame->Handle());
     if (gStartGate) gStartGate->Open();
-    frame->Archive().LoadArchive(AppSettings().ArchiveFolder);
+    // Only the copy that goes on running starts with an empty temp folder.
+    AppSettings().ResetTemporaryFolder();
+    frame->LoadArchive();
 
     const int exitCode = loop.Run();
 

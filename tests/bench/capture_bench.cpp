@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "archive/ItemArchive.h"
-#include "shell/Paths.h"
-#include "shell/Settings.h"
+#include "base/Paths.h"
 #include "support/ClipboardHelper.h"
 #include "support/ImageTestHelpers.h"
 #include "support/TempFolder.h"
@@ -39,12 +38,14 @@ double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void Measure(const char* name, UINT format, const std::string& bytes, HWND source, ClipboardHelper& clipboard) {
+void Measure(const char* name, UINT format, const std::string& bytes, HWND source, ClipboardHelper& clipboard,
+             const ArchiveOptions& options) {
     constexpr int kRuns = 5;
     std::vector<double> hold, total;
     for (int run = 0; run < kRuns; ++run) {
         clipboard.Set({{format, bytes}});
         ItemArchive archive;
+        archive.LoadArchive(options);
         LARGE_INTEGER start, end;
         ::QueryPerformanceCounter(&start);
         archive.Capture(source);
@@ -62,7 +63,8 @@ void Measure(const char* name, UINT format, const std::string& bytes, HWND sourc
 
 int main() {
     TempFolder folder;
-    AppSettings().ArchiveFolder = folder.Path();
+    ArchiveOptions options;
+    options.folder = folder.Path();
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = ::DefWindowProcA;
     windowClass.hInstance = ::GetModuleHandleA(nullptr);
@@ -71,8 +73,8 @@ int main() {
     HWND source = ::CreateWindowExA(0, windowClass.lpszClassName, "Bench", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                                     nullptr, nullptr, windowClass.hInstance, nullptr);
     ClipboardHelper clipboard;
-    Measure("text, 100,000 characters", CF_UNICODETEXT, LongText(), source, clipboard);
-    Measure("bitmap, 1920x1080 24-bit", CF_DIB, FullHdDib(), source, clipboard);
+    Measure("text, 100,000 characters", CF_UNICODETEXT, LongText(), source, clipboard, options);
+    Measure("bitmap, 1920x1080 24-bit", CF_DIB, FullHdDib(), source, clipboard, options);
     ::DestroyWindow(source);
     return 0;
 }

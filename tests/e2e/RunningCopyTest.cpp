@@ -5,7 +5,7 @@
 #include "ScrapvaultFixture.h"
 #include "resources/resource.h"
 #include "shell/MainFrame.h"
-#include "shell/Paths.h"
+#include "base/Paths.h"
 
 using RunningCopyTest = ScrapvaultFixture;
 

@@ -98,6 +98,12 @@ bool ScrapvaultFixture::WaitUntilIdle(HWND window) {
     return ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &result) != 0;
 }
 
+std::vector<std::string> ScrapvaultFixture::WaitForArchiveFiles(const std::string& extension, size_t count) const {
+    std::vector<std::string> files;
+    WaitUntil([&] { return (files = ArchiveFiles(extension)).size() >= count; });
+    return files;
+}
+
 std::vector<std::string> ScrapvaultFixture::ArchiveFiles() const {
     std::vector<std::string> files;
     CollectFiles(archive_.Path(), "", files);

@@ -37,6 +37,10 @@ protected:
     // Every file below the archive folder, as paths relative to it.
     std::vector<std::string> ArchiveFiles() const;
     std::vector<std::string> ArchiveFiles(const std::string& extension) const;
+    // The files with the extension once there are at least `count` (or after 10 s).
+    // A change is captured after the next viewer has heard of it, so tests wait
+    // for its files; that a change was not captured is shown by a later one that was.
+    std::vector<std::string> WaitForArchiveFiles(const std::string& extension, size_t count) const;
     // Whether the notification-area icon of the window exists.
     static bool HasNotificationIcon(HWND window);
 

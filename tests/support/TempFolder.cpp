@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "shell/Paths.h"
+#include "base/Paths.h"
 
 TempFolder::TempFolder() {
     char base[MAX_PATH] = {};

@@ -1,4 +1,5 @@
 #include "archive/CaptureRecord.h"
+#include "base/CaptureTime.h"
 
 #include <gtest/gtest.h>
 

@@ -6,14 +6,13 @@
 #include <cstring>
 
 #include "archive/ItemFile.h"
-#include "archive/RecordFile.h"
+#include "base/AllocationCheck.h"
+#include "base/CaptureTime.h"
+#include "base/Paths.h"
+#include "base/RecordFile.h"
 #include "items/BitmapItem.h"
 #include "items/TextItem.h"
-#include "shell/Paths.h"
-#include "shell/Settings.h"
-#include "resources/resource.h"
 #include "support/ClipboardHelper.h"
-#include "support/DialogAnswerer.h"
 #include "support/ImageTestHelpers.h"
 #include "support/TempFolder.h"
 
@@ -41,17 +40,11 @@ std::string CfHtml(const std::string& fragment) {
     return std::string(header) + body + '\0';
 }
 
-// Settings restored after each test; the archive goes into a temporary folder.
+// The archive goes into a temporary folder.
 class ItemArchiveTest : public ::testing::Test {
 protected:
-    ItemArchiveTest() : saved_(AppSettings()) {
-        Settings& settings = AppSettings();
-        settings.ArchiveFolder = folder_.Path();
-        settings.ProcessTexts = settings.ProcessImages = settings.ProcessRTF = settings.ProcessHTML =
-            settings.ProcessMetafiles = true;
-        settings.LoadWholeArchive = false;
-        settings.ItemsLimit = 0;
-        settings.DiskSizeLimit = 0;
+    ItemArchiveTest() {
+        options_.folder = folder_.Path();
 
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = ::DefWindowProcA;
@@ -62,15 +55,18 @@ protected:
         source_ = ::CreateWindowExA(0, "ScrapvaultTestSource", "Source Window", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                                     nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
     }
-    ~ItemArchiveTest() override {
-        ::DestroyWindow(source_);
-        AppSettings() = saved_;
+    ~ItemArchiveTest() override { ::DestroyWindow(source_); }
+
+    // Opens the archive with the fixture's options (loading what the folder holds).
+    ItemArchive& Open(ItemArchive& archive) {
+        archive.LoadArchive(options_);
+        return archive;
     }
 
     std::string Today() const { return folder_.Path() + DateFolderName(CurrentCaptureTime()) + "\\"; }
     std::string AppData() const { return folder_.Path() + "AppData\\"; }
 
-    Settings saved_;
+    ArchiveOptions options_;
     TempFolder folder_;
     ClipboardHelper clipboard_;
     HWND source_ = nullptr;
@@ -83,6 +79,7 @@ TEST_F(ItemArchiveTest, OneChangeGivesOneRecordAndItemsSharingItsGuidTextFirst) 
                                 {html, CfHtml("<b>hi</b>")},
                                 {CF_UNICODETEXT, Utf16Bytes(L"h\u00e9llo")}}));
     ItemArchive archive;
+    Open(archive);
     archive.Capture(source_);
 
     ASSERT_EQ(3u, archive.Items().size());
@@ -114,7 +111,7 @@ TEST_F(ItemArchiveTest, OneChangeGivesOneRecordAndItemsSharingItsGuidTextFirst) 
 
     // Everything is there again after a load.
     ItemArchive loaded;
-    loaded.LoadArchive(folder_.Path());
+    loaded.LoadArchive(options_);
     EXPECT_EQ(4u, loaded.Items().size());
     EXPECT_EQ(2u, loaded.Captures().size());
     EXPECT_EQ(1u, loaded.Applications().size());
@@ -125,6 +122,7 @@ TEST_F(ItemArchiveTest, BitmapTriggersTakeTheDibAndTextSwitchesOff) {
     // CF_DIB makes the system offer CF_BITMAP as well; CF_TIFF is a second trigger.
     ASSERT_TRUE(clipboard_.Set({{CF_DIB, SmallDib()}, {CF_TIFF, "II*\0not really"}}));
     ItemArchive archive;
+    Open(archive);
     archive.Capture(source_);
     ASSERT_EQ(2u, archive.Items().size());
     for (const auto& item : archive.Items()) EXPECT_EQ(kBitmapItemType, item->TypeCode());
@@ -136,21 +134,23 @@ TEST_F(ItemArchiveTest, BitmapTriggersTakeTheDibAndTextSwitchesOff) {
     EXPECT_EQ(2u, archive.Captures().size());
 
     // With texts switched off only the record remains of a text change.
-    AppSettings().ProcessTexts = false;
+    options_.formats.texts = false;
+    archive.LoadArchive(options_);
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"secret")}}));
     archive.Capture(source_);
     EXPECT_EQ(2u, archive.Items().size());
     EXPECT_EQ(3u, archive.Captures().size());
     EXPECT_TRUE(ListFiles(Today(), "*.tx").empty());
+    EXPECT_FALSE(archive.Capture(source_));
 }
 
-TEST_F(ItemArchiveTest, EmptyTextStillGivesAnItemAndNothingHappensWithoutASource) {
+TEST_F(ItemArchiveTest, EmptyTextStillGivesAnItemAndAGoneSourceNothing) {
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"")}}));
     ItemArchive archive;
-    archive.Capture(nullptr);
-    archive.Capture(reinterpret_cast<HWND>(0x7654));
+    Open(archive);
+    EXPECT_FALSE(archive.Capture(reinterpret_cast<HWND>(0x7654)));
     EXPECT_TRUE(archive.Captures().empty());
-    archive.Capture(source_);
+    EXPECT_TRUE(archive.Capture(source_));
     ASSERT_EQ(1u, archive.Items().size());
     EXPECT_FALSE(static_cast<TextItem&>(*archive.Items()[0]).HasText());
     EXPECT_EQ(48u, ReadFileBytes(archive.Items()[0]->RecordPath()).size());
@@ -164,10 +164,13 @@ TEST_F(ItemArchiveTest, ChangesMarkedPrivateLeaveNoTrace) {
     const UINT exclude = ClipboardHelper::Register("ExcludeClipboardContentFromMonitorProcessing");
     const UINT ignore = ClipboardHelper::Register("Clipboard Viewer Ignore");
     const UINT history = ClipboardHelper::Register("CanIncludeInClipboardHistory");
+    const UINT passwordHint = ClipboardHelper::Register("x-kde-passwordManagerHint");
     const std::string zero(4, '\0');
     const std::string one("\1\0\0\0", 4);
     ItemArchive archive;
-    for (const auto& mark : std::vector<std::pair<UINT, std::string>>{{exclude, ""}, {ignore, ""}, {history, zero}}) {
+    Open(archive);
+    for (const auto& mark : std::vector<std::pair<UINT, std::string>>{
+             {exclude, ""}, {ignore, ""}, {history, zero}, {passwordHint, "secret"}}) {
         ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"password")}, mark}));
         archive.Capture(source_);
     }
@@ -177,21 +180,25 @@ TEST_F(ItemArchiveTest, ChangesMarkedPrivateLeaveNoTrace) {
     EXPECT_TRUE(ListFiles(AppData()).empty());
     EXPECT_TRUE(ListFiles(Today()).empty());
 
-    // Allowed into the history, or unmarked: kept.
+    // Allowed into the history, a password manager's hint of anything but a
+    // secret, or unmarked: kept.
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"password")}, {history, one}}));
+    archive.Capture(source_);
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"password")}, {passwordHint, "public"}}));
     archive.Capture(source_);
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"password")}}));
     archive.Capture(source_);
-    EXPECT_EQ(2u, archive.Items().size());
+    EXPECT_EQ(3u, archive.Items().size());
 }
 
 TEST_F(ItemArchiveTest, UnwritableArchiveFolderKeepsItemsForTheRun) {
     // A folder path that runs through a file can never be created.
     const std::string blocker = folder_ / "blocker";
     ASSERT_TRUE(WriteFileBytes(blocker, "x"));
-    AppSettings().ArchiveFolder = blocker + "\\Archive\\";
+    options_.folder = blocker + "\\Archive\\";
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"kept in memory")}}));
     ItemArchive archive;
+    Open(archive);
     archive.Capture(source_);
     ASSERT_EQ(1u, archive.Items().size());
     EXPECT_EQ(1u, archive.Captures().size());
@@ -212,47 +219,40 @@ TEST_F(ItemArchiveTest, TrimCutoffIsTheNewestCaptureOutsideTheLimit) {
     const double t1 = 45000.25, t2 = 45000.5, t3 = 45001.0, t4 = 45002.75;
     for (double t : {t3, t1, t4, t2}) WriteRecord(AppData(), t);
     ItemArchive archive;
-    archive.LoadArchive(folder_.Path());
+    Open(archive);
+    archive.LoadArchive(options_);
     ASSERT_EQ(4u, archive.Captures().size());
 
-    AppSettings().ItemsLimit = 2;
-    EXPECT_DOUBLE_EQ(t2, archive.TrimCutoff());
-    AppSettings().ItemsLimit = 3;
-    EXPECT_DOUBLE_EQ(t1, archive.TrimCutoff());
-    AppSettings().ItemsLimit = 4;
-    EXPECT_EQ(0, archive.TrimCutoff());
-    AppSettings().ItemsLimit = -1;
-    EXPECT_EQ(0, archive.TrimCutoff());
+    for (const auto& [limit, cutoff] : std::vector<std::pair<int, double>>{{2, t2}, {3, t1}, {4, 0}, {-1, 0}}) {
+        options_.itemsLimit = limit;
+        archive.LoadArchive(options_);
+        EXPECT_DOUBLE_EQ(cutoff, archive.TrimCutoff()) << limit;
+    }
 }
 
-TEST_F(ItemArchiveTest, DiskSizeLimitCountsEveryByteBelowTheFolder) {
-    AppSettings().DiskSizeLimit = 10;
+TEST_F(ItemArchiveTest, DiskSizeLimitCountsEveryByteBelowTheFolderButNoLinkOrUnfinishedWrite) {
+    options_.diskSizeLimit = 10;
     CreateFolderPath(folder_ / "1_1_2001\\");
     ASSERT_TRUE(WriteFileBytes(folder_ / "1_1_2001\\big.bin", std::string(10 * 1024 * 1024 - 10, 'x')));
     ASSERT_TRUE(WriteFileBytes(folder_ / "ten.bin", std::string(10, 'y')));
+    // A link back to the archive (a loop) and an unfinished write count nothing.
+    ASSERT_TRUE(::CreateSymbolicLinkA((folder_ / "loop").c_str(), folder_.Path().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY));
+    ASSERT_TRUE(WriteFileBytes(folder_ / "1_1_2001\\~sv-unfinished-.partial", std::string(4096, 'z')));
     ItemArchive archive;
+    Open(archive);
+    int warnings = 0;
+    archive.SetSizeLimitHook([&] { ++warnings; });
     EXPECT_EQ(10485760u, FolderSize(folder_.Path()));
     EXPECT_FALSE(archive.IsOverDiskSizeLimit());
+    archive.CheckDiskSize();
+    EXPECT_EQ(0, warnings);
     ASSERT_TRUE(WriteFileBytes(folder_ / "ten.bin", std::string(11, 'y')));
     EXPECT_TRUE(archive.IsOverDiskSizeLimit());
+    archive.CheckDiskSize();
+    EXPECT_EQ(1, warnings);
 
-    // The warning, ticked "don't show again", is not shown after the next capture.
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, WarningsKeyPath());
-    {
-        DialogAnswerer answerer;
-        DialogScript& warning =
-            answerer.Expect({DialogAnswerer::Check(IDC_DONT_SHOW_AGAIN, BST_CHECKED),
-                             DialogAnswerer::Click(IDC_DONT_SHOW_AGAIN), DialogAnswerer::Click(IDOK)});
-        archive.CheckDiskSize();
-        EXPECT_EQ(1, answerer.Answered());
-        EXPECT_NE(std::string::npos, warning.seenText.find("Archive size limit exceeed."));
-        archive.CheckDiskSize();
-        EXPECT_EQ(1, answerer.Answered());
-        EXPECT_EQ(0, answerer.Unexpected());
-    }
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, WarningsKeyPath());
-
-    AppSettings().DiskSizeLimit = 0;
+    options_.diskSizeLimit = 0;
+    archive.LoadArchive(options_);
     EXPECT_FALSE(archive.IsOverDiskSizeLimit());
 }
 
@@ -281,20 +281,22 @@ TEST_F(ItemArchiveTest, LoadKeepsEveryReadableFileAndSkipsTheRest) {
     WriteRecord(AppData(), now);
 
     ItemArchive archive;
-    archive.LoadArchive(folder_.Path());
+    Open(archive);
+    archive.LoadArchive(options_);
     EXPECT_EQ(2u, archive.Items().size());
     EXPECT_EQ(1u, archive.Captures().size());
     EXPECT_TRUE(archive.Applications().empty());
     EXPECT_TRUE(FileExists(Today() + "C-broken-.tx")) << "unreadable files stay on disk";
 
-    AppSettings().LoadWholeArchive = true;
-    archive.LoadArchive(folder_.Path());
+    options_.loadWholeArchive = true;
+    archive.LoadArchive(options_);
     EXPECT_EQ(3u, archive.Items().size());
 }
 
 TEST_F(ItemArchiveTest, RemovalAndEraseAllDeleteOnlyWhatTheyOwn) {
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"first")}}));
     ItemArchive archive;
+    Open(archive);
     archive.Capture(source_);
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"second")}}));
     archive.Capture(source_);
@@ -325,10 +327,84 @@ TEST_F(ItemArchiveTest, RemovalAndEraseAllDeleteOnlyWhatTheyOwn) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(AppData().c_str()));
     EXPECT_TRUE(FileExists(old.RecordPath()));
 
-    AppSettings().LoadWholeArchive = true;
-    archive.LoadArchive(folder_.Path());
+    options_.loadWholeArchive = true;
+    archive.LoadArchive(options_);
     ASSERT_EQ(1u, archive.Items().size());
     EXPECT_EQ(nullptr, archive.FindCapture(*archive.Items()[0]));
+}
+
+TEST_F(ItemArchiveTest, AChangeWithoutASourceWindowIsAnUnknownApplications) {
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"from a script")}}));
+    ItemArchive archive;
+    Open(archive);
+    EXPECT_TRUE(archive.Capture(nullptr));
+    ASSERT_EQ(1u, archive.Captures().size());
+    EXPECT_EQ("Unknown Application", archive.Captures().begin()->second->Title);
+    EXPECT_EQ(0u, archive.Captures().begin()->second->ClassAtom);
+    ASSERT_EQ(1u, archive.Applications().size());
+    EXPECT_EQ("Unknown Application", archive.Applications().begin()->second->Title);
+
+    ItemArchive loaded;
+    loaded.LoadArchive(options_);
+    EXPECT_EQ(1u, loaded.Items().size());
+    EXPECT_EQ("Unknown Application", loaded.Captures().begin()->second->Title);
+}
+
+TEST_F(ItemArchiveTest, UnfinishedWritesOfAnInterruptedRunAreRemovedAtLoad) {
+    TextItem item;
+    item.SetText(L"kept");
+    ASSERT_TRUE(StoreItem(item, folder_.Path()));
+    CreateFolderPath(folder_ / "1_1_2001\\");
+    CreateFolderPath(AppData());
+    const std::vector<std::string> leftovers = {Today() + "~sv-a-.partial", folder_ / "1_1_2001\\~sv-b-.partial",
+                                                AppData() + "~sv-c-.partial"};
+    for (const std::string& path : leftovers) ASSERT_TRUE(WriteFileBytes(path, "F\1\0\0\0Y"));
+    ItemArchive archive;
+    Open(archive);
+    EXPECT_EQ(1u, archive.Items().size());
+    for (const std::string& path : leftovers) EXPECT_FALSE(FileExists(path)) << path;
+    EXPECT_TRUE(FileExists(item.RecordPath()));
+}
+
+// Fails every allocation for item data of a megabyte or more.
+void FailLargeAllocations(size_t bytes) {
+    if (bytes >= 1024 * 1024) throw std::bad_alloc();
+}
+
+struct AllocationFailures {
+    AllocationFailures() { SetAllocationCheck(FailLargeAllocations); }
+    ~AllocationFailures() { SetAllocationCheck(nullptr); }
+};
+
+TEST_F(ItemArchiveTest, AnItemThatFindsNoMemoryIsSkippedAndTheRestGoesOn) {
+    // A large text whose file barely compresses, and a small one.
+    std::wstring large(700 * 1024, L'\0');
+    uint32_t state = 12345;
+    for (wchar_t& c : large) c = static_cast<wchar_t>(L'A' + ((state = state * 1103515245 + 12345) >> 16) % 26000);
+    TextItem big, small;
+    big.SetText(large);
+    small.SetText(L"small");
+    ASSERT_TRUE(StoreItem(big, folder_.Path()));
+    ASSERT_TRUE(StoreItem(small, folder_.Path()));
+    const std::string bigFile = ReadFileBytes(big.RecordPath());
+    const UINT html = ClipboardHelper::Register("HTML Format");
+
+    AllocationFailures failures;
+    ItemArchive archive;
+    Open(archive);
+    ASSERT_EQ(1u, archive.Items().size());
+    EXPECT_EQ(L"small", static_cast<TextItem&>(*archive.Items()[0]).Text());
+    EXPECT_EQ(bigFile, ReadFileBytes(big.RecordPath())) << "the skipped item's file is left as it was";
+
+    // Capture: the large text is left out, the HTML of the same change is kept,
+    // and the next change is captured as usual.
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(large)}, {html, CfHtml("<i>kept</i>")}}));
+    EXPECT_TRUE(archive.Capture(source_));
+    ASSERT_EQ(2u, archive.Items().size());
+    EXPECT_EQ(kHtmlItemType, archive.Items()[1]->TypeCode());
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"next")}}));
+    EXPECT_TRUE(archive.Capture(source_));
+    EXPECT_EQ(3u, archive.Items().size());
 }
 
 }  // namespace

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/RecordFile.h"
-#include "items/Compression.h"
+#include "base/CaptureTime.h"
+#include "base/RecordFile.h"
+#include "base/Compression.h"
 #include "items/TextItem.h"
 #include "support/TempFolder.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/RecordFile.h"
+#include "base/RecordFile.h"
 #include "shell/MainWindowHandle.h"
 #include "support/TempFolder.h"
 
@@ -44,7 +44,7 @@ TEST(SourceAppTest, IconTitleAndAtomSurviveTheApplicationFile) {
     EXPECT_NE(std::string::npos, bytes.find("Editor \xc3\xa9t\xc3\xa9"));
 
     SourceApp loaded;
-    ASSERT_TRUE(loaded.ReadAppFile(path));
+    ASSERT_TRUE(loaded.ReadAppFile(path, nullptr));
     EXPECT_EQ(app.ClassAtom, loaded.ClassAtom);
     EXPECT_EQ("Editor \xe9t\xe9", loaded.Title);
     ICONINFO original = {}, rebuilt = {};
@@ -67,20 +67,17 @@ TEST(SourceAppTest, WindowWithoutIconOrTitleFallsBackToTheProgramsOwn) {
     EXPECT_EQ(nullptr, app.Icon());
     EXPECT_EQ("Unknown Application", app.Title);
     const std::string path = folder / "bare.app";
-    EXPECT_FALSE(app.WriteAppFile(path)) << "no icon: the file keeps only what it has";
+    EXPECT_TRUE(app.WriteAppFile(path)) << "no icon: the file keeps only what it has";
     // Header, "A" and "T" with the 19 bytes of "Unknown Application": no pictures.
     const std::string bytes = ReadFileBytes(path);
     ASSERT_EQ(5u + 9 + 5 + 19, bytes.size());
     EXPECT_EQ('A', bytes[5]);
     EXPECT_EQ("TUnknown Application", bytes.substr(14, 1) + bytes.substr(19));
 
-    // Read back, it shows the main window's icon.
-    TestWindow main("SourceAppTestMain", "Main", ::LoadIconA(nullptr, IDI_WINLOGO));
-    SetMainWindowHandle(main.get());
+    // Read back, it shows the icon its owner gives for such applications.
     SourceApp loaded;
-    EXPECT_TRUE(loaded.ReadAppFile(path));
+    EXPECT_TRUE(loaded.ReadAppFile(path, ::LoadIconA(nullptr, IDI_WINLOGO)));
     EXPECT_NE(nullptr, loaded.Icon());
-    SetMainWindowHandle(nullptr);
 
     EXPECT_FALSE(app.InitFromWindow(nullptr));
     EXPECT_FALSE(app.InitFromWindow(reinterpret_cast<HWND>(0x1234)));
@@ -88,8 +85,6 @@ TEST(SourceAppTest, WindowWithoutIconOrTitleFallsBackToTheProgramsOwn) {
 
 TEST(SourceAppTest, DamagedApplicationFilesAreRejected) {
     TempFolder folder;
-    TestWindow main("SourceAppTestMain2", "Main", ::LoadIconA(nullptr, IDI_WINLOGO));
-    SetMainWindowHandle(main.get());
     const std::string header("F\1\0\0\0", 5);
     const std::string atom("A\4\0\0\0\x34\x12\0\0", 9);
     struct Case {
@@ -110,12 +105,11 @@ TEST(SourceAppTest, DamagedApplicationFilesAreRejected) {
         const std::string path = folder / "case.app";
         ASSERT_TRUE(WriteFileBytes(path, c.bytes));
         SourceApp app;
-        EXPECT_EQ(c.readable, app.ReadAppFile(path)) << c.name;
+        EXPECT_EQ(c.readable, app.ReadAppFile(path, ::LoadIconA(nullptr, IDI_WINLOGO))) << c.name;
         if (c.readable) {
             EXPECT_EQ(0x1234u, app.ClassAtom) << c.name;
         }
     }
-    SetMainWindowHandle(nullptr);
 }
 
 TEST(SourceAppTest, ChangesAreAttributedToTheOwnersTopWindowOrTheForeground) {

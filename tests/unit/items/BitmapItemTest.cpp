@@ -8,7 +8,6 @@
 #include "support/ImageTestHelpers.h"
 #include "archive/ItemFile.h"
 #include "items/DibImage.h"
-#include "shell/Settings.h"
 #include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
@@ -278,11 +277,10 @@ TEST(BitmapItemTest, ItemFilesRoundTripAndDamagedFilesFail) {
 
 TEST(BitmapItemTest, ExternalViewerGetsABmpOfTheItemsDepth) {
     TempFolder folder;
-    AppSettings().TempFolder = folder.Path();
     const std::string dib = PackDib(MakeHeader(3, 2, 8), {}, std::vector<uint32_t>(256, 0x808080), std::string(8, '\x01'));
     BitmapItem item;
     ASSERT_TRUE(item.SetFromDib(dib.data(), dib.size()));
-    EXPECT_TRUE(item.ShowInExternalViewer());
+    EXPECT_TRUE(item.ShowInExternalViewer(folder.Path()));
     const auto files = ListFiles(folder.Path(), "*.bmp");
     ASSERT_EQ(1u, files.size());
     const std::string file = ReadFileBytes(folder / files[0]);
@@ -290,6 +288,6 @@ TEST(BitmapItemTest, ExternalViewerGetsABmpOfTheItemsDepth) {
     EXPECT_EQ(1078u + 8u, file.size());
 
     BitmapItem empty;
-    EXPECT_FALSE(empty.ShowInExternalViewer());
+    EXPECT_FALSE(empty.ShowInExternalViewer(folder.Path()));
     EXPECT_EQ(1u, ListFiles(folder.Path(), "*.bmp").size());
 }

@@ -1,4 +1,4 @@
-#include "items/Compression.h"
+#include "base/Compression.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

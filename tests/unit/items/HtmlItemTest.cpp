@@ -6,7 +6,7 @@
 #include <random>
 
 #include "archive/ItemFile.h"
-#include "items/CodePage.h"
+#include "base/CodePage.h"
 #include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
 #include "support/GuardedBlock.h"

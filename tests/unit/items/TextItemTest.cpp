@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shell/Settings.h"
+#include "framework/UniqueHandle.h"
 #include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
@@ -17,7 +17,7 @@ std::string Utf16Bytes(const std::wstring& text) {
 
 // Saves the item through the real save dialog, choosing the type list entry
 // (0-based) and typing the name, as a user would.
-void SaveThroughDialog(TextItem& item, int typeIndex, const std::string& typedName) {
+void SaveWithChoice(TextItem& item, int typeIndex, const std::string& typedName) {
     DialogAnswerer answerer;
     DialogScript& script = answerer.Expect({
         DialogAnswerer::SelectCombo(DialogAnswerer::kSaveFileType, typeIndex),
@@ -36,9 +36,9 @@ TEST(TextItemTest, SaveAsWritesTheChosenEncodingUnderTheChosenExtension) {
     TextItem item;
     ASSERT_TRUE(item.SetText(L"abc"));
 
-    SaveThroughDialog(item, 0, folder / "ansi.txt");
-    SaveThroughDialog(item, 1, folder / "unicode.txt");
-    SaveThroughDialog(item, 2, folder / "utf8.txt");
+    SaveWithChoice(item, 0, folder / "ansi.txt");
+    SaveWithChoice(item, 1, folder / "unicode.txt");
+    SaveWithChoice(item, 2, folder / "utf8.txt");
     EXPECT_EQ("abc", ReadFileBytes(folder / "ansi.txt"));
     EXPECT_EQ(std::string("a\0b\0c\0", 6), ReadFileBytes(folder / "unicode.txt"));
     EXPECT_EQ("abc", ReadFileBytes(folder / "utf8.txt"));
@@ -46,7 +46,7 @@ TEST(TextItemTest, SaveAsWritesTheChosenEncodingUnderTheChosenExtension) {
     // The typed extension gives way to the entry's; the prompt concerns the name
     // as typed, so the existing notes.txt is replaced without one.
     ASSERT_TRUE(WriteFileBytes(folder / "notes.txt", "old contents"));
-    SaveThroughDialog(item, 0, folder / "notes.doc");
+    SaveWithChoice(item, 0, folder / "notes.doc");
     EXPECT_EQ("abc", ReadFileBytes(folder / "notes.txt"));
     EXPECT_FALSE(FileExists(folder / "notes.doc"));
 
@@ -64,12 +64,12 @@ TEST(TextItemTest, SaveAsWritesTheChosenEncodingUnderTheChosenExtension) {
 
     // UTF-8 of text beyond ASCII, still without a byte-order mark.
     ASSERT_TRUE(item.SetText(L"\u00e9\u03b1"));
-    SaveThroughDialog(item, 2, folder / "utf8b.txt");
+    SaveWithChoice(item, 2, folder / "utf8b.txt");
     EXPECT_EQ("\xC3\xA9\xCE\xB1", ReadFileBytes(folder / "utf8b.txt"));
 
     // An item without text gives an empty file.
     TextItem empty;
-    SaveThroughDialog(empty, 1, folder / "empty.txt");
+    SaveWithChoice(empty, 1, folder / "empty.txt");
     EXPECT_TRUE(FileExists(folder / "empty.txt"));
     EXPECT_EQ("", ReadFileBytes(folder / "empty.txt"));
 }
@@ -87,15 +87,10 @@ TEST(TextItemTest, CancelledSaveWritesNothing) {
 
 TEST(TextItemTest, ExternalViewerGetsAnAnsiFileInTheTempFolder) {
     TempFolder folder;
-    Settings& settings = AppSettings();
-    const std::string previous = settings.TempFolder;
-    settings.TempFolder = folder.Path();
-
     TextItem item;
     // e-acute is in code page 1252; Greek alpha and the CJK character are not.
     item.SetText(L"caf\u00e9 \u03b1\u4e2d!");
-    EXPECT_TRUE(item.ShowInExternalViewer());
-    settings.TempFolder = previous;
+    EXPECT_TRUE(item.ShowInExternalViewer(folder.Path()));
 
     const auto files = ListFiles(folder.Path(), "*.txt");
     ASSERT_EQ(1u, files.size());
@@ -139,4 +134,25 @@ TEST(TextItemTest, ClipboardGetsOnlyUnicodeTextFromTheProgram) {
     char converted[64] = {};
     ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, converted, sizeof(converted), nullptr, nullptr);
     EXPECT_STREQ(converted, ansi->c_str());
+}
+
+TEST(TextItemTest, ASaveThatCannotBeWrittenIsReportedNamingTheFile) {
+    TempFolder folder;
+    const std::string target = folder / "locked.txt";
+    ASSERT_TRUE(WriteFileBytes(target, "old"));
+    TextItem item;
+    item.SetText(L"abc");
+    {
+        // Another program has the file open and lets nobody else in.
+        UniqueFile locked(::CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(locked);
+        DialogAnswerer answerer;
+        answerer.Expect({DialogAnswerer::SetText(DialogAnswerer::kSaveFileName, target), DialogAnswerer::Click(IDOK)});
+        answerer.Expect({DialogAnswerer::Click(IDYES)});  // replace the existing file
+        DialogScript& report = answerer.Expect({DialogAnswerer::Click(IDOK)});
+        EXPECT_FALSE(item.SaveAs());
+        EXPECT_NE(std::string::npos, report.seenText.find(target)) << report.seenText;
+        EXPECT_EQ(0, answerer.Unexpected());
+    }
+    EXPECT_EQ("old", ReadFileBytes(target));
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "framework/UniqueHandle.h"
-#include "shell/Paths.h"
+#include "base/Paths.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -100,10 +100,13 @@ TEST_F(SettingsTest, FirstRunKeepsTheDefaultsAndTheShortcutAlone) {
     ASSERT_EQ('\\', program.back());
     EXPECT_TRUE(FileExists(program + "svault_unit_tests.exe")) << program;
 
-    // Every construction starts with an empty temp folder.
+    // Construction leaves the temp folder alone (a second start only hands over);
+    // the copy that goes on running empties it.
     CreateFolderPath(program + "Temp\\left\\over\\");
     ASSERT_TRUE(WriteFileBytes(program + "Temp\\left\\over\\file.txt", "x"));
     Settings settings;
+    EXPECT_TRUE(FileExists(program + "Temp\\left\\over\\file.txt"));
+    settings.ResetTemporaryFolder();
     EXPECT_FALSE(FileExists(program + "Temp\\left\\over\\file.txt"));
     EXPECT_TRUE(ListFiles(program + "Temp\\").empty());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((program + "Temp").c_str()));

@@ -1,4 +1,4 @@
-#include "archive/RecordFile.h"
+#include "base/RecordFile.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -9,6 +9,9 @@
 #include <string>
 
 #include "archive/ItemFile.h"
+#include "base/CaptureTime.h"
+#include "base/CodePage.h"
+#include "base/RecordFormat.h"
 #include "items/TextItem.h"
 #include "support/TempFolder.h"
 
@@ -43,90 +46,83 @@ bool IsGuidNamePart(const std::string& text) {
 TEST(RecordFileTest, FieldsAreFramedAndReadBack) {
     TempFolder folder;
     const std::string path = folder / "fields.se";
+    const int32_t value = 0x01020304;
     {
-        UniqueFile file = CreateRecordFile(path);
-        ASSERT_TRUE(file);
-        const int32_t value = 0x01020304;
-        EXPECT_TRUE(WriteRecordHeader(file.get()));
-        EXPECT_TRUE(WriteField(file.get(), 'A', &value, sizeof(value)));
-        EXPECT_TRUE(WriteField(file.get(), 'Z', nullptr, 0));
-        EXPECT_TRUE(WriteTextField(file.get(), 'T', ""));  // nothing at all
-        EXPECT_TRUE(WriteTextField(file.get(), 'T', "hi"));
-        const char guid[20] = "0123456789abcdefXYZ";
-        EXPECT_TRUE(WriteField(file.get(), 'G', guid, 19));
-        // Readable by others while being written, but not writable.
-        UniqueFile reader(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-        EXPECT_TRUE(reader);
+        RecordFileWriter file(path);
+        EXPECT_TRUE(file.Field('A', &value, sizeof(value)));
+        EXPECT_TRUE(file.Field('Z', nullptr, 0));
+        EXPECT_TRUE(file.TextField('T', ""));  // nothing at all
+        EXPECT_TRUE(file.TextField('T', "hi"));
+        EXPECT_TRUE(file.Field('G', "0123456789abcdefXYZ", 19));
+        // Nothing is at the target until the file is complete.
+        EXPECT_FALSE(FileExists(path));
+        EXPECT_TRUE(file.Commit());
     }
+    const std::string bytes = ReadFileBytes(path);
     EXPECT_EQ(std::string("F\x01\x00\x00\x00"
                           "A\x04\x00\x00\x00\x04\x03\x02\x01"
                           "Z\x00\x00\x00\x00"
                           "T\x02\x00\x00\x00hi"
                           "G\x13\x00\x00\x00" "0123456789abcdefXYZ",
                           5 + 9 + 5 + 7 + 24),
-              ReadFileBytes(path));
+              bytes);
+    EXPECT_EQ(std::vector<std::string>{"fields.se"}, ListFiles(folder.Path()));
 
-    UniqueFile file = OpenRecordFile(path);
-    ASSERT_TRUE(file);
-    // Opened without sharing: nobody else gets in meanwhile.
-    EXPECT_FALSE(OpenRecordFile(path));
-    ASSERT_TRUE(ReadRecordHeader(file.get()));
-    char tag = 0;
-    uint32_t length = 0, read = 0;
-    ASSERT_TRUE(ReadFieldHeader(file.get(), tag, length));
-    EXPECT_EQ('A', tag);
-    int32_t value = 0;
-    EXPECT_TRUE(ReadFixedField(file.get(), length, &value, sizeof(value), read));
-    EXPECT_EQ(0x01020304, value);
-    ASSERT_TRUE(ReadFieldHeader(file.get(), tag, length));
-    EXPECT_EQ('Z', tag);
-    EXPECT_EQ(0u, length);
-    ASSERT_TRUE(ReadFieldHeader(file.get(), tag, length));
-    EXPECT_EQ('T', tag);
-    EXPECT_FALSE(SkipFieldData(file.get(), 1000));
-    EXPECT_TRUE(SkipFieldData(file.get(), length));
-    // A wider field than the reader's is read up to its width and the rest skipped.
-    ASSERT_TRUE(ReadFieldHeader(file.get(), tag, length));
-    char guid[17] = {};
-    EXPECT_TRUE(ReadFixedField(file.get(), length, guid, 16, read));
-    EXPECT_EQ(16u, read);
-    EXPECT_STREQ("0123456789abcdef", guid);
-    EXPECT_FALSE(ReadFieldHeader(file.get(), tag, length));
-    file.reset();
+    Bytes read;
+    ASSERT_TRUE(ReadRecordFile(path, read, 1000));
+    EXPECT_FALSE(ReadRecordFile(path, read, 40)) << "larger than the ceiling";
+    ASSERT_TRUE(ReadRecordFile(path, read, 1000));
+    ASSERT_TRUE(HasRecordHeader(read));
+    FieldWalker walker(read);
+    RecordField field;
+    std::string tags;
+    while (walker.Next(field)) tags += field.tag;
+    EXPECT_EQ("AZTG", tags);
+    // Neither a missing file nor a folder reads as a record.
+    EXPECT_FALSE(ReadRecordFile(folder / "missing.se", read, 1000));
+    EXPECT_FALSE(ReadRecordFile(folder.Path(), read, 1000));
+}
 
-    // Fewer than five bytes where a field header belongs are the end, not an error;
-    // a fixed field cut short reports how much it got.
-    ASSERT_TRUE(WriteFileBytes(path, std::string("F\x01\x00\x00\x00" "D\x08\x00\x00\x00" "abc" , 13)));
-    file = OpenRecordFile(path);
-    ASSERT_TRUE(file && ReadRecordHeader(file.get()));
-    ASSERT_TRUE(ReadFieldHeader(file.get(), tag, length));
-    double time = 0;
-    EXPECT_FALSE(ReadFixedField(file.get(), length, &time, sizeof(time), read));
-    EXPECT_EQ(3u, read);
-    file.reset();
-    ASSERT_TRUE(WriteFileBytes(path, std::string("f\x07\x00\x09\x00" "D\x08\x00", 8)));
-    file = OpenRecordFile(path);
-    ASSERT_TRUE(file && ReadRecordHeader(file.get()));
-    EXPECT_FALSE(ReadFieldHeader(file.get(), tag, length));
-    file.reset();
-    for (const std::string& bad : {std::string(), std::string("F"), std::string("F\x01\x00\x00", 4),
-                                   std::string("G\x01\x00\x00\x00", 5)}) {
-        ASSERT_TRUE(WriteFileBytes(path, bad));
-        file = OpenRecordFile(path);
-        ASSERT_TRUE(file);
-        EXPECT_FALSE(ReadRecordHeader(file.get())) << bad.size() << " bytes";
-        file.reset();
+TEST(RecordFileTest, AFailedWriteLeavesTheTargetAsItWasAndNoTemporaryFile) {
+    TempFolder folder;
+    const std::string path = folder / "kept.se";
+    ASSERT_TRUE(WriteFileBytes(path, "old"));
+    {
+        // Abandoned before it was complete (a failed item write, an exception).
+        RecordFileWriter file(path);
+        EXPECT_TRUE(file.Field('A', "1234", 4));
     }
+    {
+        // A field longer than a length can say fails the whole file.
+        RecordFileWriter file(path);
+        EXPECT_FALSE(file.Field('B', "x", size_t{1} << 32));
+        EXPECT_FALSE(file.Commit());
+    }
+    EXPECT_EQ("old", ReadFileBytes(path));
+    EXPECT_EQ(std::vector<std::string>{"kept.se"}, ListFiles(folder.Path()));
+    RecordFileWriter nowhere(folder / "no such folder\\x.se");
+    EXPECT_FALSE(nowhere.Commit());
+}
 
-    // A write that falls short is a failure.
-    UniqueFile readOnly(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_FALSE(WriteRecordHeader(readOnly.get()));
-    EXPECT_FALSE(WriteField(readOnly.get(), 'A', &value, sizeof(value)));
-    readOnly.reset();
-    // Neither a missing file nor a folder opens as a record.
-    EXPECT_FALSE(OpenRecordFile(folder / "missing.se"));
-    EXPECT_FALSE(OpenRecordFile(folder.Path()));
+TEST(RecordFileTest, TheWalkerOffersAFieldCutShortOnceAndEnds) {
+    auto walk = [](const std::string& file) {
+        std::string seen;
+        FieldWalker walker(ByteSpan(reinterpret_cast<const uint8_t*>(file.data()), file.size()));
+        RecordField field;
+        while (walker.Next(field))
+            seen += std::string(1, field.tag) + std::to_string(field.data.size()) + (field.complete ? "" : "!");
+        return seen;
+    };
+    // Tags in either case; fewer than five bytes where a header belongs are the end.
+    EXPECT_EQ("A2G0", walk(std::string("F\1\0\0\0a\2\0\0\0xyG\0\0\0\0D\x08\0", 18)));
+    EXPECT_EQ("D3!", walk(std::string("f\7\0\x09\0D\x08\0\0\0abc", 13)));
+    EXPECT_EQ("B3!", walk(std::string("F\1\0\0\0B\xff\xff\xff\xffxyz", 13)));
+    for (const std::string& bad : {std::string(), std::string("F"), std::string("F\x01\x00\x00", 4),
+                                   std::string("G\x01\x00\x00\x00", 5)})
+        EXPECT_FALSE(HasRecordHeader(ByteSpan(reinterpret_cast<const uint8_t*>(bad.data()), bad.size())))
+            << bad.size() << " bytes";
+    EXPECT_TRUE(IsTemporaryRecordFile("~sv-1234-.partial"));
+    EXPECT_FALSE(IsTemporaryRecordFile("C-1234-.tx"));
 }
 
 TEST(RecordFileTest, NamesAndDateFolders) {
@@ -153,6 +149,14 @@ TEST(RecordFileTest, NamesAndDateFolders) {
     EXPECT_EQ("caf\xC3\xA9", AnsiToUtf8("caf\xE9"));
     EXPECT_EQ("caf\xE9", Utf8ToAnsi("caf\xC3\xA9"));
     EXPECT_EQ(std::string(519, 'x'), Utf8ToAnsi(std::string(600, 'x')));
+
+    // Where the ANSI code page is UTF-8 or GB18030, conversions take no
+    // best-fit flag (the system would refuse every one).
+    EXPECT_EQ(65001u, ResolveCodePage(CP_ACP, 65001, 437));
+    EXPECT_EQ(0u, NoBestFitFlags(ResolveCodePage(CP_ACP, 65001, 437)));
+    EXPECT_EQ(static_cast<unsigned long>(WC_NO_BEST_FIT_CHARS), NoBestFitFlags(ResolveCodePage(CP_ACP, 1252, 437)));
+    EXPECT_EQ("caf\xC3\xA9", ToMultiByte(L"caf\u00e9", 65001));
+    EXPECT_EQ(0u, NoBestFitFlags(54936));
 }
 
 // Runs with TZ set to a zone ahead of UTC (see tests/CMakeLists.txt): the local

@@ -1,6 +1,8 @@
-#include "items/Compression.h"
+#include "base/Compression.h"
 
 #include <zlib.h>
+
+#include "base/AllocationCheck.h"
 
 #include <algorithm>
 #include <limits>
@@ -86,6 +88,7 @@ bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceil
     if (!Inflate(block, length, nullptr, ceiling, size)) return false;
     Bytes out;
     try {
+        CheckAllocation(size);
         out.resize(size);
     } catch (const std::bad_alloc&) {
         return false;

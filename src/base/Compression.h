@@ -3,13 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "base/Bytes.h"
+#include "base/Limits.h"
 
 // Largest block DecompressBlock produces: a stored stream that claims more is
 // damaged or hostile, and the read fails instead of eating memory.
-constexpr size_t kMaxDecompressedBytes = 512u * 1024 * 1024;
+constexpr size_t kMaxDecompressedBytes = static_cast<size_t>(kMaxItemDataBytes);
 
 // zlib stream (default level) of the bytes. An empty input still gives a stream.
 bool CompressBlock(const void* data, size_t length, Bytes& block);

@@ -1,0 +1,130 @@
+#include "base/RecordFile.h"
+
+#include <io.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "base/AllocationCheck.h"
+#include "base/Paths.h"
+#include "base/RecordFormat.h"
+
+namespace {
+
+// Temporary names start and end so that no reader takes them for a record file.
+constexpr char kTemporaryPrefix[] = "~sv";
+constexpr char kTemporaryExtension[] = ".partial";
+
+// Large blocks go to WriteFile in slices: it counts in 32 bits.
+constexpr size_t kWriteSlice = 1u << 30;
+
+}  // namespace
+
+bool ReadRecordFile(const std::string& path, Bytes& bytes, uint64_t ceiling) {
+    bytes.clear();
+    if (_access(path.c_str(), 4) != 0) return false;
+    // A folder cannot be opened this way (no backup semantics), so it fails here.
+    UniqueFile file(
+        ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER size = {};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > ceiling)
+        return false;
+    Bytes data;
+    CheckAllocation(static_cast<size_t>(size.QuadPart));
+    data.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < data.size()) {
+        const DWORD wanted = static_cast<DWORD>(std::min(data.size() - done, kWriteSlice));
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), data.data() + done, wanted, &read, nullptr) || read == 0) return false;
+        done += read;
+    }
+    bytes = std::move(data);
+    return true;
+}
+
+RecordFileWriter::RecordFileWriter(std::string path) : path_(std::move(path)) {
+    const size_t slash = path_.find_last_of('\\');
+    const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
+    temporaryPath_ = MakeUniqueFileName(folder, kTemporaryPrefix, kTemporaryExtension);
+    file_.reset(::CreateFileA(temporaryPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    const auto header = RecordHeader();
+    failed_ = !file_ || !WriteBytes(header.data(), header.size());
+}
+
+RecordFileWriter::~RecordFileWriter() {
+    if (temporaryPath_.empty()) return;
+    file_.reset();
+    ::DeleteFileA(temporaryPath_.c_str());
+}
+
+bool RecordFileWriter::WriteBytes(const void* data, size_t length) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (!failed_ && length > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min(length, kWriteSlice));
+        DWORD written = 0;
+        if (!::WriteFile(file_.get(), bytes, chunk, &written, nullptr) || written != chunk) failed_ = true;
+        bytes += chunk;
+        length -= chunk;
+    }
+    return !failed_;
+}
+
+bool RecordFileWriter::Field(char tag, const void* data, size_t length) {
+    // The length is stored in 32 bits.
+    if (length > 0xFFFFFFFFu) failed_ = true;
+    if (failed_) return false;
+    const auto header = FieldHeader(tag, static_cast<uint32_t>(length));
+    return WriteBytes(header.data(), header.size()) && (length == 0 || WriteBytes(data, length));
+}
+
+bool RecordFileWriter::TextField(char tag, const std::string& text) {
+    if (text.empty()) return !failed_;
+    return Field(tag, text.data(), text.size());
+}
+
+bool RecordFileWriter::Commit() {
+    if (temporaryPath_.empty()) return false;
+    file_.reset();
+    const bool moved =
+        !failed_ && ::MoveFileExA(temporaryPath_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (!moved) ::DeleteFileA(temporaryPath_.c_str());
+    temporaryPath_.clear();
+    failed_ = !moved;
+    return moved;
+}
+
+std::string MakeUniqueFileName(const std::string& folder, const char* prefix, const char* extension) {
+    GUID guid = {};
+    ::CoCreateGuid(&guid);
+    std::string name = GuidText(guid);
+    std::replace(name.begin(), name.end(), '{', '-');
+    std::replace(name.begin(), name.end(), '}', '-');
+    return folder + (prefix ? prefix : "") + name + (extension ? extension : "");
+}
+
+bool IsTemporaryRecordFile(const char* name) {
+    const size_t length = std::strlen(name);
+    const size_t prefix = sizeof(kTemporaryPrefix) - 1, extension = sizeof(kTemporaryExtension) - 1;
+    return length >= prefix + extension && _strnicmp(name, kTemporaryPrefix, prefix) == 0 &&
+           _stricmp(name + length - extension, kTemporaryExtension) == 0;
+}
+
+void RemoveTemporaryRecordFiles(const std::string& folder) {
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryRecordFile(entry.cFileName))
+            ::DeleteFileA((folder + entry.cFileName).c_str());
+    });
+}
+
+std::string GuidText(const GUID& guid) {
+    wchar_t wide[40] = {};
+    if (::StringFromGUID2(guid, wide, 40) == 0) return {};
+    std::string text;
+    for (const wchar_t* p = wide; *p; ++p) text += static_cast<char>(*p);
+    return text;
+}
