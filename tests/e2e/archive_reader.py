@@ -7,6 +7,8 @@
   archive_reader.py guid FILE          the "G" field as hex
   archive_reader.py dib FILE           width and height, then the pixels as rrggbb, of a ".db" item
   archive_reader.py bmp FILE           the same for a 24- or 32-bit BMP file
+  archive_reader.py complete FILE...   exit 1 unless every file is a whole record file whose
+                                       data field decompresses (names the first that is not)
 """
 import struct
 import sys
@@ -56,8 +58,34 @@ def rgb(header, pixels):
     return "%d %d\n%s" % (width, abs(height), "\n".join(out))
 
 
+def is_complete(path):
+    """A whole record file: every field within the file, and item data that decompresses."""
+    data = open(path, "rb").read()
+    if len(data) < 5 or data[0:1] not in (b"F", b"f"):
+        return False
+    pos = 5
+    while pos + 5 <= len(data):
+        tag = chr(data[pos])
+        (length,) = struct.unpack_from("<I", data, pos + 1)
+        if pos + 5 + length > len(data):
+            return False
+        if tag == "B" and path.endswith((".tx", ".rt", ".ht", ".mt")):
+            try:
+                zlib.decompress(data[pos + 5 : pos + 5 + length])
+            except zlib.error:
+                return False
+        pos += 5 + length
+    return pos == len(data)
+
+
 def main():
     command, path = sys.argv[1], sys.argv[2]
+    if command == "complete":
+        for name in sys.argv[2:]:
+            if not is_complete(name):
+                print("incomplete: " + name)
+                raise SystemExit(1)
+        return
     if command == "fields":
         for tag, value in fields(path):
             print(tag, len(value))
