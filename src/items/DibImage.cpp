@@ -59,29 +59,11 @@ constexpr int kBandPixels = 1 << 20;
 // colours with a zero top byte).
 constexpr uint32_t kUntouched = 0xFF000000;
 
-bool IsValidDepth(int bits) {
-    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
-
-// Bytes of a width x height image at the depth; 0 when the description is not
-// usable or larger than any image the program makes.
-uint64_t ImageBytes(int64_t width, int64_t height, int bits) {
-    if (width <= 0 || height <= 0 || !IsValidDepth(bits)) return 0;
-    if (static_cast<uint64_t>(height) > kMaxImagePixels / static_cast<uint64_t>(width)) return 0;
-    const uint64_t row = RowBytes(width, bits);
-    if (row > kMaxImageBytes || static_cast<uint64_t>(height) > kMaxImageBytes / row) return 0;
-    return row * static_cast<uint64_t>(height);
-}
-
-// A header of the form the program itself writes: 40 bytes, bottom-up, BI_RGB,
-// a colour table only for palette depths and never longer than the depth can
-// index, and biSizeImage equal to the rows it describes.
-bool IsPlainHeader(const BITMAPINFOHEADER& h) {
-    if (h.biSize != sizeof(BITMAPINFOHEADER) || h.biPlanes != 1 || h.biCompression != BI_RGB) return false;
-    const uint64_t bytes = ImageBytes(h.biWidth, h.biHeight, h.biBitCount);
-    if (bytes == 0 || bytes != h.biSizeImage) return false;
-    const uint32_t colors = ColorTableSize(h);
-    return h.biBitCount <= 8 ? colors <= (1u << h.biBitCount) : colors == 0;
+// The same 40 bytes, as the windows-free readers take them.
+DibHeader ToDibHeader(const BITMAPINFOHEADER& header) {
+    DibHeader copy;
+    std::memcpy(&copy, &header, sizeof(copy));
+    return copy;
 }
 
 RGBQUAD ToRgbQuad(uint32_t rgb) {
@@ -214,25 +196,7 @@ bool WriteAll(HANDLE file, const void* data, size_t size) {
 
 }  // namespace
 
-uint32_t ColorTableSize(const BITMAPINFOHEADER& header) {
-    if (header.biBitCount == 0) return 0;
-    if (header.biClrUsed != 0) return header.biClrUsed;
-    switch (header.biBitCount) {
-    case 1:
-        return 2;
-    case 4:
-        return 16;
-    case 8:
-        return 256;
-    default:
-        return 0;
-    }
-}
-
-uint64_t RowBytes(int64_t width, int bits) {
-    if (width <= 0 || bits <= 0) return 0;
-    return ((static_cast<uint64_t>(width) * static_cast<uint64_t>(bits) + 31) & ~uint64_t{31}) / 8;
-}
+uint32_t ColorTableSize(const BITMAPINFOHEADER& header) { return ColorTableSize(ToDibHeader(header)); }
 
 uint32_t DefaultPaletteColor(int index) { return (index >= 0 && index < 256) ? kPalette[index] : 0; }
 
@@ -275,7 +239,7 @@ void DibImage::SetDefaultPalette() {
 }
 
 bool DibImage::CreateSection() {
-    if (!dc_ || !IsPlainHeader(info_.header)) return false;
+    if (!dc_ || !IsPlainHeader(ToDibHeader(info_.header))) return false;
     void* bits = nullptr;
     UniqueBitmap section(::CreateDIBSection(dc_.get(), Info(), DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!section || !bits) return false;
@@ -409,74 +373,23 @@ bool DibImage::MapToPalette(const BITMAPINFO* source, const void* bits) {
 
 bool DibImage::ConvertFromPackedDib(const void* block, size_t size) {
     ReleaseBitmap();
-    if (!block || size < sizeof(BITMAPINFOHEADER)) return false;
-    const auto* bytes = static_cast<const uint8_t*>(block);
+    if (!block) return false;
+    PackedDib dib;
+    if (!ReadPackedDib({static_cast<const uint8_t*>(block), size}, dib)) return false;
+    // GDI is handed a copy of the normalised header, never the block's own.
     PackedSource source = {};
-    BITMAPINFOHEADER& h = source.header;
-    std::memcpy(&h, bytes, sizeof(h));
+    std::memcpy(&source.header, &dib.header, sizeof(source.header));
+    std::memcpy(source.extra, dib.extra, sizeof(source.extra));
 
-    // Later header versions (V4, V5) begin with the same 40 bytes; their colour
-    // table and bits come after the whole header.
-    const uint32_t headerSize = h.biSize;
-    if (headerSize < sizeof(BITMAPINFOHEADER) || headerSize > size) return false;
-    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT_MIN) return false;
-    const bool topDown = h.biHeight < 0;
-    const int bits = h.biBitCount;
-    switch (h.biCompression) {
-    case BI_RGB:
-        if (!IsValidDepth(bits)) return false;
-        break;
-    case BI_RLE8:
-        if (bits != 8 || topDown) return false;
-        break;
-    case BI_RLE4:
-        if (bits != 4 || topDown) return false;
-        break;
-    case BI_BITFIELDS:
-        // The masks follow a 40-byte header and are part of every longer one;
-        // either way they are the 12 bytes at offset 40.
-        if ((bits != 16 && bits != 32) || (headerSize != 40 && headerSize < 52)) return false;
-        break;
-    default:
-        return false;
-    }
-    const int64_t height = topDown ? -static_cast<int64_t>(h.biHeight) : h.biHeight;
-    const uint64_t imageBytes = ImageBytes(h.biWidth, height, bits);
-    if (imageBytes == 0) return false;
-
-    const uint32_t colors = ColorTableSize(h);
-    const uint64_t maskBytes = (h.biCompression == BI_BITFIELDS && headerSize == 40) ? 12 : 0;
-    const uint64_t tableOffset = headerSize + maskBytes;
-    const uint64_t offset = tableOffset + uint64_t{4} * colors;
-    if (offset > size) return false;
-    const uint64_t available = size - offset;
-
-    h.biSize = sizeof(BITMAPINFOHEADER);
-    h.biPlanes = 1;
-    h.biClrImportant = 0;
-    if (h.biCompression == BI_BITFIELDS) std::memcpy(source.extra, bytes + 40, 12);
-    // Only as many colours as the depth can index reach GDI; a table announced
-    // longer still counts for where the bits begin. Deeper images' optional
-    // tables play no part in drawing them.
-    const uint32_t kept = bits <= 8 ? std::min<uint32_t>(colors, 1u << bits) : 0;
-    h.biClrUsed = kept;
-    if (kept > 0) std::memcpy(source.extra, bytes + tableOffset, kept * sizeof(RGBQUAD));
-
-    const void* pixels = bytes + offset;
+    const void* pixels = dib.bits.data();
     Bytes runs;
-    if (h.biCompression == BI_RLE8 || h.biCompression == BI_RLE4) {
-        const uint64_t length = h.biSizeImage;
-        if (length == 0 || length > available) return false;
-        if (static_cast<uint64_t>(h.biWidth) * static_cast<uint64_t>(height) > kMaxRunLengthPixels) return false;
+    if (dib.header.biCompression == BI_RLE8 || dib.header.biCompression == BI_RLE4) {
         // An end-of-bitmap mark after the runs stops a decoder that would read on.
-        AppendBytes(runs, pixels, static_cast<size_t>(length));
+        AppendBytes(runs, dib.bits.data(), dib.bits.size());
         runs.push_back(0);
         runs.push_back(1);
         pixels = runs.data();
-        h.biSizeImage = static_cast<DWORD>(runs.size());
-    } else {
-        if (imageBytes > available) return false;
-        h.biSizeImage = static_cast<DWORD>(imageBytes);
+        source.header.biSizeImage = static_cast<DWORD>(runs.size());
     }
     return ConvertFrom(reinterpret_cast<const BITMAPINFO*>(&source), pixels);
 }
@@ -496,20 +409,15 @@ bool DibImage::ToPayload(Bytes& payload) const {
 
 bool DibImage::LoadPayload(const void* block, size_t size) {
     ReleaseBitmap();
-    if (!block || size < sizeof(BITMAPINFOHEADER)) return false;
-    const auto* bytes = static_cast<const uint8_t*>(block);
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, bytes, sizeof(header));
-    if (!IsPlainHeader(header)) return false;
-    const size_t tableBytes = size_t{ColorTableSize(header)} * sizeof(RGBQUAD);
-    if (size - sizeof(header) < tableBytes) return false;
-    info_.header = header;
-    std::memcpy(info_.colors, bytes + sizeof(header), tableBytes);
+    if (!block) return false;
+    DibPayload payload;
+    if (!ReadDibPayload({static_cast<const uint8_t*>(block), size}, payload)) return false;
+    std::memcpy(&info_.header, &payload.header, sizeof(info_.header));
+    std::memcpy(info_.colors, payload.colors.data(), payload.colors.size());
     if (!CreateSection()) return false;
-    const size_t offset = sizeof(header) + tableBytes;
     // The bits must be exactly as long as the header says: shorter would leave
     // part of the image undefined, longer would not fit.
-    if (!DecompressExact(bytes + offset, size - offset, bits_, header.biSizeImage)) {
+    if (!DecompressExact(payload.bits.data(), payload.bits.size(), bits_, info_.header.biSizeImage)) {
         ReleaseBitmap();
         return false;
     }
@@ -595,7 +503,7 @@ bool DibImage::LoadBmpFile(const std::string& path) {
     // BI_RGB files may leave biSizeImage 0.
     if (h.biSizeImage == 0 && h.biCompression == BI_RGB)
         h.biSizeImage = static_cast<DWORD>(ImageBytes(h.biWidth, h.biHeight, h.biBitCount));
-    if (!IsPlainHeader(h)) return false;
+    if (!IsPlainHeader(ToDibHeader(h))) return false;
     if (sizeof(BITMAPINFOHEADER) + ColorTableSize(h) * sizeof(RGBQUAD) > infoBytes) return false;
 
     info_ = loaded;

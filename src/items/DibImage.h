@@ -10,22 +10,26 @@
 
 #include "framework/UniqueHandle.h"
 #include "base/Compression.h"
-#include "base/Limits.h"
+#include "items/DibFormat.h"
 
-// Largest pixel block an image may have: the item ceiling.
-constexpr uint64_t kMaxImageBytes = kMaxItemDataBytes;
-// Run-length blocks say how large their picture is without carrying it; a few
-// bytes may claim a huge one. They are kept to 4096 x 4096 pixels.
-constexpr uint64_t kMaxRunLengthPixels = 16ull * 1024 * 1024;
+// The readers of outside data use their own copy of the header (DibFormat.h);
+// GDI gets the same bytes.
+static_assert(sizeof(DibHeader) == sizeof(BITMAPINFOHEADER));
+static_assert(offsetof(DibHeader, biSize) == offsetof(BITMAPINFOHEADER, biSize));
+static_assert(offsetof(DibHeader, biWidth) == offsetof(BITMAPINFOHEADER, biWidth));
+static_assert(offsetof(DibHeader, biHeight) == offsetof(BITMAPINFOHEADER, biHeight));
+static_assert(offsetof(DibHeader, biPlanes) == offsetof(BITMAPINFOHEADER, biPlanes));
+static_assert(offsetof(DibHeader, biBitCount) == offsetof(BITMAPINFOHEADER, biBitCount));
+static_assert(offsetof(DibHeader, biCompression) == offsetof(BITMAPINFOHEADER, biCompression));
+static_assert(offsetof(DibHeader, biSizeImage) == offsetof(BITMAPINFOHEADER, biSizeImage));
+static_assert(offsetof(DibHeader, biXPelsPerMeter) == offsetof(BITMAPINFOHEADER, biXPelsPerMeter));
+static_assert(offsetof(DibHeader, biYPelsPerMeter) == offsetof(BITMAPINFOHEADER, biYPelsPerMeter));
+static_assert(offsetof(DibHeader, biClrUsed) == offsetof(BITMAPINFOHEADER, biClrUsed));
+static_assert(offsetof(DibHeader, biClrImportant) == offsetof(BITMAPINFOHEADER, biClrImportant));
+static_assert(kDibRgb == BI_RGB && kDibRle8 == BI_RLE8 && kDibRle4 == BI_RLE4 && kDibBitFields == BI_BITFIELDS);
 
-// Colour-table entries a header announces: biClrUsed when set, else 2, 16 or 256
-// for 1, 4 and 8 bits and none for deeper images. Not limited: callers that copy
-// a table check it against what they have room for.
+// ColorTableSize for a header as GDI holds it.
 uint32_t ColorTableSize(const BITMAPINFOHEADER& header);
-
-// Bytes in one stored row: the bits padded to a multiple of four bytes. Computed
-// in 64 bits so that no width overflows it.
-uint64_t RowBytes(int64_t width, int bits);
 
 // Entry i of the program's 256-colour palette as 0xRRGGBB.
 uint32_t DefaultPaletteColor(int index);

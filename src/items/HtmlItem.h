@@ -11,21 +11,15 @@ class HtmlItem : public MarkupItem {
 public:
     HtmlItem();
 
-    // Takes the document between the block's StartHTML and EndHTML offsets. The
-    // block ends at its first zero byte or at the end of the view, whichever comes
-    // first. A missing offset, or one without digits or negative, means the start
-    // or the end of the block; an end past the block is held to the block; a start
-    // past the end gives no item (false). An empty document leaves no data.
+    // Takes the document between the block's StartHTML and EndHTML offsets, as
+    // CfHtmlDocument finds it; a start past the end gives no item (false). An
+    // empty document leaves no data.
     bool SetFromCfHtml(std::string_view block);
     bool SetFromCfHtml(const void* block, size_t size) {
         return SetFromCfHtml(std::string_view(static_cast<const char*>(block), block ? size : 0));
     }
     // Stores the text as UTF-8 (up to its first NUL); empty text leaves no data.
     bool SetHtmlText(std::wstring_view text);
-
-    // The 100-byte description header for a document of `documentLength` bytes
-    // that follows it directly; empty when the length does not fit ten digits.
-    static std::string BuildCfHtmlHeader(size_t documentLength);
 
     bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // "HTML Format": a fresh header, the document and one zero byte.

@@ -42,10 +42,3 @@ private:
 
     UniqueEnhMetaFile metafile_;
 };
-
-// Whether the bytes are safe to hand to SetEnhMetaFileBits: a header record with
-// the signature whose byte count is the block's, a chain of records that tiles the
-// block exactly and ends with EMR_EOF, description and palette inside their
-// records, and object handle indices inside the handle table. GDI itself trusts
-// all of these and reads, writes or loops outside the block when they lie.
-bool IsSoundEnhMetaFile(const uint8_t* bytes, size_t size);

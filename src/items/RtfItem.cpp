@@ -1,5 +1,6 @@
 #include "items/RtfItem.h"
 
+#include "items/MarkupFormat.h"
 #include "items/SaveDialog.h"
 #include "resources/resource.h"
 
@@ -12,7 +13,7 @@ const std::vector<SaveChoice> kRtfChoices = {{"RTF Text(*.rtf)", "*.rtf", ".rtf"
 RtfItem::RtfItem() : MarkupItem(kRtfItemType, IDS_TYPE_RTF) {}
 
 bool RtfItem::SetRtf(std::string_view block) {
-    return SetContent(block.substr(0, block.find('\0')));
+    return SetContent(RtfDocument(block));
 }
 
 bool RtfItem::ShowInExternalViewer(const std::string& temporaryFolder) {

@@ -10,9 +10,8 @@ class RtfItem : public MarkupItem {
 public:
     RtfItem();
 
-    // Takes the RTF up to its first zero byte, or up to the end of the block when
-    // it has none (clipboard memory is not trusted to be terminated). An empty
-    // text leaves the item without data and succeeds.
+    // Takes the RTF as RtfDocument finds it: up to the first zero byte or the end
+    // of the block. An empty text leaves the item without data and succeeds.
     bool SetRtf(std::string_view block);
     bool SetRtf(const void* block, size_t size) {
         return SetRtf(std::string_view(static_cast<const char*>(block), block ? size : 0));

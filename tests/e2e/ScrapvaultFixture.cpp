@@ -72,7 +72,12 @@ std::unique_ptr<ChildProcess> ScrapvaultFixture::StartRunningCopy(HWND& mainWind
 std::unique_ptr<ChildProcess> ScrapvaultFixture::StartViewer(const std::string& report) const {
     auto process = std::make_unique<ChildProcess>(BesideTestExecutable("svault_test_viewer.exe"),
                                                   "\"" + report + "\"", kViewerClass);
-    if (HWND window = process->WaitForWindow(kViewerClass)) WaitUntilIdle(window);
+    // Joining the chain brings the viewer its first notice: until it has written
+    // that, it may still be inside SetClipboardViewer.
+    if (HWND window = process->WaitForWindow(kViewerClass)) {
+        WaitForReportCount(report, "draw", 1);
+        WaitUntilIdle(window);
+    }
     return process;
 }
 

@@ -55,11 +55,14 @@ public:
 private:
     void Watch();
 
-    std::thread watcher_;
     std::atomic<bool> stop_{false};
     std::atomic<int> answered_{0};
     std::atomic<int> unexpected_{0};
     std::mutex mutex_;
     std::deque<DialogScript> scripts_;
     size_t next_ = 0;
+    // Last, so that it starts only once everything it reads is initialised (a
+    // thread started first could see the stop flag a previous answerer left on
+    // the same stack slot, and never answer).
+    std::thread watcher_;
 };

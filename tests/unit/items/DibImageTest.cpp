@@ -453,7 +453,7 @@ TEST(DibImageTest, HostilePackedDibsAreRefused) {
         {"top-down runs", block(MakeHeader(4, -4, 8, BI_RLE8, 0, 8))},
         {"runs of no length", block(MakeHeader(4, 4, 8, BI_RLE8, 0, 0))},
         {"runs past the block", block(MakeHeader(4, 4, 8, BI_RLE8, 0, 100000))},
-        {"runs for too many pixels", block(MakeHeader(5000, 5000, 8, BI_RLE8, 0, 8))},
+        {"runs for too many pixels", block(MakeHeader(20000, 20000, 8, BI_RLE8, 0, 8))},
         {"bits one byte short", block(MakeHeader(4, 4, 32), std::string(63, '\x11'))},
         {"rows wider than 32 bits can count", block(MakeHeader(INT_MAX, 3, 32))},
         {"rows times height past 64 bits", block(MakeHeader(INT_MAX, INT_MAX, 32))},

@@ -7,6 +7,7 @@
 
 #include "archive/ItemFile.h"
 #include "base/CodePage.h"
+#include "items/MarkupFormat.h"
 #include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
 #include "support/GuardedBlock.h"
@@ -86,10 +87,10 @@ TEST(HtmlItemTest, CopiesBackAsOneFreshlyHeadedBlock) {
     HtmlItem().PutOnClipboard(clipboard.Window());
     const std::string empty = clipboard.Get(htmlFormat).value_or("<missing>");
     EXPECT_EQ(101u, empty.size());
-    EXPECT_EQ(HtmlItem::BuildCfHtmlHeader(0) + '\0', empty);
+    EXPECT_EQ(BuildCfHtmlHeader(0) + '\0', empty);
     EXPECT_NE(std::string::npos, empty.find("EndHTML:0000000100\n"));
-    EXPECT_EQ(100u, HtmlItem::BuildCfHtmlHeader(123456789).size());
-    EXPECT_EQ("", HtmlItem::BuildCfHtmlHeader(9'999'999'950ull));  // would not fit ten digits
+    EXPECT_EQ(100u, BuildCfHtmlHeader(123456789).size());
+    EXPECT_EQ("", BuildCfHtmlHeader(9'999'999'950ull));  // would not fit ten digits
 }
 
 TEST(HtmlItemTest, SavingWritesTheMetaLineFirstAndNoByteOrderMark) {

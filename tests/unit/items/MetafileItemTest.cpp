@@ -9,12 +9,16 @@
 #include <random>
 
 #include "archive/ItemFile.h"
+#include "framework/ScopeGuards.h"
+#include "items/MetafileFormat.h"
 #include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
 #include "support/ItemFileBytes.h"
 #include "support/TempFolder.h"
 
 namespace {
+
+using UniqueRegion = UniqueHandle<handle_traits::NullEmpty<HRGN, handle_traits::DeleteGdiObject>>;
 
 // A drawing with a description, a pen, a brush and a font, so that its records
 // create, select and delete objects.
@@ -36,6 +40,97 @@ UniqueEnhMetaFile DrawMetafile() {
         ::SelectObject(dc, oldBrush);
         ::SelectObject(dc, oldPen);
     }
+    return UniqueEnhMetaFile(::CloseEnhMetaFile(dc));
+}
+
+// A drawing with a record of every kind whose contents the check reads: text,
+// lines and curves, bitmaps drawn and used as brushes, regions, a font, a
+// palette, a comment and gradients.
+UniqueEnhMetaFile DrawEveryCheckedRecord() {
+    const RECT frame = {0, 0, 4000, 3000};
+    HDC dc = ::CreateEnhMetaFileA(nullptr, nullptr, &frame, nullptr);
+    if (!dc) return UniqueEnhMetaFile();
+    {
+        UniqueFont font(::CreateFontA(-20, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Arial"));
+        ScopedSelect selectedFont(dc, font.get());
+        const INT dx[3] = {8, 9, 10};
+        ::ExtTextOutW(dc, 5, 30, ETO_OPAQUE, nullptr, L"abc", 3, dx);
+    }
+    POINT line[3] = {{10, 10}, {60, 40}, {100, 10}};
+    ::Polyline(dc, line, 3);  // small coordinates: 16-bit points
+    POINT wide[3] = {{10, 10}, {70000, 40}, {100, 10}};
+    ::Polyline(dc, wide, 3);
+    POINT figures[6] = {{0, 0}, {10, 0}, {10, 10}, {20, 20}, {30, 20}, {30, 30}};
+    const INT counts[2] = {3, 3};
+    ::PolyPolygon(dc, figures, counts, 2);
+    const BYTE types[3] = {PT_MOVETO, PT_LINETO, PT_LINETO};
+    ::PolyDraw(dc, line, types, 3);
+
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 3, 2, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    uint8_t pixels[24];
+    for (int i = 0; i < 24; ++i) pixels[i] = static_cast<uint8_t>(i * 10);
+    ::StretchDIBits(dc, 120, 10, 30, 20, 0, 0, 3, 2, pixels, &info, DIB_RGB_COLORS, SRCCOPY);
+    ::SetDIBitsToDevice(dc, 160, 10, 3, 2, 0, 0, 0, 2, pixels, &info, DIB_RGB_COLORS);
+    {
+        UniqueDc memory(::CreateCompatibleDC(dc));
+        BITMAPINFO sectionInfo = {};
+        sectionInfo.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, 4, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* raw = nullptr;
+        UniqueBitmap section(::CreateDIBSection(memory.get(), &sectionInfo, DIB_RGB_COLORS, &raw, nullptr, 0));
+        UniqueBitmap mask(::CreateBitmap(4, 4, 1, 1, nullptr));
+        if (!raw || !mask) return UniqueEnhMetaFile(::CloseEnhMetaFile(dc));
+        std::memset(raw, 0x7F, 64);
+        ScopedSelect selectedSection(memory.get(), section.get());
+        ::BitBlt(dc, 0, 0, 4, 4, memory.get(), 0, 0, SRCCOPY);
+        ::StretchBlt(dc, 10, 0, 8, 8, memory.get(), 0, 0, 4, 4, SRCCOPY);
+        ::MaskBlt(dc, 20, 0, 4, 4, memory.get(), 0, 0, mask.get(), 0, 0, MAKEROP4(SRCCOPY, PATCOPY));
+        const POINT corners[3] = {{30, 0}, {34, 1}, {29, 4}};
+        ::PlgBlt(dc, corners, memory.get(), 0, 0, 4, 4, mask.get(), 0, 0);
+        ::GdiAlphaBlend(dc, 40, 0, 4, 4, memory.get(), 0, 0, 4, 4, BLENDFUNCTION{AC_SRC_OVER, 0, 128, 0});
+        ::GdiTransparentBlt(dc, 50, 0, 4, 4, memory.get(), 0, 0, 4, 4, RGB(0x7F, 0x7F, 0x7F));
+    }
+    {
+        struct {
+            BITMAPINFOHEADER header;
+            RGBQUAD colors[2];
+            uint32_t rows[8];
+        } packed = {{sizeof(BITMAPINFOHEADER), 8, 8, 1, 1, BI_RGB, 0, 0, 0, 0, 0}, {{0, 0, 0, 0}, {255, 255, 255, 0}}, {}};
+        for (int i = 0; i < 8; ++i) packed.rows[i] = 0xAAu >> (i % 2);
+        UniqueBrush pattern(::CreateDIBPatternBrushPt(&packed, DIB_RGB_COLORS));
+        ScopedSelect selectedPattern(dc, pattern.get());
+        ::Rectangle(dc, 0, 10, 20, 20);
+        const WORD monoRows[8] = {0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55};
+        UniqueBitmap mono(::CreateBitmap(8, 8, 1, 1, monoRows));
+        UniqueBrush monoBrush(::CreatePatternBrush(mono.get()));
+        ScopedSelect selectedMono(dc, monoBrush.get());
+        ::Rectangle(dc, 20, 10, 40, 20);
+    }
+    {
+        UniqueRegion region(::CreateRectRgn(0, 0, 50, 50));
+        UniqueRegion ellipse(::CreateEllipticRgn(10, 10, 80, 60));
+        ::CombineRgn(region.get(), region.get(), ellipse.get(), RGN_OR);
+        UniqueBrush brush(::CreateSolidBrush(RGB(1, 2, 3)));
+        ::FillRgn(dc, region.get(), brush.get());
+        ::FrameRgn(dc, region.get(), brush.get(), 2, 2);
+        ::InvertRgn(dc, region.get());
+        ::PaintRgn(dc, region.get());
+        ::ExtSelectClipRgn(dc, region.get(), RGN_AND);
+        ::ExtSelectClipRgn(dc, nullptr, RGN_COPY);
+    }
+    {
+        struct {
+            WORD version, entries;
+            PALETTEENTRY colors[1];
+        } palette = {0x300, 1, {{1, 2, 3, 0}}};
+        UniquePalette made(::CreatePalette(reinterpret_cast<LOGPALETTE*>(&palette)));
+        HPALETTE previous = ::SelectPalette(dc, made.get(), FALSE);
+        ::SelectPalette(dc, previous, FALSE);
+    }
+    TRIVERTEX vertices[3] = {{0, 0, 0xFF00, 0, 0, 0}, {20, 20, 0, 0xFF00, 0, 0}, {0, 20, 0, 0, 0xFF00, 0}};
+    GRADIENT_TRIANGLE triangle = {0, 1, 2};
+    ::GdiGradientFill(dc, vertices, 3, &triangle, 1, GRADIENT_FILL_TRIANGLE);
+    ::GdiComment(dc, 8, reinterpret_cast<const BYTE*>("comment!"));
     return UniqueEnhMetaFile(::CloseEnhMetaFile(dc));
 }
 
@@ -70,6 +165,28 @@ std::vector<size_t> RecordsOfType(const std::string& bits, uint32_t type) {
     for (size_t at = 0; at + 8 <= bits.size() && Get32(bits, at + 4) >= 8; at += Get32(bits, at + 4))
         if (Get32(bits, at) == type) found.push_back(at);
     return found;
+}
+
+// Puts a record before the end record, keeping the header's counts right.
+void InsertBeforeEnd(std::string& bits, const std::string& record) {
+    const std::vector<size_t> ends = RecordsOfType(bits, EMR_EOF);
+    ASSERT_EQ(1u, ends.size());
+    bits.insert(ends[0], record);
+    Set32(bits, offsetof(ENHMETAHEADER, nBytes), static_cast<uint32_t>(bits.size()));
+    Set32(bits, offsetof(ENHMETAHEADER, nRecords), Get32(bits, offsetof(ENHMETAHEADER, nRecords)) + 1);
+}
+
+// Cuts the record at `at` down to `size` bytes; the records still tile the block.
+void ShrinkRecord(std::string& bits, size_t at, uint32_t size) {
+    bits.erase(at + size, Get32(bits, at + 4) - size);
+    Set32(bits, at + 4, size);
+    Set32(bits, offsetof(ENHMETAHEADER, nBytes), static_cast<uint32_t>(bits.size()));
+}
+
+std::string Words(std::initializer_list<uint32_t> words) {
+    std::string out;
+    for (uint32_t w : words) out += LittleEndian32(w);
+    return out;
 }
 
 bool ReadsBack(const std::string& bytes, const std::string& path) {
@@ -281,5 +398,97 @@ TEST(MetafileItemTest, BytesThatAreNotASoundMetafileAreRejected) {
                                                     reinterpret_cast<const BYTE*>(bits.data())));
         ASSERT_TRUE(made) << round;
         EXPECT_EQ(bits, BitsOf(made.get())) << round;
+    }
+}
+
+// GDI plays what the check accepts, trusting the offsets and counts inside the
+// records and the headers of the bitmaps they carry. One hostile record of each
+// kind, taken from a drawing GDI recorded (a few GDI does not write here are
+// written by hand), is rejected; the drawing itself is accepted.
+TEST(MetafileItemTest, RecordsWhoseContentsReachOutsideThemAreRejected) {
+    TempFolder folder;
+    UniqueEnhMetaFile drawn = DrawEveryCheckedRecord();
+    ASSERT_TRUE(drawn);
+    std::string good = BitsOf(drawn.get());
+    const uint32_t slot = (Get32(good, offsetof(ENHMETAHEADER, nHandles)) & 0xFFFF) - 1;
+    ASSERT_GE(slot, 1u);
+    constexpr uint32_t kSmallTextOut = 108;  // EMR_SMALLTEXTOUT
+    // A geometric pen with a user style of two dashes, and no pattern bitmap.
+    InsertBeforeEnd(good, Words({EMR_EXTCREATEPEN, 60, slot, 0, 0, 0, 0, PS_GEOMETRIC | PS_USERSTYLE, 2, BS_SOLID,
+                                 0x102030, 0, 2, 3, 1}));
+    // One string "ab" with its spacing.
+    InsertBeforeEnd(good, Words({EMR_POLYTEXTOUTW, 92, 0, 0, 0, 0, GM_COMPATIBLE, 0, 0, 1,  //
+                                 5, 5, 2, 80, 0, 0, 0, 0, 0, 84, 0x00620061, 7, 7}));
+    // "ab" in one byte a character, without bounds.
+    InsertBeforeEnd(good, Words({kSmallTextOut, 40, 5, 5, 2, 0x100 | 0x200, GM_COMPATIBLE, 0, 0, 0x6261}));
+    ASSERT_TRUE(IsSound(good));
+    EXPECT_TRUE(ReadsBack(good, folder / "every.mt"));
+
+    using Mutation = std::function<void(std::string&, size_t)>;
+    auto set = [](size_t field, uint32_t value) -> Mutation {
+        return [=](std::string& b, size_t at) { Set32(b, at + field, value); };
+    };
+    auto add = [](size_t field, uint32_t amount) -> Mutation {
+        return [=](std::string& b, size_t at) { Set32(b, at + field, Get32(b, at + field) + amount); };
+    };
+    // An offset field set to the record's own size: what it locates starts past the end.
+    auto pastEnd = [](size_t field) -> Mutation {
+        return [=](std::string& b, size_t at) { Set32(b, at + field, Get32(b, at + 4)); };
+    };
+    // A field of the bitmap header that the record's offBmi field locates.
+    auto inBitmap = [](size_t offBmiField, size_t headerField, uint32_t value) -> Mutation {
+        return [=](std::string& b, size_t at) { Set32(b, at + Get32(b, at + offBmiField) + headerField, value); };
+    };
+    auto shrink = [](uint32_t size) -> Mutation { return [=](std::string& b, size_t at) { ShrinkRecord(b, at, size); }; };
+    struct Case {
+        const char* what;
+        uint32_t type;
+        Mutation mutate;
+    };
+    const Case cases[] = {
+        {"16-bit points overflowing", EMR_POLYLINE16, set(24, 0x40000000)},
+        {"points overflowing", EMR_POLYLINE, set(24, 0x20000000)},
+        {"figure counts not adding up", EMR_POLYPOLYGON16, add(32, 1)},
+        {"figure count overflowing", EMR_POLYPOLYGON16, set(24, 0xFFFFFFFF)},
+        {"point types past the record", EMR_POLYDRAW16, add(24, 1)},
+        {"string past the record", EMR_EXTTEXTOUTW, pastEnd(48)},
+        {"characters overflowing", EMR_EXTTEXTOUTW, set(44, 0x80000000)},
+        {"vertical spacing missing", EMR_EXTTEXTOUTW, set(52, ETO_PDY)},
+        {"more strings than the record holds", EMR_POLYTEXTOUTW, set(36, 2)},
+        {"spacing of a string past the record", EMR_POLYTEXTOUTW, pastEnd(40 + 36)},
+        {"small text past the record", kSmallTextOut, set(16, 1000)},
+        {"font shorter than a LOGFONTW", EMR_EXTCREATEFONTINDIRECTW, shrink(100)},
+        {"palette entries past the record", EMR_CREATEPALETTE, add(12, 2u << 16)},  // palNumEntries + 2
+        {"region rectangles overflowing", EMR_FILLRGN, set(32 + 8, 0x10000000)},
+        {"region data past the record", EMR_EXTSELECTCLIPRGN, pastEnd(8)},
+        {"region without its header", EMR_PAINTRGN, set(24, 16)},
+        {"comment past the record", EMR_GDICOMMENT, set(8, 0xFFFFFFFC)},
+        {"pen style entries overflowing", EMR_EXTCREATEPEN, set(48, 0x40000000)},
+        {"pen pattern header past the record", EMR_EXTCREATEPEN,
+         [](std::string& b, size_t at) {
+             Set32(b, at + 12, Get32(b, at + 4));
+             Set32(b, at + 16, 40);
+         }},
+        {"bits past the record", EMR_STRETCHDIBITS, pastEnd(56)},
+        {"picture taller than its bits", EMR_STRETCHDIBITS, inBitmap(48, 8, 3)},
+        {"more scan lines than bits", EMR_SETDIBITSTODEVICE, set(72, 3)},
+        {"bits size overflowing", EMR_BITBLT, set(96, 0xFFFFFFF0)},
+        {"header offset overflowing", EMR_STRETCHBLT, set(84, 0xFFFFFFFC)},
+        {"mask header size past the record", EMR_MASKBLT, set(116, 0x7FFFFFFF)},
+        {"mask bits past the record", EMR_PLGBLT, pastEnd(132)},
+        {"source wider than its bits", EMR_ALPHABLEND, inBitmap(84, 4, 1000)},
+        {"header cut by the record's end", EMR_TRANSPARENTBLT,
+         [](std::string& b, size_t at) { Set32(b, at + 84, Get32(b, at + 4) - 8); }},
+        {"pattern colours overflowing", EMR_CREATEDIBPATTERNBRUSHPT, inBitmap(16, 32, 0x40000000)},
+        {"mono pattern without bits", EMR_CREATEMONOBRUSH, set(28, 0)},
+        {"gradient corner past the vertices", EMR_GRADIENTFILL, set(36 + 3 * 16, 3)},
+        {"record shorter than its fixed part", EMR_CREATEBRUSHINDIRECT, shrink(16)},
+    };
+    for (const Case& c : cases) {
+        const std::vector<size_t> found = RecordsOfType(good, c.type);
+        ASSERT_FALSE(found.empty()) << c.what;
+        std::string bits = good;
+        c.mutate(bits, found[0]);
+        EXPECT_FALSE(IsSound(bits)) << c.what;
     }
 }
