@@ -71,6 +71,11 @@ private:
     void OnClipboardChange();
     LRESULT OnCapturePending(WPARAM, LPARAM);
     void RunCapture(HWND source, CaptureMode mode);
+    // Wine's bridge to X11 cannot take a change from an X11 program while a
+    // capture holds the clipboard open, and does not try again: once captures
+    // have settled, it is asked once to look at the X11 clipboard again.
+    void ArmSettleCheck();
+    LRESULT OnTimer(WPARAM id, LPARAM);
     // The window a change is attributed to (null: "Unknown Application"); false
     // when the change is the program's own copy.
     bool SourceOfChange(HWND& source) const;
@@ -94,6 +99,10 @@ private:
     bool changePending_ = false;
     HWND pendingSource_ = nullptr;
     bool capturePosted_ = false;
+    // The bridge was asked to look again: its next notice may be of the clipboard
+    // already captured.
+    bool refillExpected_ = false;
+    DWORD refillAskedAt_ = 0;
     bool afterCapturePosted_ = false;
     bool warningOpen_ = false;
     // Sequence number of the clipboard the last capture took (0: none).

@@ -1,6 +1,8 @@
 // The main frame as a member of the clipboard-viewer chain: every change is
 // passed on to the next viewer, and captured unless it is paused, the program's
 // own, or already captured.
+#include <utility>
+
 #include "archive/SourceApp.h"
 #include "resources/resource.h"
 #include "shell/MainFrame.h"
@@ -24,6 +26,20 @@ bool IsShellStandIn(HWND window) {
     for (const char* standIn : {"Shell_TrayWnd", "Shell_SecondaryTrayWnd", "Progman", "WorkerW", "#32769"})
         if (::lstrcmpiA(name, standIn) == 0) return true;
     return false;
+}
+
+// The window of Wine's bridge to the X11 clipboard owns the clipboard while an
+// X11 program's copy is on it.
+constexpr char kWineClipboardBridgeClass[] = "__wine_clipboard_manager";
+constexpr UINT_PTR kSettleTimer = 1;
+// Quiet time after a capture before the bridge is asked to look again.
+constexpr UINT kSettleMs = 300;
+// How long the bridge's answer to that question may take to arrive.
+constexpr DWORD kRefillAnswerMs = 2000;
+
+bool IsWineClipboardBridge(HWND window) {
+    char name[64] = {};
+    return window && ::GetClassNameA(window, name, sizeof(name)) > 0 && ::lstrcmpA(name, kWineClipboardBridgeClass) == 0;
 }
 
 }  // namespace
@@ -77,13 +93,18 @@ void MainFrame::OnClipboardChange() {
     const DWORD sequence = ::GetClipboardSequenceNumber();
     // Nothing has changed since the last capture let go of the clipboard.
     if (sequence != 0 && sequence == capturedSequence_) return;
-    RunCapture(source, CaptureMode::kEveryChange);
+    // The bridge's answer to the question after the last captures: its copy is
+    // new only if it differs from what was taken.
+    const bool answer = std::exchange(refillExpected_, false) && ::GetTickCount() - refillAskedAt_ < kRefillAnswerMs;
+    RunCapture(source, answer ? CaptureMode::kUnlessAlreadyCaptured : CaptureMode::kEveryChange);
 }
 
 void MainFrame::RunCapture(HWND source, CaptureMode mode) {
     capturing_ = true;
     const bool added = archive_.Capture(source, mode);
     capturing_ = false;
+    // Once the bridge's answer holds nothing new the question is not asked again.
+    if (added || mode == CaptureMode::kEveryChange) ArmSettleCheck();
     // Rendering the data raised the number (Wine does), and the notices that
     // follow are for the clipboard just taken.
     if (const DWORD seen = archive_.LastClipboardSequence()) capturedSequence_ = seen;
@@ -103,6 +124,23 @@ LRESULT MainFrame::OnCapturePending(WPARAM, LPARAM) {
     // taken is a new capture. Its source may have gone meanwhile.
     const HWND source = pendingSource_ && ::IsWindow(pendingSource_) ? pendingSource_ : nullptr;
     RunCapture(source, CaptureMode::kUnlessAlreadyCaptured);
+    return 0;
+}
+
+void MainFrame::ArmSettleCheck() {
+    if (Handle() && IsWineClipboardBridge(::GetClipboardOwner())) ::SetTimer(Handle(), kSettleTimer, kSettleMs, nullptr);
+}
+
+LRESULT MainFrame::OnTimer(WPARAM id, LPARAM) {
+    if (id != kSettleTimer) return 0;
+    ::KillTimer(Handle(), kSettleTimer);
+    const HWND bridge = ::GetClipboardOwner();
+    if (paused_ || capturing_ || !IsWineClipboardBridge(bridge)) return 0;
+    // Its timer makes the bridge compare the X11 clipboard with what it last
+    // took and take it again.
+    refillExpected_ = true;
+    refillAskedAt_ = ::GetTickCount();
+    ::PostMessageA(bridge, WM_TIMER, 1, 0);
     return 0;
 }
 

@@ -7,6 +7,7 @@
   archive_reader.py guid FILE          the "G" field as hex
   archive_reader.py dib FILE           width and height, then the pixels as rrggbb, of a ".db" item
   archive_reader.py bmp FILE           the same for a 24- or 32-bit BMP file
+  archive_reader.py corner FILE...     the first stored pixel (bottom left) of each ".db" item, as rrggbb
   archive_reader.py complete FILE...   exit 1 unless every file is a whole record file whose
                                        data field decompresses (names the first that is not)
 """
@@ -80,6 +81,14 @@ def is_complete(path):
 
 def main():
     command, path = sys.argv[1], sys.argv[2]
+    if command == "corner":
+        for name in sys.argv[2:]:
+            payload = field(name, "B")
+            bits, used = struct.unpack_from("<H", payload, 14)[0], struct.unpack_from("<I", payload, 32)[0]
+            start = 40 + 4 * color_table_size(bits, used)
+            first = zlib.decompressobj().decompress(payload[start:], 4)
+            print("%02x%02x%02x" % (first[2], first[1], first[0]))
+        return
     if command == "complete":
         for name in sys.argv[2:]:
             if not is_complete(name):
