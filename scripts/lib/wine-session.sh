@@ -2,21 +2,9 @@
 # Wine prefix, both removed (with every process in them) by wine_session_end.
 # Source it; it defines functions and changes nothing by itself.
 
+# Exports the project's Wine environment and sets WINE and WINESERVER.
 wine_session_env() {
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
-  export LANG=C.UTF-8
-  export TZ=${TZ:-UTC}
-  export WINEARCH=win64
-  if [ -x /usr/lib/wine/wine64 ]; then
-    export WINELOADER=/usr/lib/wine/wine64
-    WINE=/usr/lib/wine/wine64
-    WINESERVER=/usr/lib/wine/wineserver64
-    [ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
-  else
-    WINE=wine
-    WINESERVER=wineserver
-  fi
+  source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 }
 
 # Starts Xvfb on a free display number and exports DISPLAY.

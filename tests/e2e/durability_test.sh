@@ -6,6 +6,9 @@
 # Needs DISPLAY and WINEPREFIX (scripts/test provides private ones), and root
 # for the small tmpfs that plays the full disk.
 set -u
+# `... | copy` then runs copy in this shell, so the pid of the xclip it starts
+# lands in pids (in a pipeline's subshell it would be lost).
+shopt -s lastpipe
 svault=$1 winerun=$2 reader=$3
 passed=0 failed=0
 work=$(mktemp -d /tmp/svault-durability.XXXXXX)
@@ -25,9 +28,16 @@ stop_svault() {
   svault_pid=
 }
 
+# Ends only what this script started. A pid is killed only while it is still a
+# running job of this shell: the pid of one that ended may already belong to
+# another program.
 cleanup() {
   stop_svault
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  local running p
+  running=" $(jobs -pr | tr '\n' ' ') "
+  for p in "${pids[@]}"; do
+    case $running in *" $p "*) kill "$p" 2>/dev/null; wait "$p" 2>/dev/null ;; esac
+  done
   "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
   mountpoint -q "$work/full" && umount "$work/full"
   rm -rf "$work"
@@ -35,7 +45,10 @@ cleanup() {
 trap cleanup EXIT
 
 copy() {  # copy < input: xclip owns the clipboard until the next copy
-  xclip -selection clipboard -quiet >/dev/null 2>&1 &
+  # -quiet keeps xclip in the foreground, so $! is the process that holds the
+  # clipboard. `<&0` passes copy's input on: without a redirection of its own, a
+  # command started with & gets /dev/null as input.
+  xclip -selection clipboard -quiet <&0 >/dev/null 2>&1 &
   pids+=($!)
 }
 count() { find "$1" -name "*$2" -type f | wc -l; }
@@ -79,8 +92,9 @@ if mount -t tmpfs -o size=6m tmpfs "$full"; then
     random_text "$size" | copy
     wait_count "$full" .se $((before + 1)) 50
   done
+  before=$(count "$full" .se)
   printf 'after the disk filled up' | copy
-  sleep 1
+  wait_count "$full" .se $((before + 1)) 50
   # Every change left its record; the texts that did not fit left no item file.
   check "the disk filled up: some items did not fit" some_did_not_fit "$full"
   check "the program survives a full disk" kill -0 "$svault_pid"
@@ -98,11 +112,14 @@ fi
 archive="$work/archive/"
 mkdir -p "$archive"
 check "SVault.exe starts" start_svault "$archive"
+before=$(count "$archive" .se)
+# 50 ms apart is the pace of the burst itself, not a wait for anything.
 for i in $(seq 1 12); do
   random_text 2000000 | copy
   sleep 0.05
 done
-sleep 0.3
+# Killed once the burst is being archived.
+wait_count "$archive" .se $((before + 1)) 50
 kill -9 "$svault_pid"
 echo "killed during the burst; unfinished writes left: $(find "$archive" -name "*.partial" | wc -l)"
 wait "$svault_pid" 2>/dev/null

@@ -4,6 +4,9 @@
 #   xclip_capture_test.sh SVAULT_EXE FLASH_WINDOW_EXE CLIP_SETTER_EXE WINE_RUN ARCHIVE_READER
 # Needs DISPLAY and WINEPREFIX (scripts/test provides private ones).
 set -u
+# `printf ... | copy` then runs copy in this shell, so the pid of the xclip it
+# starts lands in pids (in a pipeline's subshell it would be lost).
+shopt -s lastpipe
 svault=$1 flash=$2 clipset=$3 winerun=$4 reader=$5
 passed=0 failed=0
 work=$(mktemp -d /tmp/svault-xclip.XXXXXX)
@@ -17,10 +20,16 @@ check() {  # check NAME COMMAND...: one named result
   if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
 }
 
+# Ends only what this script started. A pid is killed only while it is still a
+# running job of this shell: the pid of one that ended may already belong to
+# another program.
 cleanup() {
   "$winerun" "$svault" /Uninstall >/dev/null 2>&1
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  pkill -f "xclip -selection clipboard" 2>/dev/null
+  local running p
+  running=" $(jobs -pr | tr '\n' ' ') "
+  for p in "${pids[@]}"; do
+    case $running in *" $p "*) kill "$p" 2>/dev/null; wait "$p" 2>/dev/null ;; esac
+  done
   "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
   rm -rf "$work"
 }
@@ -29,10 +38,11 @@ trap cleanup EXIT
 count() { find "$archive" -name "*$1" -type f | wc -l; }
 newest() { ls -t $(find "$archive" -name "*$1" -type f) 2>/dev/null | head -n 1; }
 
-# Waits until the archive holds `want` files with the extension (10 s at most).
-wait_count() {
+# Waits until the archive holds `want` files with the extension (10 s at most,
+# or TENTHS of a second).
+wait_count() {  # wait_count EXT WANT [TENTHS]
   local ext=$1 want=$2 i
-  for i in $(seq 1 100); do
+  for i in $(seq 1 "${3:-100}"); do
     [ "$(count "$ext")" -ge "$want" ] && return 0
     sleep 0.1
   done
@@ -40,8 +50,32 @@ wait_count() {
 }
 
 copy() {  # copy [xclip options...] < input: owns the clipboard until the next copy
-  xclip -selection clipboard -quiet "$@" >/dev/null 2>&1 &
+  # -quiet keeps xclip in the foreground, so $! is the process that holds the
+  # clipboard. `<&0` passes copy's input on: without a redirection of its own, a
+  # command started with & gets /dev/null as input.
+  xclip -selection clipboard -quiet "$@" <&0 >/dev/null 2>&1 &
   pids+=($!)
+}
+
+# A capture that must not happen (a second one for one copy) cannot be waited
+# for. Captures run one at a time and in order, so it would land before the
+# capture of any later copy: settle copies a text of its own and waits until
+# that text is the newest text item. Every settle adds one text item and one
+# capture record.
+settles=0
+settle() {
+  settles=$((settles + 1))
+  local text="settle $settles" before i
+  before=$(count .tx)
+  printf '%s' "$text" | copy
+  for i in $(seq 1 100); do
+    if [ "$(count .tx)" -gt "$before" ] && [ "$(python3 "$reader" text "$(newest .tx)")" = "$text" ]; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "the settling copy '$text' was not archived within 10 s"
+  return 1
 }
 
 "$winerun" reg add "$key" /v ArchiveFolder /d "Z:$(printf '%s' "$archive" | tr / '\\')" /f >/dev/null
@@ -50,25 +84,29 @@ copy() {  # copy [xclip options...] < input: owns the clipboard until the next c
 "$winerun" "$svault" >/dev/null 2>&1 &
 pids+=($!)
 
-# Ready when a copy arrives: copy again until the first text item is there.
+# Ready when a copy arrives: copy again until the first text item is there. A
+# copy made before the program joined the clipboard chain is never archived,
+# so each one is given a second (a minute in all).
 ready=false
-for attempt in $(seq 1 30); do
+for attempt in $(seq 1 60); do
   printf 'warm-up %s' "$attempt" | copy
-  if wait_count .tx 1; then ready=true; break; fi
+  if wait_count .tx 1 10; then ready=true; break; fi
 done
 check "SVault.exe archives a first copy" $ready
 $ready || { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
-sleep 0.5
+# Warm-up copies made before the program was ready may still be on their way.
+settle
 
 # A text: one capture record, one text item with the same text.
 se=$(count .se); tx=$(count .tx)
 printf 'Gr\xc3\xbc\xc3\x9fe from xclip \xe2\x82\xac' | copy
 wait_count .tx $((tx + 1))
-sleep 0.3
-check "a text gives one text item" [ "$(count .tx)" -eq $((tx + 1)) ]
-check "a text gives one capture record" [ "$(count .se)" -eq $((se + 1)) ]
+text_item=$(newest .tx)
+settle
+check "a text gives one text item" [ "$(count .tx)" -eq $((tx + 1 + 1)) ]
+check "a text gives one capture record" [ "$(count .se)" -eq $((se + 1 + 1)) ]
 check "the text item holds the copied text" \
-  [ "$(python3 "$reader" text "$(newest .tx)")" = "$(printf 'Gr\xc3\xbc\xc3\x9fe from xclip \xe2\x82\xac')" ]
+  [ "$(python3 "$reader" text "$text_item")" = "$(printf 'Gr\xc3\xbc\xc3\x9fe from xclip \xe2\x82\xac')" ]
 check "the source application is recorded" [ "$(count .app)" -ge 1 ]
 check "items go into today's folder" [ -d "$archive$(date +%-d_%-m_%Y)" ]
 
@@ -96,13 +134,14 @@ check "the RTF item holds the document" \
   [ "$(python3 "$reader" data "$(newest .rt)")" = '{\rtf1\ansi plain {\b bold}}' ]
 
 # Five copies in quick succession: five captures, not ten.
-sleep 0.5
+settle
 se=$(count .se); tx=$(count .tx)
+# 150 ms apart is the pace of the burst itself, not a wait for anything.
 for i in 1 2 3 4 5; do printf 'quick %s' "$i" | copy; sleep 0.15; done
 wait_count .tx $((tx + 5))
-sleep 1.5
-check "five quick copies give five text items" [ "$(count .tx)" -eq $((tx + 5)) ]
-check "five quick copies give five capture records" [ "$(count .se)" -eq $((se + 5)) ]
+settle
+check "five quick copies give five text items" [ "$(count .tx)" -eq $((tx + 5 + 1)) ]
+check "five quick copies give five capture records" [ "$(count .se)" -eq $((se + 5 + 1)) ]
 
 # After a window was shown and closed nothing is in the foreground; still archived.
 "$winerun" "$flash" >/dev/null 2>&1
@@ -121,17 +160,18 @@ html=$(printf 'Version:0.9\r\nStartHTML:%010d\r\nEndHTML:%010d\r\nStartFragment:
 "$winerun" "$clipset" --hold 3000 --text 'three formats' --format 'Rich Text Format' '{\rtf1 three}' \
   --format 'HTML Format' "$html" >/dev/null 2>&1 &
 pids+=($!)
-wait_count .ht $((ht + 1))
-sleep 0.5
-check "one change with three formats gives one capture record" [ "$(count .se)" -eq $((se + 1)) ]
+wait_count .se $((se + 1)); wait_count .tx $((tx + 1)); wait_count .rt $((rt + 1)); wait_count .ht $((ht + 1))
+three_tx=$(newest .tx) three_rt=$(newest .rt) three_ht=$(newest .ht)
+settle
+check "one change with three formats gives one capture record" [ "$(count .se)" -eq $((se + 1 + 1)) ]
 check "...and one item of each format" \
-  [ "$(count .tx)" -eq $((tx + 1)) -a "$(count .rt)" -eq $((rt + 1)) -a "$(count .ht)" -eq $((ht + 1)) ]
-guid=$(python3 "$reader" guid "$(newest .tx)")
+  [ "$(count .tx)" -eq $((tx + 1 + 1)) -a "$(count .rt)" -eq $((rt + 1)) -a "$(count .ht)" -eq $((ht + 1)) ]
+guid=$(python3 "$reader" guid "$three_tx")
 check "...all naming that change" \
-  [ "$guid" = "$(python3 "$reader" guid "$(newest .rt)")" -a "$guid" = "$(python3 "$reader" guid "$(newest .ht)")" ]
+  [ "$guid" = "$(python3 "$reader" guid "$three_rt")" -a "$guid" = "$(python3 "$reader" guid "$three_ht")" ]
 check "...and the capture record is that change" grep -q "$guid" <(for f in $(find "$archive" -name '*.se'); do python3 "$reader" guid "$f"; done)
-check "the RTF is the offered document" [ "$(python3 "$reader" data "$(newest .rt)")" = '{\rtf1 three}' ]
-check "the HTML holds the offered fragment" grep -q '<i>three</i>' <(python3 "$reader" data "$(newest .ht)")
+check "the RTF is the offered document" [ "$(python3 "$reader" data "$three_rt")" = '{\rtf1 three}' ]
+check "the HTML holds the offered fragment" grep -q '<i>three</i>' <(python3 "$reader" data "$three_ht")
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
