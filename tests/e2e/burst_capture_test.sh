@@ -5,6 +5,9 @@
 #   burst_capture_test.sh SVAULT_EXE WINE_RUN ARCHIVE_READER
 # Needs DISPLAY and WINEPREFIX (scripts/test provides private ones).
 set -u
+# `... | copy` then runs copy in this shell, so the pid of the xclip it starts
+# lands in pids (in a pipeline's subshell it would be lost).
+shopt -s lastpipe
 svault=$1 winerun=$2 reader=$3
 passed=0 failed=0
 work=$(mktemp -d /tmp/svault-burst.XXXXXX)
@@ -24,14 +27,19 @@ cleanup() {
     "$winerun" "$svault" -Uninstall >/dev/null 2>&1
     wait "$svault_pid" 2>/dev/null
   fi
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  local running p
+  running=" $(jobs -pr | tr '\n' ' ') "
+  for p in "${pids[@]}"; do
+    case $running in *" $p "*) kill "$p" 2>/dev/null; wait "$p" 2>/dev/null ;; esac
+  done
   "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 copy() {  # copy [xclip options...]: xclip owns the clipboard until the next copy
-  xclip -selection clipboard -quiet "$@" >/dev/null 2>&1 &
+  # `<&0`: a command started with & would otherwise get /dev/null as input.
+  xclip -selection clipboard -quiet "$@" <&0 >/dev/null 2>&1 &
   pids+=($!)
 }
 count() { find "$archive" -name "*$1" -type f | wc -l; }
@@ -66,7 +74,7 @@ archived() {
   local want i
   want=$(corner_of "$1")
   for i in $(seq 1 100); do
-    find "$archive" -name '*.db' -type f -print0 | xargs -0 -r python3 "$reader" corner | grep -qx "$want" && return 0
+    find "$archive" -name '*.db' -type f -print0 | xargs -0 -r python3 "$reader" corner | grep -x "$want" >/dev/null && return 0
     sleep 0.2
   done
   return 1
@@ -96,18 +104,17 @@ for burst in 0 1 2; do
 done
 
 # 200 texts of 1 MiB 50 ms apart.
-echo "     copying texts"
 base=$(head -c 786432 /dev/urandom | base64 -w 0)
 for i in $(seq 1 200); do
   printf '%s\n%s' "text $i" "$base" | copy
   sleep 0.05
 done
-echo "     texts copied"
 last_text_archived() {
   local i f
   for i in $(seq 1 150); do
     for f in $(find "$archive" -name '*.tx' -newer "$work/picture-1.bmp" -type f); do
-      python3 "$reader" text "$f" | head -c 20 | grep -q '^text 200$' && return 0
+      # X11 text arrives with CRLF line ends.
+      [ "$(python3 "$reader" text "$f" | head -n 1 | tr -d '\r')" = "text 200" ] && return 0
     done
     sleep 0.2
   done
