@@ -3,9 +3,13 @@
 // leaves; paused, own and repeated changes add nothing to the archive.
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "ScrapvaultFixture.h"
 #include "archive/CaptureRecord.h"
 #include "archive/ItemFile.h"
+#include "framework/UniqueHandle.h"
 #include "items/TextItem.h"
 #include "resources/resource.h"
 #include "shell/MainFrame.h"
@@ -228,4 +232,71 @@ TEST_F(ClipboardChainTest, NativeX11ProgramsChangeIsCapturedWithItsText) {
     }
     EXPECT_EQ(1, fromX11);
     ::DeleteFileA(dosFile.c_str());
+}
+
+namespace {
+
+// The visible dialog (a #32770) of the process, if one is open.
+HWND DialogOfProcess(DWORD process) {
+    struct Search {
+        DWORD process;
+        HWND found;
+    } search{process, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            char name[16] = {};
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            ::GetClassNameA(window, name, sizeof(name));
+            if (owner != s->process || std::string(name) != "#32770" || !::IsWindowVisible(window)) return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+TEST_F(ClipboardChainTest, ChangesWhileTheSizeWarningIsOpenAreEachCapturedAndPassedOn) {
+    // An archive already past a limit of one megabyte: the first capture warns.
+    ASSERT_TRUE(WriteFileBytes(archive_ / "filler.bin", std::string(2 * 1024 * 1024, 'x')));
+    {
+        UniqueRegKey key;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKey().c_str(), 0, KEY_SET_VALUE, key.put()));
+        const DWORD limit = 1;
+        ::RegSetValueExA(key.get(), "DiskSizeLimit", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&limit), sizeof(limit));
+    }
+    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Brindlework\\Scrapvault\\1.0\\Warnings", "109");
+    auto viewer = StartViewer(before_);
+    HWND window = nullptr;
+    auto copy = StartRunningCopy(window);
+    ASSERT_NE(nullptr, window);
+
+    ASSERT_TRUE(SetText(L"first"));
+    HWND warning = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (warning = DialogOfProcess(copy->Id())) != nullptr; }));
+
+    // Three copies a second apart while the box stays open: the next viewer hears
+    // of each at once, and each is captured at its own time.
+    for (int i = 1; i <= 3; ++i) {
+        ::Sleep(1100);  // capture times count whole seconds
+        const int seen = ReportCount(before_, "draw");
+        ASSERT_TRUE(SetText(i == 1 ? L"A" : i == 2 ? L"B" : L"C"));
+        EXPECT_TRUE(WaitForReportCount(before_, "draw", seen + 1)) << i;
+        EXPECT_EQ(static_cast<size_t>(1 + i), WaitForArchiveFiles(".se", 1 + i).size()) << i;
+        EXPECT_TRUE(::IsWindow(warning)) << "the warning is still open";
+        EXPECT_EQ(warning, DialogOfProcess(copy->Id())) << "no second warning";
+    }
+    std::vector<double> times;
+    for (const std::string& file : ArchiveFiles(".se")) {
+        CaptureRecord record;
+        ASSERT_TRUE(record.ReadFile(archive_ / file));
+        times.push_back(record.CaptureTime);
+    }
+    std::sort(times.begin(), times.end());
+    EXPECT_EQ(times.end(), std::adjacent_find(times.begin(), times.end())) << "every capture has its own time";
+    ::PostMessageA(warning, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(warning); }));
 }

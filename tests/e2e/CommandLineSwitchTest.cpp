@@ -2,6 +2,8 @@
 // startup shortcut, with or without a running copy.
 #include <windows.h>
 
+#include <thread>
+
 #include "ScrapvaultFixture.h"
 #include "shell/MainFrame.h"
 #include "shell/Settings.h"
@@ -77,4 +79,35 @@ TEST_F(CommandLineSwitchTest, UninstallDeletesTheShortcutAndClosesTheRunningCopy
     auto next = StartRunningCopy(again);
     ASSERT_NE(nullptr, again);
     EXPECT_TRUE(ShortcutExists());
+}
+
+TEST_F(CommandLineSwitchTest, UninstallGivesUpOnACopyThatDoesNotAnswer) {
+    // A window of the program's class whose thread stops handling messages: a
+    // running copy that hangs.
+    HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HWND hung = nullptr;
+    std::thread thread([&] {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = ::DefWindowProcA;
+        windowClass.hInstance = ::GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kMainWindowClass;
+        ::RegisterClassA(&windowClass);
+        HWND window = ::CreateWindowExA(0, kMainWindowClass, "hung", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                                        nullptr, windowClass.hInstance, nullptr);
+        hung = window;
+        ::WaitForSingleObject(release, INFINITE);
+        ::DestroyWindow(window);
+        ::UnregisterClassA(kMainWindowClass, windowClass.hInstance);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return hung != nullptr; }));
+
+    auto uninstall = StartSvault("-Uninstall");
+    // It neither waits for ever nor claims success: an installer relies on the code.
+    const std::optional<DWORD> code = uninstall->WaitForExit(30000);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_NE(0u, *code);
+    EXPECT_TRUE(::IsWindow(hung));
+    ::SetEvent(release);
+    thread.join();
+    ::CloseHandle(release);
 }

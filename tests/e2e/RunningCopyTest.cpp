@@ -38,12 +38,16 @@ TEST_F(RunningCopyTest, SecondStartTogglesTheFirstCopysWindow) {
     auto copy = StartRunningCopy(window);
     ASSERT_NE(nullptr, window);
     ASSERT_FALSE(::IsWindowVisible(window));
+    // A file the running copy gave to an external viewer survives the handing over.
+    const std::string viewed = BesideTestExecutable("..\\bin\\Temp\\") + "viewed.txt";
+    ASSERT_TRUE(WriteFileBytes(viewed, "open in a viewer"));
 
     auto second = StartSvault();
     EXPECT_EQ(0u, second->WaitForExit().value_or(1234));
     WaitUntilIdle(window);
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_EQ(window, ::GetForegroundWindow());
+    EXPECT_EQ("open in a viewer", ReadFileBytes(viewed));
 
     auto third = StartSvault();
     EXPECT_EQ(0u, third->WaitForExit().value_or(1234));

@@ -5,6 +5,7 @@
   archive_reader.py text FILE          the text of a ".tx" item, as UTF-8
   archive_reader.py data FILE          the decompressed data of a ".rt"/".ht" item, raw
   archive_reader.py guid FILE          the "G" field as hex
+  archive_reader.py title FILE         the "T" field (a window title) as UTF-8
   archive_reader.py dib FILE           width and height, then the pixels as rrggbb, of a ".db" item
   archive_reader.py bmp FILE           the same for a 24- or 32-bit BMP file
   archive_reader.py corner FILE...     the first stored pixel (bottom left) of each ".db" item, as rrggbb
@@ -104,6 +105,8 @@ def main():
         sys.stdout.write(text)
     elif command == "data":
         sys.stdout.buffer.write(zlib.decompress(field(path, "B")))
+    elif command == "title":
+        sys.stdout.buffer.write(field(path, "T"))
     elif command == "guid":
         print(field(path, "G").hex())
     elif command == "dib":

@@ -173,5 +173,20 @@ check "...and the capture record is that change" grep -q "$guid" <(for f in $(fi
 check "the RTF is the offered document" [ "$(python3 "$reader" data "$three_rt")" = '{\rtf1 three}' ]
 check "the HTML holds the offered fragment" grep -q '<i>three</i>' <(python3 "$reader" data "$three_ht")
 
+# With the program's own window in front (shown by a second start), an X11
+# program's copy names no window: it is archived as an unknown application's,
+# neither dropped as the program's own nor credited to the program.
+"$winerun" "$svault" >/dev/null 2>&1
+tx=$(count .tx)
+printf 'while the window is shown' | copy
+wait_count .tx $((tx + 1))
+check "a copy while the window is in front is archived" \
+  [ "$(python3 "$reader" text "$(newest .tx)")" = 'while the window is shown' ]
+shown_guid=$(python3 "$reader" guid "$(newest .tx)")
+shown_title=$(for f in $(find "$archive" -name '*.se'); do
+  [ "$(python3 "$reader" guid "$f")" = "$shown_guid" ] && python3 "$reader" title "$f"; done)
+check "...as an unknown application's" [ "$shown_title" = 'Unknown Application' ]
+"$winerun" "$svault" >/dev/null 2>&1
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
