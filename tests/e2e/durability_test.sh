@@ -101,6 +101,8 @@ if mount -t tmpfs -o size=6m tmpfs "$full"; then
   check "no unfinished write is left on the full disk" no_partial "$full"
   check "every file on the full disk is whole" all_complete "$full"
   stop_svault
+  # Room again (the user freed some): the restart loads and archives as before.
+  mount -o remount,size=16m "$full"
   check "a restart finds every file whole" start_svault "$full"
   check "and no unfinished write" no_partial "$full"
   stop_svault
