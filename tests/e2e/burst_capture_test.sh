@@ -5,43 +5,25 @@
 #   burst_capture_test.sh SVAULT_EXE WINE_RUN ARCHIVE_READER
 # Needs DISPLAY and WINEPREFIX (scripts/test provides private ones).
 set -u
-# `... | copy` then runs copy in this shell, so the pid of the xclip it starts
-# lands in pids (in a pipeline's subshell it would be lost).
-shopt -s lastpipe
+source "$(dirname "$0")/xclip_lib.sh"
 svault=$1 winerun=$2 reader=$3
-passed=0 failed=0
 work=$(mktemp -d /tmp/svault-burst.XXXXXX)
 archive="$work/archive/"
 mkdir -p "$archive"
 key='HKCU\Software\Brindlework\Scrapvault\1.0\Settings'
-pids=()
 svault_pid=
-
-check() {  # check NAME COMMAND...: one named result
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name (${SECONDS}s)"; else failed=$((failed + 1)); echo "FAIL $name (${SECONDS}s)"; fi
-}
 
 cleanup() {
   if [ -n "$svault_pid" ]; then
     "$winerun" "$svault" -Uninstall >/dev/null 2>&1
     wait "$svault_pid" 2>/dev/null
   fi
-  local running p
-  running=" $(jobs -pr | tr '\n' ' ') "
-  for p in "${pids[@]}"; do
-    case $running in *" $p "*) kill "$p" 2>/dev/null; wait "$p" 2>/dev/null ;; esac
-  done
+  end_started_processes
   "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-copy() {  # copy [xclip options...]: xclip owns the clipboard until the next copy
-  # `<&0`: a command started with & would otherwise get /dev/null as input.
-  xclip -selection clipboard -quiet "$@" <&0 >/dev/null 2>&1 &
-  pids+=($!)
-}
 count() { find "$archive" -name "*$1" -type f | wc -l; }
 wait_count() {  # wait_count EXT WANT TENTHS
   local i
@@ -123,5 +105,4 @@ last_text_archived() {
 check "the last of 200 texts of 1 MiB is archived" last_text_archived
 echo "     $(count .tx) texts archived"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

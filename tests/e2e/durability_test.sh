@@ -6,20 +6,11 @@
 # Needs DISPLAY and WINEPREFIX (scripts/test provides private ones), and root
 # for the small tmpfs that plays the full disk.
 set -u
-# `... | copy` then runs copy in this shell, so the pid of the xclip it starts
-# lands in pids (in a pipeline's subshell it would be lost).
-shopt -s lastpipe
+source "$(dirname "$0")/xclip_lib.sh"
 svault=$1 winerun=$2 reader=$3
-passed=0 failed=0
 work=$(mktemp -d /tmp/svault-durability.XXXXXX)
 key='HKCU\Software\Brindlework\Scrapvault\1.0\Settings'
-pids=()
 svault_pid=
-
-check() {  # check NAME COMMAND...: one named result
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name (${SECONDS}s)"; else failed=$((failed + 1)); echo "FAIL $name (${SECONDS}s)"; fi
-}
 
 stop_svault() {
   [ -n "$svault_pid" ] || return 0
@@ -28,29 +19,15 @@ stop_svault() {
   svault_pid=
 }
 
-# Ends only what this script started. A pid is killed only while it is still a
-# running job of this shell: the pid of one that ended may already belong to
-# another program.
 cleanup() {
   stop_svault
-  local running p
-  running=" $(jobs -pr | tr '\n' ' ') "
-  for p in "${pids[@]}"; do
-    case $running in *" $p "*) kill "$p" 2>/dev/null; wait "$p" 2>/dev/null ;; esac
-  done
+  end_started_processes
   "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
   mountpoint -q "$work/full" && umount "$work/full"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-copy() {  # copy < input: xclip owns the clipboard until the next copy
-  # -quiet keeps xclip in the foreground, so $! is the process that holds the
-  # clipboard. `<&0` passes copy's input on: without a redirection of its own, a
-  # command started with & gets /dev/null as input.
-  xclip -selection clipboard -quiet <&0 >/dev/null 2>&1 &
-  pids+=($!)
-}
 count() { find "$1" -name "*$2" -type f | wc -l; }
 wait_count() {  # wait_count FOLDER EXT WANT [TENTHS]: at most 20 s, or TENTHS of a second
   local i
@@ -131,5 +108,4 @@ check "a restart after the kill archives again" start_svault "$archive"
 check "the restart removed the unfinished writes" no_partial "$archive"
 check "and every item file is whole" all_complete "$archive"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

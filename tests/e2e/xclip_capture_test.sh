@@ -4,32 +4,16 @@
 #   xclip_capture_test.sh SVAULT_EXE FLASH_WINDOW_EXE CLIP_SETTER_EXE WINE_RUN ARCHIVE_READER
 # Needs DISPLAY and WINEPREFIX (scripts/test provides private ones).
 set -u
-# `printf ... | copy` then runs copy in this shell, so the pid of the xclip it
-# starts lands in pids (in a pipeline's subshell it would be lost).
-shopt -s lastpipe
+source "$(dirname "$0")/xclip_lib.sh"
 svault=$1 flash=$2 clipset=$3 winerun=$4 reader=$5
-passed=0 failed=0
 work=$(mktemp -d /tmp/svault-xclip.XXXXXX)
 archive="$work/archive/"
 mkdir -p "$archive"
 key='HKCU\Software\Brindlework\Scrapvault\1.0\Settings'
-pids=()
 
-check() {  # check NAME COMMAND...: one named result
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); echo "ok   $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
-
-# Ends only what this script started. A pid is killed only while it is still a
-# running job of this shell: the pid of one that ended may already belong to
-# another program.
 cleanup() {
   "$winerun" "$svault" /Uninstall >/dev/null 2>&1
-  local running p
-  running=" $(jobs -pr | tr '\n' ' ') "
-  for p in "${pids[@]}"; do
-    case $running in *" $p "*) kill "$p" 2>/dev/null; wait "$p" 2>/dev/null ;; esac
-  done
+  end_started_processes
   "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
   rm -rf "$work"
 }
@@ -49,13 +33,6 @@ wait_count() {  # wait_count EXT WANT [TENTHS]
   return 1
 }
 
-copy() {  # copy [xclip options...] < input: owns the clipboard until the next copy
-  # -quiet keeps xclip in the foreground, so $! is the process that holds the
-  # clipboard. `<&0` passes copy's input on: without a redirection of its own, a
-  # command started with & gets /dev/null as input.
-  xclip -selection clipboard -quiet "$@" <&0 >/dev/null 2>&1 &
-  pids+=($!)
-}
 
 # A capture that must not happen (a second one for one copy) cannot be waited
 # for. Captures run one at a time and in order, so it would land before the
@@ -188,5 +165,4 @@ shown_title=$(for f in $(find "$archive" -name '*.se'); do
 check "...as an unknown application's" [ "$shown_title" = 'Unknown Application' ]
 "$winerun" "$svault" >/dev/null 2>&1
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

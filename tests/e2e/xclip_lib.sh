@@ -1,0 +1,42 @@
+# Shared by the end-to-end scripts that copy with xclip while the real
+# SVault.exe runs: named checks, copies whose xclip processes are recorded, and
+# ending exactly those processes. Source it; it defines functions and state.
+
+# `printf ... | copy` then runs copy in the sourcing shell, so the pid of the
+# xclip it starts lands in pids (in a pipeline's subshell it would be lost).
+shopt -s lastpipe
+passed=0 failed=0
+pids=()
+
+check() {  # check NAME COMMAND...: one named result, with the seconds so far
+  local name=$1; shift
+  if "$@"; then
+    passed=$((passed + 1)); echo "ok   $name (${SECONDS}s)"
+  else
+    failed=$((failed + 1)); echo "FAIL $name (${SECONDS}s)"
+  fi
+}
+
+copy() {  # copy [xclip options...] < input: owns the clipboard until the next copy
+  # -quiet keeps xclip in the foreground, so $! is the process that holds the
+  # clipboard. `<&0` passes copy's input on: without a redirection of its own, a
+  # command started with & gets /dev/null as input.
+  xclip -selection clipboard -quiet "$@" <&0 >/dev/null 2>&1 &
+  pids+=($!)
+}
+
+# Ends only what the script started. A pid is killed only while it is still a
+# running job of this shell: the pid of one that ended may already belong to
+# another program.
+end_started_processes() {
+  local running p
+  running=" $(jobs -pr | tr '\n' ' ') "
+  for p in "${pids[@]}"; do
+    case $running in *" $p "*) kill "$p" 2>/dev/null; wait "$p" 2>/dev/null ;; esac
+  done
+}
+
+summary() {  # the last line, and the exit code
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
