@@ -8,6 +8,8 @@
 #include <windowsx.h>
 
 #include <span>
+
+#include "framework/ScopeGuards.h"
 #include <type_traits>
 
 template <typename T>
@@ -15,9 +17,11 @@ struct MessageEntry {
     // True when the handler took the message; `result` then holds the answer.
     using Thunk = bool (*)(T& self, WPARAM wParam, LPARAM lParam, LRESULT& result);
     UINT message;
-    // WM_COMMAND: the command id the entry is for.
+    // WM_COMMAND: the command id the entry is for; WM_NOTIFY: the control id.
     UINT commandId;
     Thunk thunk;
+    // WM_NOTIFY: the notification code.
+    UINT notifyCode = 0;
 };
 
 template <typename T>
@@ -26,6 +30,10 @@ bool DispatchMessageTable(T& self, std::span<const MessageEntry<T>> table, UINT 
     for (const MessageEntry<T>& entry : table) {
         if (entry.message != message) continue;
         if (message == WM_COMMAND && LOWORD(wParam) != entry.commandId) continue;
+        if (message == WM_NOTIFY) {
+            const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (!header || header->idFrom != entry.commandId || header->code != entry.notifyCode) continue;
+        }
         if (entry.thunk(self, wParam, lParam, result)) return true;
     }
     return false;
@@ -51,6 +59,83 @@ constexpr auto Raw(UINT message) {
     using T = message_map_detail::ClassOf<F>;
     return MessageEntry<T>{message, 0, [](T& self, WPARAM w, LPARAM l, LRESULT& r) {
                                r = (self.*F)(w, l);
+                               return true;
+                           }};
+}
+
+// Any message that the handler may decline: bool F(WPARAM, LPARAM, LRESULT&);
+// false sends it on as if there were no entry.
+template <auto F>
+constexpr auto Maybe(UINT message) {
+    using T = message_map_detail::ClassOf<F>;
+    return MessageEntry<T>{message, 0, [](T& self, WPARAM w, LPARAM l, LRESULT& r) { return (self.*F)(w, l, r); }};
+}
+
+// WM_NOTIFY from one control with one code: LRESULT F(const NMHDR&), the
+// handler casting to the notification's own structure.
+template <auto F>
+constexpr auto Notify(UINT controlId, UINT code) {
+    using T = message_map_detail::ClassOf<F>;
+    return MessageEntry<T>{WM_NOTIFY, controlId,
+                           [](T& self, WPARAM, LPARAM l, LRESULT& r) {
+                               r = (self.*F)(*reinterpret_cast<const NMHDR*>(l));
+                               return true;
+                           },
+                           code};
+}
+
+// WM_CONTEXTMENU: bool F(HWND window, POINT screenPoint); the point is (-1, -1)
+// for the keyboard. False declines, so the request goes on to the parent.
+template <auto F>
+constexpr auto ContextMenu() {
+    using T = message_map_detail::ClassOf<F>;
+    return MessageEntry<T>{WM_CONTEXTMENU, 0, [](T& self, WPARAM w, LPARAM l, LRESULT& r) {
+                               r = 0;
+                               return (self.*F)(reinterpret_cast<HWND>(w), POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)});
+                           }};
+}
+
+// WM_SIZE: F(UINT type, int width, int height), both sizes signed. A bool F that
+// returns false lets default processing see the message too.
+template <auto F>
+constexpr auto Size() {
+    using T = message_map_detail::ClassOf<F>;
+    return MessageEntry<T>{WM_SIZE, 0, [](T& self, WPARAM w, LPARAM l, LRESULT& r) {
+                               r = 0;
+                               // The width is a signed 16-bit value.
+                               const int width = static_cast<short>(LOWORD(l));
+                               const int height = static_cast<short>(HIWORD(l));
+                               if constexpr (std::is_same_v<decltype((self.*F)(0u, 0, 0)), bool>)
+                                   return (self.*F)(static_cast<UINT>(w), width, height);
+                               else {
+                                   (self.*F)(static_cast<UINT>(w), width, height);
+                                   return true;
+                               }
+                           }};
+}
+
+// WM_PAINT and WM_PRINTCLIENT drawn by one void F(HDC): a WM_PAINT that brings
+// its own DC draws into it, otherwise between BeginPaint and EndPaint.
+template <auto F>
+constexpr auto Paint() {
+    using T = message_map_detail::ClassOf<F>;
+    return MessageEntry<T>{WM_PAINT, 0, [](T& self, WPARAM w, LPARAM, LRESULT& r) {
+                               r = 0;
+                               if (HDC given = reinterpret_cast<HDC>(w)) {
+                                   (self.*F)(given);
+                               } else {
+                                   PaintDc paint(self.Handle());
+                                   if (paint) (self.*F)(paint.get());
+                               }
+                               return true;
+                           }};
+}
+template <auto F>
+constexpr auto PrintClient() {
+    using T = message_map_detail::ClassOf<F>;
+    return MessageEntry<T>{WM_PRINTCLIENT, 0, [](T& self, WPARAM w, LPARAM, LRESULT& r) {
+                               r = 0;
+                               if (HDC given = reinterpret_cast<HDC>(w)) (self.*F)(given);
                                return true;
                            }};
 }

@@ -30,3 +30,11 @@ Module& AppModule() {
     static Module module;
     return module;
 }
+
+std::string LoadResourceString(UINT id) {
+    // LoadStringA with a zero length hands out a read-only pointer to the UTF-16
+    // resource; a buffer is simpler and the strings are short.
+    char text[1024] = {};
+    const int length = ::LoadStringA(AppModule().Instance(), id, text, sizeof(text));
+    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+}

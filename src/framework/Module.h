@@ -5,6 +5,7 @@
 
 #include <map>
 #include <mutex>
+#include <string>
 
 class MessageLoop;
 
@@ -35,3 +36,6 @@ private:
 
 // The one module object of the process.
 Module& AppModule();
+
+// A string of the module's string table; empty when there is none.
+std::string LoadResourceString(UINT id);

@@ -39,6 +39,40 @@ private:
     HDC dc_;
 };
 
+// BeginPaint and EndPaint of one WM_PAINT.
+class PaintDc {
+public:
+    explicit PaintDc(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    ~PaintDc() {
+        if (dc_) ::EndPaint(window_, &paint_);
+    }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_ = {};
+    HDC dc_;
+};
+
+// Everything set on a DC (viewport origin, mapping mode, objects) is put back on
+// scope exit, so drawing code may move the origin freely.
+class SavedDcState {
+public:
+    explicit SavedDcState(HDC dc) noexcept : dc_(dc), saved_(::SaveDC(dc)) {}
+    ~SavedDcState() {
+        if (saved_) ::RestoreDC(dc_, saved_);
+    }
+    SavedDcState(const SavedDcState&) = delete;
+    SavedDcState& operator=(const SavedDcState&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+
 // Locks a global memory block for the guard's lifetime.
 class GlobalLockGuard {
 public:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -76,6 +77,7 @@ inline void DestroyMenuHandle(HMENU h) { ::DestroyMenu(h); }
 inline void DestroyWindowHandle(HWND h) { ::DestroyWindow(h); }
 inline void CloseKernelHandle(HANDLE h) { ::CloseHandle(h); }
 inline void FreeLibraryHandle(HMODULE h) { ::FreeLibrary(h); }
+inline void DestroyImageList(HIMAGELIST h) { ::ImageList_Destroy(h); }
 
 }  // namespace handle_traits
 
@@ -96,6 +98,7 @@ using UniqueIcon = UniqueHandle<handle_traits::NullEmpty<HICON, handle_traits::D
 using UniqueMenu = UniqueHandle<handle_traits::NullEmpty<HMENU, handle_traits::DestroyMenuHandle>>;
 using UniqueWindow = UniqueHandle<handle_traits::NullEmpty<HWND, handle_traits::DestroyWindowHandle>>;
 using UniqueModule = UniqueHandle<handle_traits::NullEmpty<HMODULE, handle_traits::FreeLibraryHandle>>;
+using UniqueImageList = UniqueHandle<handle_traits::NullEmpty<HIMAGELIST, handle_traits::DestroyImageList>>;
 
 // Releases a COM interface pointer it owns.
 template <typename I>

@@ -5,8 +5,38 @@
 Window::~Window() {
     if (window_ && ::IsWindow(window_)) {
         ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+        // A control or superclass still needs its own procedure to clean up.
+        if (baseProcedure_)
+            ::SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(baseProcedure_));
         ::DestroyWindow(window_);
     }
+}
+
+bool Window::RegisterSuperclass(const char* baseClass, const char* className, WNDPROC& baseProcedure) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    if (!::GetClassInfoExA(nullptr, baseClass, &windowClass)) return false;
+    baseProcedure = windowClass.lpfnWndProc;
+    windowClass.hInstance = nullptr;
+    windowClass.lpszClassName = className;
+    windowClass.lpszMenuName = nullptr;
+    // Global classes of the system (CS_GLOBALCLASS) become the program's own.
+    windowClass.style &= ~CS_GLOBALCLASS;
+    return RegisterWindowClass(windowClass);
+}
+
+bool Window::Attach(HWND window) {
+    if (window_ || !window || !::IsWindow(window) || FromHandle(window)) return false;
+    window_ = window;
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    baseProcedure_ = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc)));
+    return true;
+}
+
+LRESULT Window::CallBaseProcedure(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (baseProcedure_) return ::CallWindowProcA(baseProcedure_, window_, message, wParam, lParam);
+    return ::DefWindowProcA(window_, message, wParam, lParam);
 }
 
 bool Window::RegisterWindowClass(WNDCLASSEXA windowClass) {
@@ -51,8 +81,7 @@ LRESULT CALLBACK Window::WindowProc(HWND window, UINT message, WPARAM wParam, LP
     if (!self) return ::DefWindowProcA(window, message, wParam, lParam);
 
     LRESULT result = 0;
-    if (!self->ProcessMessage(message, wParam, lParam, result))
-        result = ::DefWindowProcA(window, message, wParam, lParam);
+    if (!self->ProcessMessage(message, wParam, lParam, result)) result = self->CallBaseProcedure(message, wParam, lParam);
 
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);

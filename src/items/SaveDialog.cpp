@@ -75,8 +75,6 @@ bool OpenWithShell(const std::string& path) {
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-namespace {
-
 void ReportSaveFailure(const std::string& path) {
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     char format[256] = {}, title[256] = {};
@@ -87,8 +85,6 @@ void ReportSaveFailure(const std::string& path) {
     if (mark != std::string::npos) text.replace(mark, 2, path);
     ::MessageBoxA(::GetActiveWindow(), text.c_str(), title, MB_OK | MB_ICONERROR);
 }
-
-}  // namespace
 
 bool SaveThroughDialog(const std::vector<SaveChoice>& choices, const char* defaultExtension, const SaveWriter& write) {
     std::string path;

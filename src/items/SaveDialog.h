@@ -26,6 +26,9 @@ using SaveWriter = std::function<bool(const std::string& path, int choice)>;
 // cancelled or the file was written.
 bool SaveThroughDialog(const std::vector<SaveChoice>& choices, const char* defaultExtension, const SaveWriter& write);
 
+// Tells the user, in a message naming the file, that it could not be written.
+void ReportSaveFailure(const std::string& path);
+
 // Writes a new file with the extension in the temporary folder and opens it
 // with its associated program; true when the file was written.
 bool OpenInExternalViewer(const std::string& temporaryFolder, const char* extension,

@@ -1,5 +1,7 @@
 #include "shell/MainFrame.h"
 
+#include <algorithm>
+
 #include "archive/SourceApp.h"
 #include "framework/MessageMap.h"
 #include "framework/Module.h"
@@ -24,6 +26,10 @@ MainFrame::MainFrame() : taskbarCreatedMessage_(::RegisterWindowMessageA("Taskba
     ::LoadStringA(instance, IDS_PRODUCT_NAME, name, sizeof(name));
     productName_ = name;
     archive_.SetSizeLimitHook([this] { OnSizeLimitExceeded(); });
+    archive_.SetGroupByHook([](int mode) { AppSettings().GroupBy = mode; });
+    archive_.SetItemLeavingHook([this](ClipItem* item) {
+        if (viewPane_.CurrentItem() == item) viewPane_.SetItem(nullptr);
+    });
 }
 
 void MainFrame::LoadArchive() {
@@ -37,6 +43,7 @@ void MainFrame::LoadArchive() {
     options.itemsLimit = settings.ItemsLimit;
     options.fallbackIcon = Handle() ? WindowIcon(Handle()) : icon_.get();
     archive_.LoadArchive(options);
+    archive_.Rebuild(settings.GroupBy);
 }
 
 MainFrame::~MainFrame() {
@@ -67,6 +74,9 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     static constexpr MessageEntry<MainFrame> kMessages[] = {
         msg::Create<&MainFrame::OnCreate>(),
         msg::Destroy<&MainFrame::OnDestroy>(),
+        msg::Size<&MainFrame::OnSize>(),
+        msg::Notify<&MainFrame::OnTreeSelectionChanged>(kGroupTreeId, TVN_SELCHANGEDA),
+        msg::Notify<&MainFrame::OnTreeItemDeleted>(kGroupTreeId, TVN_DELETEITEMA),
         msg::SysCommand<&MainFrame::OnSysCommand>(),
         msg::Raw<&MainFrame::OnDrawClipboard>(WM_DRAWCLIPBOARD),
         msg::ChangeCbChain<&MainFrame::OnChangeCbChain>(),
@@ -77,6 +87,17 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Command<&MainFrame::OnExit>(ID_APP_EXIT),
         msg::Command<&MainFrame::OnPause>(ID_FILE_PAUSE),
         msg::Command<&MainFrame::OnShowMainWindow>(ID_SHOW_MAIN_WINDOW),
+        msg::Command<&MainFrame::OnCopy>(ID_EDIT_COPY),
+        msg::Command<&MainFrame::OnDelete>(ID_EDIT_DELETE),
+        msg::Command<&MainFrame::OnClearAll>(ID_EDIT_CLEAR_ALL),
+        msg::Command<&MainFrame::OnSave>(ID_FILE_SAVE),
+        msg::Command<&MainFrame::OnSaveAs>(ID_FILE_SAVE_AS),
+        msg::Command<&MainFrame::OnExternalViewer>(ID_EXTERNAL_VIEWER),
+        msg::Command<&MainFrame::OnGroupByDate>(ID_GROUP_BY_DATE),
+        msg::Command<&MainFrame::OnGroupByType>(ID_GROUP_BY_TYPE),
+        msg::Command<&MainFrame::OnGroupByApplication>(ID_GROUP_BY_APPLICATION),
+        msg::Command<&MainFrame::OnWordWrap>(ID_VIEW_WORD_WRAP),
+        msg::Command<&MainFrame::OnFont>(ID_VIEW_FONT),
         msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
     };
     if (message == taskbarCreatedMessage_ && message != 0) {
@@ -94,6 +115,10 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
         loop->AddMessageFilter(this);
         loop->AddIdleHandler(this);
     }
+    RECT client = {};
+    ::GetClientRect(Handle(), &client);
+    if (!archive_.CreateTree(Handle(), kGroupTreeId, client) || !viewPane_.CreatePane(Handle(), true, client))
+        return false;
     ::SetWindowTextA(Handle(), productName_.c_str());
     notifyIcon_.Add(Handle(), kNotifyIconMessage, icon_.get(), productName_);
     JoinClipboardChain();
@@ -103,6 +128,8 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
 }
 
 void MainFrame::OnDestroy() {
+    // Unsaved edits are offered for saving before the program ends.
+    viewPane_.SetItem(nullptr);
     if (MessageLoop* loop = AppModule().GetMessageLoop()) {
         loop->RemoveMessageFilter(this);
         loop->RemoveIdleHandler(this);
@@ -124,6 +151,25 @@ void MainFrame::OnIdle() {
 void MainFrame::UpdateCommandStates(HMENU menu) const {
     if (!menu) return;
     ::CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (paused_ ? MF_CHECKED : MF_UNCHECKED));
+    ::CheckMenuItem(menu, ID_VIEW_WORD_WRAP, MF_BYCOMMAND | (viewPane_.WordWrap() ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void MainFrame::OnSize(UINT, int width, int height) {
+    // The tree takes a quarter of the width, but never so little that its labels vanish.
+    const int treeWidth = std::min(width, std::max(width / 4, 180));
+    ::SetWindowPos(archive_.Handle(), nullptr, 0, 0, treeWidth, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(viewPane_.Handle(), nullptr, treeWidth, 0, std::max(width - treeWidth, 0), height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR&) {
+    viewPane_.SetItem(archive_.SelectedItem());
+    return 0;
+}
+
+LRESULT MainFrame::OnTreeItemDeleted(const NMHDR& header) {
+    archive_.OnDeleteItem(reinterpret_cast<const NMTREEVIEWA&>(header));
+    return 0;
 }
 
 void MainFrame::OnInitMenuPopup(HMENU popup, UINT, bool windowMenu) {

@@ -7,11 +7,12 @@
 
 #include <string>
 
-#include "archive/ItemArchive.h"
 #include "framework/MessageLoop.h"
 #include "framework/UniqueHandle.h"
 #include "framework/Window.h"
 #include "shell/NotificationIcon.h"
+#include "views/GroupTree.h"
+#include "views/ViewPane.h"
 
 // A top-level window of this class is how a running copy is found.
 extern const char kMainWindowClass[];
@@ -22,6 +23,8 @@ constexpr UINT kNotifyIconMessage = WM_USER + 100;
 // brought a capture has been handled.
 constexpr UINT kCapturePendingMessage = WM_APP + 1;
 constexpr UINT kAfterCaptureMessage = WM_APP + 2;
+// Control id of the archive tree.
+constexpr UINT kGroupTreeId = 1;
 
 class MainFrame : public Window, public MessageFilter, public IdleHandler {
 public:
@@ -31,8 +34,9 @@ public:
     // Creates the window, hidden; false when that fails.
     bool CreateMainWindow();
 
-    ItemArchive& Archive() { return archive_; }
-    // (Re)loads the archive with what the settings say.
+    GroupTree& Archive() { return archive_; }
+    ViewPane& View() { return viewPane_; }
+    // (Re)loads the archive with what the settings say and shows it grouped as they say.
     void LoadArchive();
     bool Paused() const { return paused_; }
     HWND NextViewer() const { return nextViewer_; }
@@ -61,6 +65,22 @@ private:
     void OnTaskbarCreated();
     // Check marks of the tracked commands in the menu (and its popups).
     void UpdateCommandStates(HMENU menu) const;
+    void OnSize(UINT type, int width, int height);
+    LRESULT OnTreeSelectionChanged(const NMHDR& header);
+    LRESULT OnTreeItemDeleted(const NMHDR& header);
+
+    // The commands on the archive and the view (MainFrameCommands.cpp).
+    void OnCopy();
+    void OnDelete();
+    void OnClearAll();
+    void OnSave();
+    void OnSaveAs();
+    void OnExternalViewer();
+    void OnGroupByDate();
+    void OnGroupByType();
+    void OnGroupByApplication();
+    void OnWordWrap();
+    void OnFont();
 
     // The clipboard-viewer chain and capture (MainFrameClipboard.cpp).
     void JoinClipboardChain();
@@ -84,7 +104,8 @@ private:
     void OnSizeLimitExceeded();
     void PostOnce(bool& posted, UINT message);
 
-    ItemArchive archive_;
+    GroupTree archive_;
+    ViewPane viewPane_;
     HWND nextViewer_ = nullptr;
     UniqueIcon icon_;
     std::string productName_;

@@ -7,6 +7,7 @@
 
 #include "framework/UniqueHandle.h"
 #include "base/Paths.h"
+#include "views/GroupTree.h"
 
 namespace {
 

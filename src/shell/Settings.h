@@ -33,7 +33,7 @@ public:
 
     std::string ArchiveFolder;
     std::string TempFolder;
-    int GroupBy = 1;
+    int GroupBy = 1;  // a GroupMode
     bool LoadWholeArchive = false;
     std::string RegistryKeyPath;
     std::string WarningsKeyPath;
@@ -54,5 +54,3 @@ Settings& AppSettings();
 // The warning dialog's registry key, reachable without holding the record.
 const char* WarningsKeyPath();
 
-// Grouping values of GroupBy.
-enum GroupByKind : int { kGroupByDate = 1, kGroupByType = 2, kGroupByApplication = 3 };

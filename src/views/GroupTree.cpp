@@ -1,0 +1,435 @@
+#include "views/GroupTree.h"
+
+#include <algorithm>
+#include <set>
+
+#include "base/CodePage.h"
+#include "base/RecordFile.h"
+#include "framework/MessageMap.h"
+#include "framework/Module.h"
+#include "framework/ScopeGuards.h"
+#include "resources/resource.h"
+
+struct GroupTree::Node {
+    std::string label;
+    std::string sortKey;
+    NodeRef ref;
+    int image = 0;
+    HTREEITEM handle = nullptr;
+    Node* parent = nullptr;
+    // In the control's order: by label, equal labels in the order they came.
+    std::multimap<std::string, std::unique_ptr<Node>> children;
+    // Group children by their label with case ignored, capture nodes by GUID.
+    std::unordered_map<std::wstring, Node*> groups;
+    std::unordered_map<std::string, Node*> captures;
+};
+
+namespace {
+
+constexpr double kSecondInDays = 1.0 / 86400.0;
+
+// Labels that differ only in letter case name one group.
+std::wstring GroupKey(const std::string& label) {
+    std::wstring key = ToWide(label, CP_ACP);
+    if (!key.empty()) ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
+bool CanHoldText(const ClipItem& item) {
+    const int type = item.TypeCode();
+    return type == kTextItemType || type == kRtfItemType || type == kHtmlItemType;
+}
+
+}  // namespace
+
+GroupTree::GroupTree() : root_(std::make_unique<Node>()) {}
+
+GroupTree::~GroupTree() {
+    ForgetAll();
+    // While the object is whole: the control reports its nodes as it goes.
+    if (Handle()) ::DestroyWindow(Handle());
+}
+
+bool GroupTree::CreateTree(HWND parent, UINT id, const RECT& rect) {
+    HWND tree = ::CreateWindowExA(0, WC_TREEVIEWA, "",
+                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | TVS_HASBUTTONS |
+                                      TVS_HASLINES | TVS_LINESATROOT | TVS_DISABLEDRAGDROP | TVS_SHOWSELALWAYS |
+                                      TVS_TRACKSELECT | TVS_INFOTIP,
+                                  rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
+                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), AppModule().Instance(), nullptr);
+    if (!tree) return false;
+    if (!Attach(tree) || !searchPane_.CreatePane(tree, false)) {
+        ::DestroyWindow(tree);
+        return false;
+    }
+    return true;
+}
+
+bool GroupTree::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    static constexpr MessageEntry<GroupTree> kMessages[] = {
+        msg::Raw<&GroupTree::OnRightButtonDown>(WM_RBUTTONDOWN),
+        msg::Destroy<&GroupTree::OnDestroy>(),
+    };
+    if (DispatchMessageTable<GroupTree>(*this, kMessages, message, wParam, lParam, result)) {
+        // The control still needs its own WM_DESTROY.
+        if (message == WM_DESTROY) result = CallBaseProcedure(message, wParam, lParam);
+        return true;
+    }
+    return Window::ProcessMessage(message, wParam, lParam, result);
+}
+
+void GroupTree::OnDestroy() {
+    Tree().SetImageList(nullptr);
+}
+
+LRESULT GroupTree::OnRightButtonDown(WPARAM, LPARAM lParam) {
+    // The node under the pointer is what the context menu acts on.
+    if (HTREEITEM node = Tree().HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) Tree().SelectItem(node);
+    return 0;
+}
+
+GroupTree::Node* GroupTree::NodeOf(HTREEITEM handle) const {
+    auto found = nodes_.find(handle);
+    return found == nodes_.end() ? nullptr : found->second;
+}
+
+const NodeRef* GroupTree::NodeRefOf(HTREEITEM handle) const {
+    Node* node = NodeOf(handle);
+    return node ? &node->ref : nullptr;
+}
+
+std::string GroupTree::SortKey(const std::string& label) {
+    auto cached = sortKeys_.find(label);
+    if (cached != sortKeys_.end()) return cached->second;
+    // The control's own sorted insertion compares labels in the user's locale;
+    // a sort key gives the same order with a plain byte comparison.
+    const std::wstring wide = ToWide(label, CP_ACP);
+    std::string key;
+    const int size = ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, wide.c_str(), static_cast<int>(wide.size()),
+                                    nullptr, 0);
+    if (size > 0) {
+        key.resize(static_cast<size_t>(size));
+        ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, wide.c_str(), static_cast<int>(wide.size()),
+                       reinterpret_cast<LPWSTR>(key.data()), size);
+        // The key ends with a zero byte that would make a prefix sort after its extension.
+        while (!key.empty() && key.back() == '\0') key.pop_back();
+    }
+    // Labels the locale sees as equal keep a stable order among themselves.
+    key += '\0';
+    key += label;
+    return sortKeys_.emplace(label, key).first->second;
+}
+
+GroupTree::Node* GroupTree::AddChild(Node* parent, const std::string& label, NodeRef ref, int image) {
+    auto node = std::make_unique<Node>();
+    node->label = label;
+    node->sortKey = SortKey(label);
+    node->ref = ref;
+    node->image = image;
+    node->parent = parent;
+    Node* added = node.get();
+    // After the siblings that sort equal, as the control's sorted insertion does.
+    parent->children.emplace_hint(parent->children.upper_bound(added->sortKey), added->sortKey, std::move(node));
+    if (!deferInsert_) InsertIntoControl(*added);
+    return added;
+}
+
+void GroupTree::InsertIntoControl(Node& node) {
+    Node* parent = node.parent;
+    auto [first, last] = parent->children.equal_range(node.sortKey);
+    auto self = std::find_if(first, last, [&](const auto& entry) { return entry.second.get() == &node; });
+    HTREEITEM after = TVI_FIRST;
+    if (self != parent->children.begin()) after = std::prev(self)->second->handle;
+    node.handle = Tree().InsertItem(parent->handle, after, node.label, reinterpret_cast<LPARAM>(&node), node.image);
+    if (node.handle) nodes_[node.handle] = &node;
+}
+
+void GroupTree::InsertSubtree(Node& node) {
+    for (auto& [key, child] : node.children) {
+        child->handle =
+            Tree().InsertItem(node.handle, TVI_LAST, child->label, reinterpret_cast<LPARAM>(child.get()), child->image);
+        if (!child->handle) continue;
+        nodes_[child->handle] = child.get();
+        InsertSubtree(*child);
+    }
+}
+
+GroupTree::Node* GroupTree::FindOrAddGroup(Node* parent, const std::string& label, int image) {
+    std::wstring key = GroupKey(label);
+    auto found = parent->groups.find(key);
+    if (found != parent->groups.end()) return found->second;
+    Node* group = AddChild(parent, label, NodeRef{}, image);
+    parent->groups.emplace(std::move(key), group);
+    return group;
+}
+
+GroupTree::Node* GroupTree::FindOrAddCapture(Node* parent, CaptureRecord& capture, int image) {
+    const std::string key = GuidText(capture.CaptureGuid);
+    auto found = parent->captures.find(key);
+    if (found != parent->captures.end()) return found->second;
+    Node* node = AddChild(parent, capture.Title, NodeRef{NodeRef::kCapture, &capture, nullptr}, image);
+    parent->captures.emplace(key, node);
+    return node;
+}
+
+int GroupTree::TypeImage(int typeCode) const {
+    switch (typeCode) {
+    case kBitmapItemType:
+        return typeImages_[0];
+    case kTextItemType:
+        return typeImages_[1];
+    case kHtmlItemType:
+        return typeImages_[2];
+    case kRtfItemType:
+        return typeImages_[3];
+    case kMetafileItemType:
+        return typeImages_[4];
+    default:
+        return 0;
+    }
+}
+
+void GroupTree::CreateImageList() {
+    Tree().SetImageList(nullptr);
+    imageList_.reset(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 8, 8));
+    applicationImages_.clear();
+    fallbackImage_ = -1;
+    std::fill(std::begin(typeImages_), std::end(typeImages_), 0);
+    if (!imageList_) return;
+    HINSTANCE instance = AppModule().Instance();
+    // Image 0, for nodes without a picture of their own.
+    UniqueBitmap blank(static_cast<HBITMAP>(
+        ::LoadImageA(instance, MAKEINTRESOURCEA(IDB_TREE_BLANK), IMAGE_BITMAP, 16, 16, LR_CREATEDIBSECTION)));
+    ::ImageList_Add(imageList_.get(), blank.get(), nullptr);
+    const UINT typeIcons[5] = {IDI_TYPE_BITMAP, IDI_TYPE_TEXT, IDI_TYPE_HTML, IDI_TYPE_RTF, IDI_TYPE_METAFILE};
+    for (int i = 0; i < 5; ++i) {
+        UniqueIcon icon(static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(typeIcons[i]), IMAGE_ICON, 16, 16, 0)));
+        typeImages_[i] = icon ? ::ImageList_ReplaceIcon(imageList_.get(), -1, icon.get()) : 0;
+        if (typeImages_[i] < 0) typeImages_[i] = 0;
+    }
+    Tree().SetImageList(imageList_.get());
+}
+
+int GroupTree::ApplicationImage(const CaptureRecord& capture) {
+    if (!imageList_) return 0;
+    // One image per application, and one for all that show the program's icon.
+    const WORD atom = LOWORD(capture.ClassAtom);
+    auto cached = applicationImages_.find(atom);
+    if (cached != applicationImages_.end()) return cached->second;
+    auto app = Applications().find(atom);
+    if (app != Applications().end() && app->second->Icon()) {
+        const int image = ::ImageList_ReplaceIcon(imageList_.get(), -1, app->second->Icon());
+        if (image >= 0) applicationImages_[atom] = image;
+        return std::max(image, 0);
+    }
+    if (fallbackImage_ < 0 && Options().fallbackIcon)
+        fallbackImage_ = ::ImageList_ReplaceIcon(imageList_.get(), -1, Options().fallbackIcon);
+    return std::max(fallbackImage_, 0);
+}
+
+void GroupTree::Rebuild(int mode) {
+    groupBy_ = mode;
+    if (groupByHook_) groupByHook_(mode);
+    ForgetAll();
+    Tree().DeleteAllItems();
+    CreateImageList();
+    // Collected whole and inserted in order: each insertion then lands at the end.
+    ::SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
+    deferInsert_ = true;
+    for (const auto& item : Items()) AddItemNode(item.get());
+    deferInsert_ = false;
+    InsertSubtree(*root_);
+    ::SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+    Trim();
+}
+
+void GroupTree::AddItemNode(ClipItem* item) {
+    CaptureRecord* capture = item ? FindCapture(*item) : nullptr;
+    if (!capture) return;
+    const bool wholeArchive = Options().loadWholeArchive;
+    const std::string noLevel;
+    const std::string& date = wholeArchive ? item->DateText() : noLevel;
+    const int typeImage = TypeImage(item->TypeCode());
+    const NodeRef leafRef{NodeRef::kItem, nullptr, item};
+    Node* parent = root_.get();
+    switch (groupBy_) {
+    case kGroupByType:
+        parent = FindOrAddGroup(parent, item->TypeName(), typeImage);
+        if (!date.empty()) parent = FindOrAddGroup(parent, date, 0);
+        AddChild(parent, capture->Title, leafRef, ApplicationImage(*capture));
+        break;
+    case kGroupByApplication:
+        parent = FindOrAddGroup(parent, capture->Title, ApplicationImage(*capture));
+        if (!date.empty()) parent = FindOrAddGroup(parent, date, 0);
+        AddChild(parent, capture->Title, leafRef, typeImage);
+        break;
+    default:
+        if (!date.empty()) parent = FindOrAddGroup(parent, date, 0);
+        parent = FindOrAddCapture(parent, *capture, ApplicationImage(*capture));
+        AddChild(parent, item->TypeName(), leafRef, typeImage);
+        break;
+    }
+}
+
+void GroupTree::ForgetNode(HTREEITEM handle) {
+    Node* node = NodeOf(handle);
+    if (!node) return;
+    std::vector<Node*> pending = {node};
+    while (!pending.empty()) {
+        Node* next = pending.back();
+        pending.pop_back();
+        nodes_.erase(next->handle);
+        for (auto& [key, child] : next->children) pending.push_back(child.get());
+    }
+    Node* parent = node->parent;
+    for (auto group = parent->groups.begin(); group != parent->groups.end(); ++group)
+        if (group->second == node) {
+            parent->groups.erase(group);
+            break;
+        }
+    if (node->ref.kind == NodeRef::kCapture) parent->captures.erase(GuidText(node->ref.capture->CaptureGuid));
+    auto [first, last] = parent->children.equal_range(node->sortKey);
+    for (auto child = first; child != last; ++child)
+        if (child->second.get() == node) {
+            parent->children.erase(child);
+            break;
+        }
+}
+
+void GroupTree::ForgetAll() {
+    nodes_.clear();
+    root_ = std::make_unique<Node>();
+}
+
+void GroupTree::OnDeleteItem(const NMTREEVIEWA& info) { ForgetNode(info.itemOld.hItem); }
+
+void GroupTree::DeleteItemLeaf(HTREEITEM handle, ClipItem* item) {
+    Tree().DeleteItem(handle);
+    ForgetNode(handle);
+    if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
+    if (itemLeavingHook_) itemLeavingHook_(item);
+    RemoveItem(item);
+}
+
+void GroupTree::DeleteNode(HTREEITEM handle) {
+    const Node* node = NodeOf(handle);
+    if (!node) return;
+    const NodeRef ref = node->ref;
+    if (ref.kind == NodeRef::kItem) {
+        DeleteItemLeaf(handle, ref.item);
+    } else if (ref.kind == NodeRef::kCapture) {
+        TreeViewCtrl tree = Tree();
+        for (HTREEITEM child = tree.Child(handle); child;) {
+            HTREEITEM next = tree.NextSibling(child);
+            if (const NodeRef* childRef = NodeRefOf(child); childRef && childRef->kind == NodeRef::kItem)
+                DeleteItemLeaf(child, childRef->item);
+            child = next;
+        }
+        tree.DeleteItem(handle);
+        ForgetNode(handle);
+        RemoveCapture(ref.capture->CaptureGuid);
+    }
+}
+
+void GroupTree::SaveNodeAs(HTREEITEM handle) {
+    const NodeRef* ref = NodeRefOf(handle);
+    if (ref && ref->kind == NodeRef::kItem) ref->item->SaveAs();
+}
+
+void GroupTree::CopyNode(HTREEITEM handle, HWND owner) {
+    {
+        ClipboardSession clipboard(owner);
+        if (clipboard.IsOpen()) ::EmptyClipboard();
+    }
+    const Node* node = NodeOf(handle);
+    if (!node) return;
+    if (node->ref.kind == NodeRef::kItem) {
+        node->ref.item->PutOnClipboard(owner);
+    } else if (node->ref.kind == NodeRef::kCapture) {
+        for (const auto& [key, child] : node->children)
+            if (child->ref.kind == NodeRef::kItem) child->ref.item->PutOnClipboard(owner);
+    }
+}
+
+ClipItem* GroupTree::SelectedItem() const {
+    const NodeRef* ref = Handle() ? NodeRefOf(Tree().Selection()) : nullptr;
+    return ref && ref->kind == NodeRef::kItem ? ref->item : nullptr;
+}
+
+bool GroupTree::SelectionHasRecord() const {
+    const NodeRef* ref = Handle() ? NodeRefOf(Tree().Selection()) : nullptr;
+    return ref && ref->kind != NodeRef::kGroup;
+}
+
+void GroupTree::CollectExpired(Node& node, double bound, std::vector<HTREEITEM>& leaves,
+                               std::vector<HTREEITEM>& captures) {
+    for (auto& [key, child] : node.children) {
+        CollectExpired(*child, bound, leaves, captures);
+        if (child->ref.kind == NodeRef::kItem && child->ref.item->CaptureTime() < bound)
+            leaves.push_back(child->handle);
+        else if (child->ref.kind == NodeRef::kCapture && child->ref.capture->CaptureTime < bound)
+            captures.push_back(child->handle);
+    }
+}
+
+void GroupTree::TrimToLimit() {
+    if (Options().itemsLimit <= 0) return;
+    const double cutoff = TrimCutoff();
+    if (cutoff <= 0) return;
+    // All formats of one capture go together: their times differ by milliseconds.
+    const double bound = cutoff + 0.1 * kSecondInDays;
+    std::vector<HTREEITEM> leaves, captureNodes;
+    CollectExpired(*root_, bound, leaves, captureNodes);
+    std::set<std::string> emptied;
+    for (HTREEITEM leaf : leaves) {
+        if (const NodeRef* ref = NodeRefOf(leaf); ref && ref->kind == NodeRef::kItem)
+            emptied.insert(GuidText(ref->item->SourceGuid()));
+        DeleteNode(leaf);
+    }
+    for (HTREEITEM capture : captureNodes) DeleteNode(capture);
+    // Grouped by type or application the tree has no capture nodes; the record
+    // of a capture whose every item was trimmed goes too, or the count never falls.
+    for (const auto& item : Items()) emptied.erase(GuidText(item->SourceGuid()));
+    for (const std::string& key : emptied) {
+        auto record = Captures().find(key);
+        if (record != Captures().end() && record->second->CaptureTime < bound)
+            RemoveCapture(record->second->CaptureGuid);
+    }
+}
+
+bool GroupTree::Visit(Node& node, const std::wstring& text, unsigned flags, HTREEITEM selected, bool& started) {
+    if (node.ref.kind == NodeRef::kItem && started && CanHoldText(*node.ref.item)) {
+        searchPane_.SetItem(node.ref.item);
+        if (searchPane_.FindText(text, flags | FR_DOWN)) {
+            TreeViewCtrl tree = Tree();
+            tree.EnsureVisible(node.handle);
+            tree.SelectItem(node.handle);
+            ::SetFocus(Handle());
+            return true;
+        }
+    }
+    if (!selected || node.handle == selected) started = true;
+    auto visitChild = [&](auto& entry) { return Visit(*entry.second, text, flags, selected, started); };
+    if (flags & FR_DOWN)
+        return std::any_of(node.children.begin(), node.children.end(), visitChild);
+    return std::any_of(node.children.rbegin(), node.children.rend(), visitChild);
+}
+
+bool GroupTree::FindItem(const std::wstring& text, unsigned flags) {
+    if (text.empty() || !Handle()) return false;
+    bool started = false;
+    const bool found = Visit(*root_, text, flags, Tree().Selection(), started);
+    // The hidden pane must not keep an item that may be deleted later.
+    searchPane_.SetItem(nullptr);
+    return found;
+}
+
+void GroupTree::Clear() {
+    ForgetAll();
+    if (Handle()) {
+        searchPane_.SetItem(nullptr);
+        Tree().DeleteAllItems();
+    }
+    ItemArchive::Clear();
+}

@@ -1,0 +1,137 @@
+#include "views/ViewPane.h"
+
+#include "archive/ItemFile.h"
+#include "framework/MessageMap.h"
+#include "framework/Module.h"
+#include "items/ClipItem.h"
+#include "items/SaveDialog.h"
+#include "resources/resource.h"
+
+const char kViewPaneClass[] = "SvaultViewPane";
+
+bool ViewPane::CreatePane(HWND parent, bool visible, const RECT& rect) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = kViewPaneClass;
+    if (!RegisterWindowClass(windowClass)) return false;
+    const DWORD style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | (visible ? WS_VISIBLE : 0);
+    return Create(kViewPaneClass, "", style, 0, parent, nullptr, rect.left, rect.top, rect.right - rect.left,
+                  rect.bottom - rect.top) != nullptr;
+}
+
+bool ViewPane::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    static constexpr MessageEntry<ViewPane> kMessages[] = {
+        msg::Create<&ViewPane::OnCreate>(),
+        msg::Size<&ViewPane::OnSize>(),
+    };
+    return DispatchMessageTable<ViewPane>(*this, kMessages, message, wParam, lParam, result) ||
+           Window::ProcessMessage(message, wParam, lParam, result);
+}
+
+bool ViewPane::OnCreate(const CREATESTRUCTA&) {
+    RECT client = {};
+    ::GetClientRect(Handle(), &client);
+    return rtfEditor_.CreateEditor(Handle(), client) && imageView_.CreateView(Handle(), client) &&
+           htmlEditor_.CreateEditor(Handle(), client) && metafileView_.CreateView(Handle(), client) &&
+           textEditor_.CreateEditor(Handle(), client);
+}
+
+bool ViewPane::OnSize(UINT, int width, int height) {
+    for (HWND child : {rtfEditor_.Handle(), imageView_.Handle(), htmlEditor_.Handle(), metafileView_.Handle(),
+                       textEditor_.Handle()})
+        ::SetWindowPos(child, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+ItemEditor* ViewPane::FindEditor(int typeCode) {
+    switch (typeCode) {
+    case kTextItemType:
+        return &textEditor_;
+    case kRtfItemType:
+        return &rtfEditor_;
+    case kHtmlItemType:
+        return &htmlEditor_;
+    default:
+        return nullptr;
+    }
+}
+
+const ItemEditor* ViewPane::FindEditor(int typeCode) const { return const_cast<ViewPane*>(this)->FindEditor(typeCode); }
+
+ItemEditor& ViewPane::EditorOf(int typeCode) {
+    ItemEditor* editor = FindEditor(typeCode);
+    return editor ? *editor : textEditor_;
+}
+
+HWND ViewPane::ViewerFor(int typeCode) {
+    if (ItemEditor* editor = FindEditor(typeCode)) return editor->Handle();
+    if (typeCode == kBitmapItemType) return imageView_.Handle();
+    if (typeCode == kMetafileItemType) return metafileView_.Handle();
+    return nullptr;
+}
+
+HWND ViewPane::ShownViewer() const {
+    return current_ ? const_cast<ViewPane*>(this)->ViewerFor(current_->TypeCode()) : nullptr;
+}
+
+bool ViewPane::SetItem(ClipItem* item) {
+    if (current_ && IsModified()) {
+        const std::string text = LoadResourceString(IDS_SAVE_CHANGES);
+        const std::string caption = LoadResourceString(IDS_PRODUCT_NAME);
+        // What was typed must not be lost for a file that could not be written.
+        if (::MessageBoxA(Handle(), text.c_str(), caption.c_str(), MB_OKCANCEL) == IDOK && !Save()) return false;
+    }
+    current_ = item;
+    RECT client = {};
+    ::GetClientRect(Handle(), &client);
+    for (HWND child : {rtfEditor_.Handle(), imageView_.Handle(), htmlEditor_.Handle(), metafileView_.Handle(),
+                       textEditor_.Handle()})
+        ::SetWindowPos(child, nullptr, 0, 0, client.right, client.bottom,
+                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    imageView_.Load(item);
+    rtfEditor_.Load(item);
+    textEditor_.Load(item);
+    htmlEditor_.Load(item);
+    metafileView_.Load(item);
+    if (item) {
+        if (HWND viewer = ViewerFor(item->TypeCode()))
+            ::SetWindowPos(viewer, nullptr, 0, 0, client.right, client.bottom,
+                           SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+    return true;
+}
+
+bool ViewPane::IsModified() const {
+    const ItemEditor* editor = current_ ? FindEditor(current_->TypeCode()) : nullptr;
+    return editor && editor->IsModified();
+}
+
+bool ViewPane::Save() {
+    if (!current_) return false;
+    ItemEditor* editor = FindEditor(current_->TypeCode());
+    if (!editor || !editor->Store(current_)) return false;
+    if (WriteItemFile(*current_, current_->RecordPath())) return true;
+    // The item holds the edits, but its file does not: they count as unsaved.
+    editor->SetModified(true);
+    ReportSaveFailure(current_->RecordPath());
+    return false;
+}
+
+bool ViewPane::FindText(const std::wstring& text, unsigned flags) {
+    ItemEditor* editor = current_ ? FindEditor(current_->TypeCode()) : nullptr;
+    return editor && editor->FindText(text, flags);
+}
+
+void ViewPane::ToggleWordWrap() {
+    wordWrap_ = !wordWrap_;
+    rtfEditor_.SetWordWrap(wordWrap_);
+    htmlEditor_.SetWordWrap(wordWrap_);
+    textEditor_.SetWordWrap(wordWrap_);
+}
+
+bool ViewPane::CanWordWrap() const { return current_ && FindEditor(current_->TypeCode()); }
+
+void ViewPane::ChangeFont() {
+    if (ItemEditor* editor = current_ ? FindEditor(current_->TypeCode()) : nullptr) editor->ChangeFont();
+}

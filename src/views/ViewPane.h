@@ -1,0 +1,62 @@
+// The right-hand pane: five stacked viewers, of which only the one suiting the
+// shown item is visible; the three editors keep edits until they are saved.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/Window.h"
+#include "views/ImageView.h"
+#include "views/ItemEditor.h"
+#include "views/MetafileView.h"
+
+class ClipItem;
+
+extern const char kViewPaneClass[];
+
+class ViewPane : public Window {
+public:
+    // The visible pane of the main window, or the hidden one the tree searches with.
+    bool CreatePane(HWND parent, bool visible, const RECT& rect = {});
+
+    // Shows the item (or nothing). Unsaved edits of the item shown are offered
+    // for saving first; false when the user chose to save and they could not
+    // be written: the pane then stays on its item with the edits.
+    bool SetItem(ClipItem* item);
+    ClipItem* CurrentItem() const { return current_; }
+    bool IsModified() const;
+    // Puts the edits into the item and rewrites its item file. A file that
+    // cannot be written is reported to the user and the edits stay unsaved.
+    bool Save();
+    bool FindText(const std::wstring& text, unsigned flags);
+    void ToggleWordWrap();
+    bool WordWrap() const { return wordWrap_; }
+    bool CanWordWrap() const;
+    void ChangeFont();
+
+    // The viewer showing the item now, or null.
+    HWND ShownViewer() const;
+    ItemEditor& EditorOf(int typeCode);
+    ImageView& Images() { return imageView_; }
+    MetafileView& Metafiles() { return metafileView_; }
+
+protected:
+    bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    bool OnCreate(const CREATESTRUCTA& create);
+    bool OnSize(UINT type, int width, int height);
+    // The editor for a type code, or null for the picture types.
+    ItemEditor* FindEditor(int typeCode);
+    const ItemEditor* FindEditor(int typeCode) const;
+    HWND ViewerFor(int typeCode);
+
+    ClipItem* current_ = nullptr;
+    bool wordWrap_ = false;
+    RtfEditor rtfEditor_;
+    ImageView imageView_;
+    HtmlEditor htmlEditor_;
+    MetafileView metafileView_;
+    TextEditor textEditor_;
+};
