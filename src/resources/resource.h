@@ -7,6 +7,14 @@
 #define IDR_TRAY_MENU 216
 #define IDR_VIEW_CONTEXT 225
 
+// Images of the archive tree.
+#define IDB_TREE_BLANK 212
+#define IDI_TYPE_BITMAP 218
+#define IDI_TYPE_HTML 219
+#define IDI_TYPE_METAFILE 220
+#define IDI_TYPE_RTF 221
+#define IDI_TYPE_TEXT 222
+
 // Dialogs and their controls.
 #define IDD_WARNING 5233
 #define IDC_DONT_SHOW_AGAIN 5251
