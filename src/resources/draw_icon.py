@@ -3,7 +3,11 @@
 vault lock) at 32x32 and 16x16 pixels and writes Scrapvault.ico next to this
 script. Standard library only; run it again after changing a picture."""
 import os
-import struct
+import sys
+
+# Running the script should leave nothing but the icon in the source tree.
+sys.dont_write_bytecode = True
+from icon_file import write_ico  # noqa: E402
 
 TRANSPARENT = None
 BOARD = (139, 90, 43)
@@ -68,39 +72,6 @@ def draw16():
     c.rect(10, 10, 15, 15, LOCK, LOCK_EDGE)
     c.rect(12, 12, 13, 13, LOCK_EDGE)
     return c
-
-
-def icon_image(canvas):
-    """One icon image: header, 32-bit colour rows and the AND mask, bottom-up."""
-    size = canvas.size
-    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    colour = bytearray()
-    mask = bytearray()
-    mask_stride = ((size + 31) // 32) * 4
-    for row in reversed(canvas.pixels):
-        row_mask = bytearray(mask_stride)
-        for x, pixel in enumerate(row):
-            if pixel is None:
-                colour += bytes((0, 0, 0, 0))
-                row_mask[x // 8] |= 0x80 >> (x % 8)
-            else:
-                r, g, b = pixel
-                colour += bytes((b, g, r, 255))
-        mask += row_mask
-    return header + bytes(colour) + bytes(mask)
-
-
-def write_ico(path, canvases):
-    images = [icon_image(c) for c in canvases]
-    out = bytearray(struct.pack('<HHH', 0, 1, len(images)))
-    offset = 6 + 16 * len(images)
-    for canvas, image in zip(canvases, images):
-        out += struct.pack('<BBBBHHII', canvas.size, canvas.size, 0, 0, 1, 32, len(image), offset)
-        offset += len(image)
-    for image in images:
-        out += image
-    with open(path, 'wb') as f:
-        f.write(out)
 
 
 if __name__ == '__main__':
