@@ -1,0 +1,273 @@
+#include "views/GroupTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "archive/ItemFile.h"
+#include "base/CaptureTime.h"
+#include "framework/MessageMap.h"
+#include "items/MarkupFormat.h"
+#include "items/TextItem.h"
+#include "support/ClipboardHelper.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+constexpr UINT kTreeId = 7;
+
+std::string Utf16Bytes(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
+}
+
+// The tree's parent, wired as the main window wires it: the selection drives
+// the visible pane and deleted nodes take their records along.
+class TreeHost : public Window {
+public:
+    GroupTree tree;
+    ViewPane pane;
+    int selectionChanges = 0;
+
+    TreeHost() {
+        WNDCLASSEXA windowClass = {};
+        windowClass.lpszClassName = "SvaultTreeTestHost";
+        RegisterWindowClass(windowClass);
+        Create("SvaultTreeTestHost", "host", WS_OVERLAPPEDWINDOW, 0, nullptr, nullptr, 0, 0, 600, 400);
+        tree.CreateTree(Handle(), kTreeId, RECT{0, 0, 200, 400});
+        pane.CreatePane(Handle(), true, RECT{200, 0, 600, 400});
+        tree.SetItemLeavingHook([this](ClipItem* item) {
+            if (pane.CurrentItem() == item) pane.SetItem(nullptr);
+        });
+    }
+
+protected:
+    bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        static constexpr MessageEntry<TreeHost> kMessages[] = {
+            msg::Notify<&TreeHost::OnSelChanged>(kTreeId, TVN_SELCHANGEDA),
+            msg::Notify<&TreeHost::OnDeleteItem>(kTreeId, TVN_DELETEITEMA),
+        };
+        return DispatchMessageTable<TreeHost>(*this, kMessages, message, wParam, lParam, result) ||
+               Window::ProcessMessage(message, wParam, lParam, result);
+    }
+
+private:
+    LRESULT OnSelChanged(const NMHDR&) {
+
+        ++selectionChanges;
+        pane.SetItem(tree.SelectedItem());
+        return 0;
+    }
+    LRESULT OnDeleteItem(const NMHDR& header) {
+        tree.OnDeleteItem(reinterpret_cast<const NMTREEVIEWA&>(header));
+        return 0;
+    }
+};
+
+class GroupTreeTest : public ::testing::Test {
+protected:
+    GroupTreeTest() {
+        for (const char* name : {"SvaultNotesApp", "SvaultReportApp"}) {
+            WNDCLASSA windowClass = {};
+            windowClass.lpfnWndProc = ::DefWindowProcA;
+            windowClass.lpszClassName = name;
+            windowClass.hIcon = ::LoadIconA(nullptr, name[6] == 'N' ? IDI_APPLICATION : IDI_WARNING);
+            ::RegisterClassA(&windowClass);
+        }
+        notes_ = ::CreateWindowExA(0, "SvaultNotesApp", "Notes", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
+                                   nullptr, nullptr);
+        report_ = ::CreateWindowExA(0, "SvaultReportApp", "Report", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr,
+                                    nullptr, nullptr, nullptr);
+        options_.folder = folder_.Path();
+        options_.loadWholeArchive = true;
+        options_.fallbackIcon = ::LoadIconA(nullptr, IDI_QUESTION);
+    }
+    ~GroupTreeTest() override {
+        ::DestroyWindow(notes_);
+        ::DestroyWindow(report_);
+    }
+
+    void Open(int mode = kGroupByDate) {
+        host_.tree.LoadArchive(options_);
+        host_.tree.Rebuild(mode);
+    }
+    // One clipboard change with the formats, captured from the window.
+    void Capture(HWND source, const std::map<UINT, std::string>& formats) {
+        ASSERT_TRUE(clipboard_.Set(formats));
+        ASSERT_TRUE(host_.tree.Capture(source));
+    }
+    void CaptureText(HWND source, const std::wstring& text) {
+        Capture(source, {{CF_UNICODETEXT, Utf16Bytes(text)}});
+    }
+
+    // The tree as text: one line per node, indented by level, with its image
+    // named: a type letter, "A1", "A2"... for applications in order of appearance.
+    std::string Dump() {
+        names_ = {{0, ""},
+                  {host_.tree.TypeImage(kTextItemType), "T"},
+                  {host_.tree.TypeImage(kRtfItemType), "R"},
+                  {host_.tree.TypeImage(kHtmlItemType), "H"}};
+        std::string out;
+        DumpLevel(nullptr, 0, out);
+        return out;
+    }
+    void DumpLevel(HTREEITEM parent, int depth, std::string& out) {
+        TreeViewCtrl tree = host_.tree.Tree();
+        for (HTREEITEM node = parent ? tree.Child(parent) : tree.Root(); node; node = tree.NextSibling(node)) {
+            int image = 0, selected = 0;
+            tree.GetItemImage(node, image, selected);
+            if (!names_.count(image)) names_[image] = "A" + std::to_string(names_.size() - 3);
+            out += std::string(depth * 2, ' ') + tree.GetItemText(node);
+            if (!names_[image].empty()) out += " [" + names_[image] + "]";
+            out += "\n";
+            DumpLevel(node, depth + 1, out);
+        }
+    }
+    HTREEITEM FindNode(const std::string& path) {
+        TreeViewCtrl tree = host_.tree.Tree();
+        HTREEITEM node = nullptr;
+        size_t start = 0;
+        while (start <= path.size()) {
+            // Dates hold slashes: levels are parted by '|'.
+            const size_t end = std::min(path.find('|', start), path.size());
+            const std::string label = path.substr(start, end - start);
+            HTREEITEM child = node ? tree.Child(node) : tree.Root();
+            while (child && tree.GetItemText(child) != label) child = tree.NextSibling(child);
+            if (!child) return nullptr;
+            node = child;
+            start = end + 1;
+        }
+        return node;
+    }
+
+    TempFolder folder_;
+    ArchiveOptions options_;
+    ClipboardHelper clipboard_;
+    HWND notes_ = nullptr;
+    HWND report_ = nullptr;
+    TreeHost host_;
+    std::map<int, std::string> names_;
+};
+
+}  // namespace
+
+TEST_F(GroupTreeTest, CapturesAreGroupedByDateTypeAndApplication) {
+    Open();
+    CaptureText(notes_, L"a note");
+    Capture(report_, {{ClipboardHelper::Register("Rich Text Format"), "{\\rtf1 report}"},
+                      {CF_UNICODETEXT, Utf16Bytes(L"report")}});
+    const std::string day = host_.tree.Items().front()->DateText();
+
+    const std::string byDate = day + "\n  Notes [A1]\n    Text [T]\n  Report [A2]\n    RTF [R]\n    Text [T]\n";
+    // Nodes added as captures arrive stand exactly where a rebuild puts them.
+    EXPECT_EQ(byDate, Dump());
+    host_.tree.Rebuild(kGroupByDate);
+    EXPECT_EQ(byDate, Dump());
+
+    host_.tree.Rebuild(kGroupByType);
+    EXPECT_EQ("RTF [R]\n  " + day + "\n    Report [A1]\nText [T]\n  " + day + "\n    Notes [A2]\n    Report [A1]\n",
+              Dump());
+    host_.tree.Rebuild(kGroupByApplication);
+    EXPECT_EQ("Notes [A1]\n  " + day + "\n    Notes [T]\nReport [A2]\n  " + day + "\n    Report [T]\n    Report [R]\n",
+              Dump());
+
+    // Without the whole archive there is no date level.
+    options_.loadWholeArchive = false;
+    Open(kGroupByDate);
+    EXPECT_EQ("Notes [A1]\n  Text [T]\nReport [A2]\n  RTF [R]\n  Text [T]\n", Dump());
+    // One image per application however many nodes show it.
+    EXPECT_EQ(8, ::ImageList_GetImageCount(host_.tree.ImageList()));
+}
+
+TEST_F(GroupTreeTest, CapturesWithOneTitleAreTwoNodesByDateAndOneGroupByApplication) {
+    options_.loadWholeArchive = false;
+    Open();
+    CaptureText(notes_, L"first");
+    ::SetWindowTextA(report_, "NOTES");
+    CaptureText(report_, L"second");
+    EXPECT_EQ("Notes [A1]\n  Text [T]\nNOTES [A2]\n  Text [T]\n", Dump());
+    // Titles that differ only in case share a group, named after the first.
+    host_.tree.Rebuild(kGroupByApplication);
+    EXPECT_EQ("Notes [A1]\n  Notes [T]\n  NOTES [T]\n", Dump());
+}
+
+TEST_F(GroupTreeTest, DeletingLeavesGroupsAndCopyTakesTheNodesFormats) {
+    Open(kGroupByDate);
+    CaptureText(notes_, L"a note");
+    const std::string html = "<b>report</b>";
+    Capture(report_, {{ClipboardHelper::Register("HTML Format"), BuildCfHtmlHeader(html.size()) + html},
+                      {CF_UNICODETEXT, Utf16Bytes(L"report")}});
+    const std::string day = host_.tree.Items().front()->DateText();
+
+    // A capture node: every format at once; a leaf: that one format alone.
+    host_.tree.CopyNode(FindNode(day + "|Report"), clipboard_.Window());
+    const std::string text = clipboard_.Get(CF_UNICODETEXT).value_or("");
+    EXPECT_EQ(Utf16Bytes(L"report"), text);
+    EXPECT_TRUE(clipboard_.Get(ClipboardHelper::Register("HTML Format")));
+    host_.tree.CopyNode(FindNode(day + "|Report|HTML"), clipboard_.Window());
+    EXPECT_FALSE(clipboard_.Get(CF_UNICODETEXT));
+    EXPECT_TRUE(clipboard_.Get(ClipboardHelper::Register("HTML Format")));
+
+    // The shown item leaves the pane before it is destroyed.
+    HTREEITEM noteLeaf = FindNode(day + "|Notes|Text");
+    host_.tree.Tree().SelectItem(noteLeaf);
+    ASSERT_NE(nullptr, host_.pane.CurrentItem());
+    const std::string noteFile = host_.pane.CurrentItem()->RecordPath();
+    host_.tree.DeleteNode(noteLeaf);
+    EXPECT_FALSE(FileExists(noteFile));
+    const ClipItem* shown = host_.pane.CurrentItem();
+    EXPECT_TRUE(!shown || std::any_of(host_.tree.Items().begin(), host_.tree.Items().end(),
+                                      [&](const auto& item) { return item.get() == shown; }));
+    EXPECT_EQ(day + "\n  Notes [A1]\n  Report [A2]\n    HTML [H]\n    Text [T]\n", Dump());
+
+    // A capture node goes with its leaves and its record file.
+    host_.tree.DeleteNode(FindNode(day + "|Report"));
+    EXPECT_EQ(day + "\n  Notes [A1]\n", Dump());
+    EXPECT_TRUE(host_.tree.Items().empty());
+    EXPECT_EQ(1u, host_.tree.Captures().size());
+    EXPECT_EQ(1u, ListFiles(folder_.Path() + "AppData\\", "*.se").size());
+}
+
+TEST_F(GroupTreeTest, ItemsLimitKeepsTheNewestCapturesInEveryMode) {
+    for (int mode : {kGroupByDate, kGroupByType}) {
+        TempFolder folder;
+        options_.folder = folder.Path();
+        options_.itemsLimit = 3;
+        Open(mode);
+        for (int i = 0; i < 5; ++i) {
+            CaptureText(i % 2 ? notes_ : report_, L"capture " + std::to_wstring(i));
+            // Times count whole seconds: a minute apart each, the first oldest.
+            const double time = CurrentCaptureTime() - (5 - i) / 1440.0;
+            ClipItem& item = *host_.tree.Items().back();
+            item.SetCaptureTime(time);
+            host_.tree.FindCapture(item)->CaptureTime = time;
+        }
+        host_.tree.Trim();
+        EXPECT_EQ(3u, host_.tree.Items().size()) << mode;
+        EXPECT_EQ(3u, host_.tree.Captures().size()) << mode;
+        EXPECT_EQ(3u, ListFiles(folder.Path() + DateFolderName(CurrentCaptureTime()) + "\\").size()) << mode;
+        EXPECT_EQ(3u, ListFiles(folder.Path() + "AppData\\", "*.se").size()) << mode;
+        for (const auto& item : host_.tree.Items())
+            EXPECT_NE(L"capture 0", static_cast<const TextItem&>(*item).Text());
+        host_.tree.Clear();
+    }
+}
+
+TEST_F(GroupTreeTest, FindStartsAfterTheSelectionAndSearchesUtf16Text) {
+    options_.loadWholeArchive = false;
+    Open();
+    CaptureText(notes_, L"東京 first");
+    CaptureText(report_, L"second 東京");
+    EXPECT_FALSE(host_.tree.FindItem(L"", FR_DOWN));
+    ASSERT_TRUE(host_.tree.FindItem(L"東京", FR_DOWN));
+    EXPECT_EQ(FindNode("Notes|Text"), host_.tree.Tree().Selection());
+    ASSERT_TRUE(host_.tree.FindItem(L"東京", FR_DOWN));
+    EXPECT_EQ(FindNode("Report|Text"), host_.tree.Tree().Selection());
+    // The selected last leaf itself is not tested again.
+    EXPECT_FALSE(host_.tree.FindItem(L"東京", FR_DOWN));
+    EXPECT_FALSE(host_.tree.FindItem(L"second", FR_DOWN));
+    // Upward from there finds the first.
+    EXPECT_TRUE(host_.tree.FindItem(L"first", 0));
+    EXPECT_EQ(FindNode("Notes|Text"), host_.tree.Tree().Selection());
+}
