@@ -44,7 +44,7 @@ bool ViewPane::OnSize(UINT, int width, int height) {
     return true;
 }
 
-ItemEditor* ViewPane::FindEditor(int typeCode) {
+ItemEditor* ViewPane::EditorFor(int typeCode) {
     switch (typeCode) {
     case kTextItemType:
         return &textEditor_;
@@ -57,15 +57,10 @@ ItemEditor* ViewPane::FindEditor(int typeCode) {
     }
 }
 
-const ItemEditor* ViewPane::FindEditor(int typeCode) const { return const_cast<ViewPane*>(this)->FindEditor(typeCode); }
-
-ItemEditor& ViewPane::EditorOf(int typeCode) {
-    ItemEditor* editor = FindEditor(typeCode);
-    return editor ? *editor : textEditor_;
-}
+const ItemEditor* ViewPane::EditorFor(int typeCode) const { return const_cast<ViewPane*>(this)->EditorFor(typeCode); }
 
 HWND ViewPane::ViewerFor(int typeCode) {
-    if (ItemEditor* editor = FindEditor(typeCode)) return editor->Handle();
+    if (ItemEditor* editor = EditorFor(typeCode)) return editor->Handle();
     if (typeCode == kBitmapItemType) return imageView_.Handle();
     if (typeCode == kMetafileItemType) return metafileView_.Handle();
     return nullptr;
@@ -103,13 +98,13 @@ bool ViewPane::SetItem(ClipItem* item) {
 }
 
 bool ViewPane::IsModified() const {
-    const ItemEditor* editor = current_ ? FindEditor(current_->TypeCode()) : nullptr;
+    const ItemEditor* editor = current_ ? EditorFor(current_->TypeCode()) : nullptr;
     return editor && editor->IsModified();
 }
 
 bool ViewPane::Save() {
     if (!current_) return false;
-    ItemEditor* editor = FindEditor(current_->TypeCode());
+    ItemEditor* editor = EditorFor(current_->TypeCode());
     if (!editor || !editor->Store(current_)) return false;
     if (WriteItemFile(*current_, current_->RecordPath())) return true;
     // The item holds the edits, but its file does not: they count as unsaved.
@@ -119,7 +114,7 @@ bool ViewPane::Save() {
 }
 
 bool ViewPane::FindText(const std::wstring& text, unsigned flags) {
-    ItemEditor* editor = current_ ? FindEditor(current_->TypeCode()) : nullptr;
+    ItemEditor* editor = current_ ? EditorFor(current_->TypeCode()) : nullptr;
     return editor && editor->FindText(text, flags);
 }
 
@@ -130,8 +125,8 @@ void ViewPane::ToggleWordWrap() {
     textEditor_.SetWordWrap(wordWrap_);
 }
 
-bool ViewPane::CanWordWrap() const { return current_ && FindEditor(current_->TypeCode()); }
+bool ViewPane::CanWordWrap() const { return current_ && EditorFor(current_->TypeCode()); }
 
 void ViewPane::ChangeFont() {
-    if (ItemEditor* editor = current_ ? FindEditor(current_->TypeCode()) : nullptr) editor->ChangeFont();
+    if (ItemEditor* editor = current_ ? EditorFor(current_->TypeCode()) : nullptr) editor->ChangeFont();
 }

@@ -37,7 +37,8 @@ public:
 
     // The viewer showing the item now, or null.
     HWND ShownViewer() const;
-    ItemEditor& EditorOf(int typeCode);
+    // The editor of a type code; null for the picture types.
+    ItemEditor* EditorFor(int typeCode);
     ImageView& Images() { return imageView_; }
     MetafileView& Metafiles() { return metafileView_; }
 
@@ -47,9 +48,7 @@ protected:
 private:
     bool OnCreate(const CREATESTRUCTA& create);
     bool OnSize(UINT type, int width, int height);
-    // The editor for a type code, or null for the picture types.
-    ItemEditor* FindEditor(int typeCode);
-    const ItemEditor* FindEditor(int typeCode) const;
+    const ItemEditor* EditorFor(int typeCode) const;
     HWND ViewerFor(int typeCode);
 
     ClipItem* current_ = nullptr;
