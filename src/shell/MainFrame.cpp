@@ -56,7 +56,8 @@ bool MainFrame::CreateMainWindow() {
     WNDCLASSEXA windowClass = {};
     windowClass.hInstance = instance;
     windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    // Seen only in the gap between the tree and the view.
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.hIcon = static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
                                                         ::GetSystemMetrics(SM_CXICON),
                                                         ::GetSystemMetrics(SM_CYICON), LR_SHARED));
@@ -156,9 +157,10 @@ void MainFrame::UpdateCommandStates(HMENU menu) const {
 
 void MainFrame::OnSize(UINT, int width, int height) {
     // The tree takes a quarter of the width, but never so little that its labels vanish.
+    constexpr int kGap = 4;
     const int treeWidth = std::min(width, std::max(width / 4, 180));
     ::SetWindowPos(archive_.Handle(), nullptr, 0, 0, treeWidth, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SetWindowPos(viewPane_.Handle(), nullptr, treeWidth, 0, std::max(width - treeWidth, 0), height,
+    ::SetWindowPos(viewPane_.Handle(), nullptr, treeWidth + kGap, 0, std::max(width - treeWidth - kGap, 0), height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
