@@ -136,17 +136,17 @@ void ScrollView::DoScroll(int bar, int request, LONG& offset, int contentSize, i
     int next = offset;
     switch (request) {
     case SB_LINEUP:
-        next = offset < lineStep ? 0 : offset - lineStep;
+    case SB_PAGEUP: {
+        const int step = request == SB_LINEUP ? lineStep : pageStep;
+        next = offset < step ? 0 : offset - step;
         break;
+    }
     case SB_LINEDOWN:
-        next = offset + lineStep < largest ? offset + lineStep : largest;
+    case SB_PAGEDOWN: {
+        const int step = request == SB_LINEDOWN ? lineStep : pageStep;
+        next = offset + step < largest ? offset + step : largest;
         break;
-    case SB_PAGEUP:
-        next = offset < pageStep ? 0 : offset - pageStep;
-        break;
-    case SB_PAGEDOWN:
-        next = offset + pageStep < largest ? offset + pageStep : largest;
-        break;
+    }
     case SB_THUMBTRACK:
     case SB_THUMBPOSITION: {
         SCROLLINFO info = ScrollInfo(SIF_TRACKPOS);

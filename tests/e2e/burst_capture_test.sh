@@ -10,7 +10,6 @@ svault=$1 winerun=$2 reader=$3
 work=$(mktemp -d /tmp/svault-burst.XXXXXX)
 archive="$work/archive/"
 mkdir -p "$archive"
-key='HKCU\Software\Brindlework\Scrapvault\1.0\Settings'
 svault_pid=
 
 cleanup() {
@@ -24,15 +23,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-count() { find "$archive" -name "*$1" -type f | wc -l; }
-wait_count() {  # wait_count EXT WANT TENTHS
-  local i
-  for i in $(seq 1 "$3"); do
-    [ "$(count "$1")" -ge "$2" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 # A picture whose bottom-left pixel tells which it is; the rest is noise that
 # compresses like a screenshot.

@@ -11,7 +11,6 @@ svault=$1 driver=$2 winerun=$3 reader=$4 shots=$5
 work=$(mktemp -d /tmp/svault-views.XXXXXX)
 archive="$work/archive/"
 mkdir -p "$archive" "$shots"
-key='HKCU\Software\Brindlework\Scrapvault\1.0\Settings'
 
 cleanup() {
   "$winerun" "$svault" /Uninstall >/dev/null 2>&1
@@ -21,35 +20,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-count() { find "$archive" -name "*$1" -type f | wc -l; }
-wait_count() {  # wait_count EXT WANT: 10 s at most
-  local i
-  for i in $(seq 1 100); do
-    [ "$(count "$1")" -ge "$2" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 # Captures arrive one by one from one unknown application, so grouped by date
 # without a date level the tree is a list of capture nodes in capture order,
 # each holding its one item: the leaf of capture N is node 2N+1.
 leaf_of() { echo $((2 * $1 + 1)); }
 select_node() { "$winerun" "$driver" select "$1" >/dev/null 2>&1; }
-command() { "$winerun" "$driver" command "$1" >/dev/null 2>&1; }
+send_command() { "$winerun" "$driver" command "$1" >/dev/null 2>&1; }
 shot() { sleep 0.5; import -window root -crop 960x420+0+0 "$shots/$1.png"; }
 
-"$winerun" reg add "$key" /v ArchiveFolder /d "Z:$(printf '%s' "$archive" | tr / '\\')" /f >/dev/null
-"$winerun" reg add "$key" /v Startup /t REG_DWORD /d 0 /f >/dev/null
-"$winerun" reg add "$key" /v LoadWholeArchive /t REG_DWORD /d 0 /f >/dev/null
 "$winerun" reg add "$key" /v GroupBy /t REG_DWORD /d 1 /f >/dev/null
-"$winerun" "$svault" >/dev/null 2>&1 &
-pids+=($!)
-
 ready=false
-for attempt in $(seq 1 60); do
-  printf 'warm-up %s' "$attempt" | copy
-  if wait_count .tx 1; then ready=true; break; fi
-done
+start_and_warm_up && ready=true
 check "SVault.exe archives a first copy" $ready
 $ready || { summary; exit 1; }
 sleep 1
@@ -81,16 +62,16 @@ done
 # Copied back from the tree, read by an X11 program; no new capture comes of it.
 se=$(count .se)
 select_node "$(leaf_of "$text_capture")"
-command 32789
+send_command 32789
 sleep 1
 check "a text copied back is read from X11" [ "$(xclip -selection clipboard -o)" = "$(printf 'Hello from xclip\nsecond line')" ]
 select_node "$(leaf_of "$html_capture")"
-command 32789
+send_command 32789
 sleep 1
 check "HTML copied back is read from X11" \
   grep -q '<b>bold</b> HTML, Gr' <(xclip -selection clipboard -o -t text/html)
 select_node "$(leaf_of "$bmp_capture")"
-command 32789
+send_command 32789
 sleep 1
 xclip -selection clipboard -o -t image/bmp >"$work/out.bmp"
 check "a picture copied back has the pixels" \

@@ -9,7 +9,6 @@ svault=$1 flash=$2 clipset=$3 winerun=$4 reader=$5
 work=$(mktemp -d /tmp/svault-xclip.XXXXXX)
 archive="$work/archive/"
 mkdir -p "$archive"
-key='HKCU\Software\Brindlework\Scrapvault\1.0\Settings'
 
 cleanup() {
   "$winerun" "$svault" /Uninstall >/dev/null 2>&1
@@ -19,19 +18,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-count() { find "$archive" -name "*$1" -type f | wc -l; }
 newest() { ls -t $(find "$archive" -name "*$1" -type f) 2>/dev/null | head -n 1; }
 
-# Waits until the archive holds `want` files with the extension (10 s at most,
-# or TENTHS of a second).
-wait_count() {  # wait_count EXT WANT [TENTHS]
-  local ext=$1 want=$2 i
-  for i in $(seq 1 "${3:-100}"); do
-    [ "$(count "$ext")" -ge "$want" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 
 # A capture that must not happen (a second one for one copy) cannot be waited
@@ -55,20 +43,8 @@ settle() {
   return 1
 }
 
-"$winerun" reg add "$key" /v ArchiveFolder /d "Z:$(printf '%s' "$archive" | tr / '\\')" /f >/dev/null
-"$winerun" reg add "$key" /v Startup /t REG_DWORD /d 0 /f >/dev/null
-"$winerun" reg add "$key" /v LoadWholeArchive /t REG_DWORD /d 0 /f >/dev/null
-"$winerun" "$svault" >/dev/null 2>&1 &
-pids+=($!)
-
-# Ready when a copy arrives: copy again until the first text item is there. A
-# copy made before the program joined the clipboard chain is never archived,
-# so each one is given a second (a minute in all).
 ready=false
-for attempt in $(seq 1 60); do
-  printf 'warm-up %s' "$attempt" | copy
-  if wait_count .tx 1 10; then ready=true; break; fi
-done
+start_and_warm_up && ready=true
 check "SVault.exe archives a first copy" $ready
 $ready || { echo "$passed passed, $((failed + 1)) failed"; exit 1; }
 # Warm-up copies made before the program was ready may still be on their way.

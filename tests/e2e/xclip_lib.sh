@@ -36,6 +36,40 @@ end_started_processes() {
   done
 }
 
+# The program's settings key; the scripts point its archive at a folder of their own.
+key='HKCU\Software\Brindlework\Scrapvault\1.0\Settings'
+
+# Files with the extension below $archive.
+count() { find "$archive" -name "*$1" -type f | wc -l; }
+# Waits until the archive holds `want` files with the extension (10 s at most,
+# or TENTHS of a second).
+wait_count() {  # wait_count EXT WANT [TENTHS]
+  local i
+  for i in $(seq 1 "${3:-100}"); do
+    [ "$(count "$1")" -ge "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Points the settings at $archive (no startup shortcut, today's items only),
+# starts $svault through $winerun, and copies until a copy is archived. A copy
+# made before the program joined the clipboard chain is never archived, so each
+# one is given a second (a minute in all). False when none was archived.
+start_and_warm_up() {
+  "$winerun" reg add "$key" /v ArchiveFolder /d "Z:$(printf '%s' "$archive" | tr / '\\')" /f >/dev/null
+  "$winerun" reg add "$key" /v Startup /t REG_DWORD /d 0 /f >/dev/null
+  "$winerun" reg add "$key" /v LoadWholeArchive /t REG_DWORD /d 0 /f >/dev/null
+  "$winerun" "$svault" >/dev/null 2>&1 &
+  pids+=($!)
+  local attempt
+  for attempt in $(seq 1 60); do
+    printf 'warm-up %s' "$attempt" | copy
+    wait_count .tx 1 10 && return 0
+  done
+  return 1
+}
+
 summary() {  # the last line, and the exit code
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
