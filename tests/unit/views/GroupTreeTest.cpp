@@ -209,9 +209,16 @@ TEST_F(GroupTreeTest, DeletingLeavesGroupsAndCopyTakesTheNodesFormats) {
     EXPECT_FALSE(clipboard_.Get(CF_UNICODETEXT));
     EXPECT_TRUE(clipboard_.Get(ClipboardHelper::Register("HTML Format")));
 
-    // The shown item leaves the pane before it is destroyed.
+    // The right button selects the node under it, so its menu acts on that node.
     HTREEITEM noteLeaf = FindNode(day + "|Notes|Text");
-    host_.tree.Tree().SelectItem(noteLeaf);
+    host_.tree.Tree().EnsureVisible(noteLeaf);
+    RECT row = {};
+    *reinterpret_cast<HTREEITEM*>(&row) = noteLeaf;
+    ASSERT_TRUE(::SendMessageA(host_.tree.Handle(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&row)));
+    ::SendMessageA(host_.tree.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(row.left + 2, row.top + 2));
+    EXPECT_EQ(noteLeaf, host_.tree.Tree().Selection());
+
+    // The shown item leaves the pane before it is destroyed.
     ASSERT_NE(nullptr, host_.pane.CurrentItem());
     const std::string noteFile = host_.pane.CurrentItem()->RecordPath();
     host_.tree.DeleteNode(noteLeaf);
