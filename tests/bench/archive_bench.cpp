@@ -1,0 +1,244 @@
+// How long loading a large archive takes, and what memory it holds afterwards:
+// an archive of 10,000 captures, loaded with only today's items (the default
+// start) and whole. Prints one table.
+//
+// The archive is generated once per day into a cache folder beside the
+// executable (a new day has another "today"), by a child process, so that
+// the memory the generation used does not count against the load.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/ItemArchive.h"
+#include "base/CaptureTime.h"
+#include "base/Paths.h"
+#include "support/ArchiveGenerator.h"
+
+namespace {
+
+constexpr int kCaptures = 10000;
+constexpr unsigned kSeed = 1;
+constexpr int kRuns = 3;
+
+double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double TimeMs(const std::function<void()>& work) {
+    LARGE_INTEGER start, end;
+    ::QueryPerformanceCounter(&start);
+    work();
+    ::QueryPerformanceCounter(&end);
+    return Milliseconds(start, end);
+}
+
+// One line of the table: a time (median of the runs, and the first run, which
+// is what a start pays) or a memory figure, and what it was measured on.
+struct Row {
+    std::string what;
+    std::vector<double> runsMs;
+    std::string result;
+};
+
+void PrintTable(const std::vector<Row>& rows) {
+    std::printf("bench: %-40s %10s %10s %5s   %s\n", "archive", "median ms", "first ms", "runs", "result");
+    for (const Row& row : rows) {
+        if (row.runsMs.empty()) {
+            std::printf("bench: %-40s %10s %10s %5s   %s\n", row.what.c_str(), "", "", "", row.result.c_str());
+            continue;
+        }
+        std::vector<double> sorted = row.runsMs;
+        std::sort(sorted.begin(), sorted.end());
+        std::printf("bench: %-40s %10.0f %10.0f %5zu   %s\n", row.what.c_str(), sorted[sorted.size() / 2],
+                    row.runsMs.front(), row.runsMs.size(), row.result.c_str());
+    }
+}
+
+// Committed private memory, summed over the address space: Wine leaves
+// PrivateUsage at the swap use (0 here), Windows fills it with about this.
+double CommittedPrivateMiB() {
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char* address = nullptr;
+         ::VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
+         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        if (region.RegionSize == 0) break;
+    }
+    return total / 1048576.0;
+}
+
+std::string Memory() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                sizeof(counters)))
+        return "(no memory counters)";
+    char text[200];
+    std::snprintf(text, sizeof(text),
+                  "working set %.1f MiB (peak %.1f), PrivateUsage %.1f MiB, committed private %.1f MiB",
+                  counters.WorkingSetSize / 1048576.0, counters.PeakWorkingSetSize / 1048576.0,
+                  counters.PrivateUsage / 1048576.0, CommittedPrivateMiB());
+    return text;
+}
+
+ArchiveOptions OptionsFor(const std::string& folder, bool whole) {
+    ArchiveOptions options;
+    options.folder = folder;
+    options.loadWholeArchive = whole;
+    // The program passes its own icon; any icon does here.
+    options.fallbackIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    return options;
+}
+
+std::string Counts(const ItemArchive& archive) {
+    char text[96];
+    std::snprintf(text, sizeof(text), "%zu captures, %zu items, %zu applications", archive.Captures().size(),
+                  archive.Items().size(), archive.Applications().size());
+    return text;
+}
+
+// Loads `runs` times into fresh archives; the last one stays loaded in `kept`.
+Row MeasureLoad(const char* what, const ArchiveOptions& options, int runs, std::unique_ptr<ItemArchive>& kept) {
+    Row row{what, {}, {}};
+    for (int run = 0; run < runs; ++run) {
+        kept.reset();
+        auto archive = std::make_unique<ItemArchive>();
+        row.runsMs.push_back(TimeMs([&] { archive->LoadArchive(options); }));
+        kept = std::move(archive);
+    }
+    row.result = Counts(*kept);
+    return row;
+}
+
+void Repeat(Row& row, const ArchiveOptions& options, int runs) {
+    std::unique_ptr<ItemArchive> archive;
+    const Row more = MeasureLoad("", options, runs, archive);
+    row.runsMs.insert(row.runsMs.end(), more.runsMs.begin(), more.runsMs.end());
+}
+
+// The generation runs in a child process (see above); a marker beside the
+// folder says it completed and what it wrote.
+bool GenerateInChild(const std::string& folder, const std::string& marker) {
+    char self[MAX_PATH * 2] = {};
+    ::GetModuleFileNameA(nullptr, self, sizeof(self));
+    // Without its trailing backslash, which would escape the closing quote.
+    const std::string folderArgument = folder.substr(0, folder.find_last_not_of('\\') + 1);
+    std::string command = "\"" + std::string(self) + "\" --generate \"" + folderArgument + "\" " + std::to_string(kCaptures) +
+                          " " + std::to_string(kSeed) + " \"" + marker + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(process.hProcess, &exitCode);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return exitCode == 0 && ::GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int Generate(const std::string& folder, int captures, unsigned seed, const std::string& marker) {
+    DeleteFolderTree(folder);
+    ArchiveShape shape;
+    shape.captures = captures;
+    shape.seed = seed;
+    GeneratedArchive written;
+    if (!GenerateArchive(folder, shape, &written)) {
+        std::fprintf(stderr, "bench: the archive could not be written to %s\n", folder.c_str());
+        return 1;
+    }
+    FILE* file = std::fopen(marker.c_str(), "w");
+    if (!file) return 1;
+    std::fprintf(file, "%d captures, %d items; today %d captures, %d items\n", written.captures, written.items,
+                 written.todayCaptures, written.todayItems);
+    return std::fclose(file) == 0 ? 0 : 1;
+}
+
+std::string ReadLine(const std::string& path) {
+    char line[256] = {};
+    if (FILE* file = std::fopen(path.c_str(), "r")) {
+        if (!std::fgets(line, sizeof(line), file)) line[0] = 0;
+        std::fclose(file);
+    }
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// Archives of earlier days (or other sizes) are removed: each is some 100 MB.
+void RemoveOtherArchives(const std::string& cache, const std::string& keep) {
+    ForEachEntry(cache, [&](const WIN32_FIND_DATAA& entry) {
+        const std::string name = entry.cFileName;
+        if (name.rfind("archive-", 0) != 0 || name.rfind(keep, 0) == 0) return;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            DeleteFolderTree(cache + name + "\\");
+        else
+            ::DeleteFileA((cache + name).c_str());
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--generate") == 0) {
+        if (argc != 6) return 2;
+        return Generate(WithTrailingBackslash(argv[2]), std::atoi(argv[3]),
+                        static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)), argv[5]);
+    }
+
+    // The cache lives in the build folder, not in the Wine prefix that scripts/bench removes.
+    const std::string cache = argc > 1 ? WithTrailingBackslash(argv[1]) : ProgramFolder() + "bench-cache\\";
+    const std::string name = "archive-" + std::to_string(kCaptures) + "-seed" + std::to_string(kSeed) + "-" +
+                             DateFolderName(CurrentCaptureTime());
+    const std::string folder = cache + name + "\\";
+    const std::string marker = cache + name + ".done";
+    CreateFolderPath(cache);
+    RemoveOtherArchives(cache, name);
+
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    std::printf("bench: archive_bench %04d-%02d-%02d %02d:%02d, archive %s\n", now.wYear, now.wMonth, now.wDay,
+                now.wHour, now.wMinute, folder.c_str());
+    std::fflush(stdout);
+
+    std::vector<Row> rows;
+    if (::GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        bool generated = false;
+        const double ms = TimeMs([&] { generated = GenerateInChild(folder, marker); });
+        if (!generated) {
+            std::printf("bench: the archive could not be generated\n");
+            return 1;
+        }
+        rows.push_back({"generate the archive", {ms}, {}});
+    }
+    rows.push_back({"as generated", {}, ReadLine(marker)});
+    rows.push_back({"memory before loading", {}, Memory()});
+
+    // The first load of each kind is what a start pays, and the memory is measured
+    // with its archive still loaded; the repeats only add to the medians.
+    std::unique_ptr<ItemArchive> archive;
+    Row today = MeasureLoad("LoadArchive, today's items", OptionsFor(folder, false), 1, archive);
+    const Row todayMemory{"memory, today's items loaded", {}, Memory()};
+    archive.reset();
+    Row whole = MeasureLoad("LoadArchive, whole archive", OptionsFor(folder, true), 1, archive);
+    const Row wholeMemory{"memory, whole archive loaded", {}, Memory()};
+    archive.reset();
+    Repeat(today, OptionsFor(folder, false), kRuns - 1);
+    Repeat(whole, OptionsFor(folder, true), kRuns - 1);
+    rows.insert(rows.end(), {today, todayMemory, whole, wholeMemory});
+
+    PrintTable(rows);
+    return 0;
+}
