@@ -1,5 +1,6 @@
 #include "items/MarkupItem.h"
 
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -10,7 +11,7 @@
 #include "framework/UniqueHandle.h"
 #include "items/SaveDialog.h"
 
-MarkupItem::MarkupItem(int32_t typeCode, unsigned typeNameId) : ClipItem(typeCode, typeNameId) {}
+MarkupItem::MarkupItem(int32_t typeCode, unsigned typeNameId) : ClipItem(typeCode, typeNameId) { NextRevision(); }
 
 bool MarkupItem::SetContent(std::string_view document) {
     ReleaseData();
@@ -34,6 +35,12 @@ bool MarkupItem::GetContent(Bytes& content) const {
 void MarkupItem::ReleaseData() {
     block_.clear();
     block_.shrink_to_fit();
+    NextRevision();
+}
+
+void MarkupItem::NextRevision() {
+    static std::atomic<uint64_t> last{0};
+    revision_ = ++last;
 }
 
 bool MarkupItem::WriteData(RecordFileWriter& file) {

@@ -16,6 +16,9 @@ public:
     bool HasData() const { return !block_.empty(); }
     // Bytes of the compressed block.
     uint32_t DataSize() const { return static_cast<uint32_t>(block_.size()); }
+    // Changes with every change of the content, and is never the same for two
+    // items: what was worked out from a content can be kept until it changes.
+    uint64_t Revision() const { return revision_; }
 
     // Case-sensitive search of the document, control words and tags included, for
     // the ANSI text converted to UTF-8. An empty text or document is never found.
@@ -38,5 +41,8 @@ protected:
     bool WriteContentFile(const std::string& path, std::string_view preamble) const;
 
 private:
+    void NextRevision();
+
     Bytes block_;
+    uint64_t revision_ = 0;
 };

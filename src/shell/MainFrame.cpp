@@ -14,6 +14,7 @@ const char kMainWindowClass[] = "Scrapvault 1.0 class";
 namespace {
 // Longest product name, in characters.
 constexpr int kMaxProductNameChars = 512;
+constexpr DWORD kSearchPreparationSliceMs = 20;
 }  // namespace
 
 MainFrame::MainFrame() : taskbarCreatedMessage_(::RegisterWindowMessageA("TaskbarCreated")) {
@@ -146,7 +147,10 @@ bool MainFrame::PreTranslateMessage(MSG& message) {
 }
 
 void MainFrame::OnIdle() {
-    if (Handle()) UpdateCommandStates(::GetMenu(Handle()));
+    if (!Handle()) return;
+    UpdateCommandStates(::GetMenu(Handle()));
+    // A slice at a time, so the window stays quick; the message brings the next.
+    if (archive_.PrepareSearch(kSearchPreparationSliceMs)) ::PostMessageA(Handle(), WM_NULL, 0, 0);
 }
 
 void MainFrame::UpdateCommandStates(HMENU menu) const {

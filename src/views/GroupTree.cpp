@@ -8,6 +8,9 @@
 #include "framework/MessageMap.h"
 #include "framework/Module.h"
 #include "framework/ScopeGuards.h"
+#include "items/HtmlItem.h"
+#include "items/RtfItem.h"
+#include "items/TextItem.h"
 #include "resources/resource.h"
 
 struct GroupTree::Node {
@@ -33,6 +36,18 @@ std::wstring GroupKey(const std::string& label) {
     std::wstring key = ToWide(label, CP_ACP);
     if (!key.empty()) ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
     return key;
+}
+
+// A match of the editors' search, in either case, is a match here too.
+bool ContainsIgnoringCase(std::wstring_view text, std::wstring_view wanted) {
+    static const std::vector<wchar_t> upper = [] {
+        std::vector<wchar_t> table(65536);
+        for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<wchar_t>(i);
+        ::CharUpperBuffW(table.data() + 1, static_cast<DWORD>(table.size() - 1));
+        return table;
+    }();
+    auto same = [&](wchar_t a, wchar_t b) { return a == b || upper[a] == upper[b]; };
+    return std::search(text.begin(), text.end(), wanted.begin(), wanted.end(), same) != text.end();
 }
 
 bool CanHoldText(const ClipItem& item) {
@@ -233,6 +248,8 @@ void GroupTree::Rebuild(int mode) {
     ForgetAll();
     Tree().DeleteAllItems();
     CreateImageList();
+    // Items may have left the list meanwhile: the preparation looks at all again.
+    preparedItems_ = 0;
     // Collected whole and inserted in order: each insertion then lands at the end.
     ::SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
     deferInsert_ = true;
@@ -308,6 +325,7 @@ void GroupTree::DeleteItemLeaf(HTREEITEM handle, ClipItem* item) {
     Tree().DeleteItem(handle);
     ForgetNode(handle);
     if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
+    rtfTexts_.erase(item);
     if (itemLeavingHook_) itemLeavingHook_(item);
     RemoveItem(item);
 }
@@ -398,8 +416,56 @@ void GroupTree::TrimToLimit() {
     }
 }
 
+const std::wstring& GroupTree::RtfShownText(RtfItem& item) {
+    ShownText& shown = rtfTexts_[&item];
+    if (shown.revision != item.Revision()) {
+        shown.revision = item.Revision();
+        searchPane_.SetItem(&item);
+        shown.text = searchPane_.EditorFor(kRtfItemType)->ShownText();
+    }
+    return shown.text;
+}
+
+bool GroupTree::PrepareSearch(DWORD budgetMs) {
+    const DWORD start = ::GetTickCount();
+    const auto& items = Items();
+    for (; preparedItems_ < items.size(); ++preparedItems_) {
+        if (::GetTickCount() - start >= budgetMs) return true;
+        ClipItem& item = *items[preparedItems_];
+        if (item.TypeCode() == kRtfItemType) RtfShownText(static_cast<RtfItem&>(item));
+    }
+    // The pane must not keep an item that may be deleted later.
+    searchPane_.SetItem(nullptr);
+    return false;
+}
+
+bool GroupTree::MayContain(ClipItem& item, const std::wstring& text, unsigned flags) {
+    std::wstring html;
+    std::wstring_view shown;
+    switch (item.TypeCode()) {
+    case kTextItemType:
+        shown = static_cast<TextItem&>(item).Text();
+        break;
+    case kHtmlItemType: {
+        Bytes content;
+        static_cast<HtmlItem&>(item).GetContent(content);
+        html = ToWide(std::string_view(reinterpret_cast<const char*>(content.data()), content.size()), CP_UTF8);
+        shown = html;
+        break;
+    }
+    case kRtfItemType:
+        shown = RtfShownText(static_cast<RtfItem&>(item));
+        break;
+    default:
+        return false;
+    }
+    if (flags & FR_MATCHCASE) return shown.find(text) != std::wstring_view::npos;
+    return ContainsIgnoringCase(shown, text);
+}
+
 bool GroupTree::Visit(Node& node, const std::wstring& text, unsigned flags, HTREEITEM selected, bool& started) {
-    if (node.ref.kind == NodeRef::kItem && started && CanHoldText(*node.ref.item)) {
+    if (node.ref.kind == NodeRef::kItem && started && CanHoldText(*node.ref.item) &&
+        MayContain(*node.ref.item, text, flags)) {
         searchPane_.SetItem(node.ref.item);
         if (searchPane_.FindText(text, flags | FR_DOWN)) {
             TreeViewCtrl tree = Tree();
@@ -427,6 +493,8 @@ bool GroupTree::FindItem(const std::wstring& text, unsigned flags) {
 
 void GroupTree::Clear() {
     ForgetAll();
+    rtfTexts_.clear();
+    preparedItems_ = 0;
     if (Handle()) {
         searchPane_.SetItem(nullptr);
         Tree().DeleteAllItems();

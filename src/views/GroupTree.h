@@ -18,6 +18,8 @@
 #include "framework/Window.h"
 #include "views/ViewPane.h"
 
+class RtfItem;
+
 // The grouping modes, as the settings store them.
 enum GroupMode : int {
     kGroupByDate = 1,
@@ -67,6 +69,10 @@ public:
     // Searches the items after the selected node (FR_DOWN: downward) for the
     // text and selects the first that holds it.
     bool FindItem(const std::wstring& text, unsigned flags);
+    // Works out, ahead of the first search, the text that RTF items show (which
+    // takes the rich edit control some milliseconds each), for at most the
+    // budget; true while some remain. The owner calls it while idle.
+    bool PrepareSearch(DWORD budgetMs);
     // The parent's TVN_DELETEITEM: the node's record goes with it.
     void OnDeleteItem(const NMTREEVIEWA& info);
 
@@ -99,6 +105,11 @@ private:
     int ApplicationImage(const CaptureRecord& capture);
     std::string SortKey(const std::string& label);
     bool Visit(Node& node, const std::wstring& text, unsigned flags, HTREEITEM selected, bool& started);
+    // False only when the item's shown text cannot hold the search text, which
+    // spares loading it into the search pane; the pane decides the rest.
+    bool MayContain(ClipItem& item, const std::wstring& text, unsigned flags);
+    // The text an RTF item shows, worked out once per content.
+    const std::wstring& RtfShownText(RtfItem& item);
     void CollectExpired(Node& node, double bound, std::vector<HTREEITEM>& leaves, std::vector<HTREEITEM>& captures);
     LRESULT OnRightButtonDown(WPARAM, LPARAM lParam);
     void OnDestroy();
@@ -116,6 +127,12 @@ private:
     std::unique_ptr<Node> root_;
     std::unordered_map<HTREEITEM, Node*> nodes_;
     std::unordered_map<std::string, std::string> sortKeys_;
+    struct ShownText {
+        uint64_t revision = 0;
+        std::wstring text;
+    };
+    std::unordered_map<const ClipItem*, ShownText> rtfTexts_;
+    size_t preparedItems_ = 0;
     // A rebuild collects the whole model first and inserts it in order at the end.
     bool deferInsert_ = false;
 };

@@ -141,6 +141,18 @@ std::wstring ItemEditor::StreamOutText() {
     return text;
 }
 
+std::wstring ItemEditor::ShownText() const {
+    GETTEXTLENGTHEX measure = {GTL_NUMCHARS | GTL_PRECISE, 1200};
+    const LRESULT length = ::SendMessageA(Handle(), EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&measure), 0);
+    if (length <= 0) return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    GETTEXTEX request = {static_cast<DWORD>(text.size() * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr, nullptr};
+    const LRESULT copied = ::SendMessageA(Handle(), EM_GETTEXTEX, reinterpret_cast<WPARAM>(&request),
+                                          reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(std::max<LRESULT>(copied, 0)));
+    return text;
+}
+
 bool ItemEditor::FindText(const std::wstring& text, unsigned flags) {
     if (text.empty()) return false;
     HWND edit = Handle();

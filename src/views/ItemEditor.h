@@ -37,6 +37,8 @@ public:
     bool FindText(const std::wstring& text, unsigned flags);
 
     HFONT Font() const { return font_; }
+    // The text as the control shows it, paragraphs ending in "\r".
+    std::wstring ShownText() const;
 
 protected:
     bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -277,4 +277,17 @@ TEST_F(GroupTreeTest, FindStartsAfterTheSelectionAndSearchesUtf16Text) {
     // Upward from there finds the first.
     EXPECT_TRUE(host_.tree.FindItem(L"first", 0));
     EXPECT_EQ(FindNode("Notes|Text"), host_.tree.Tree().Selection());
+
+    // RTF is searched in the text it shows, whatever its source looks like,
+    // before and after the search was prepared.
+    ::SetWindowTextA(report_, "Memo");
+    Capture(report_, {{ClipboardHelper::Register("Rich Text Format"), "{\\rtf1 sp{\\b li}t w{\\i or}d}"}});
+    host_.tree.Tree().SelectItem(nullptr);
+    EXPECT_TRUE(host_.tree.FindItem(L"LIT W", FR_DOWN));
+    EXPECT_EQ(FindNode("Memo|RTF"), host_.tree.Tree().Selection());
+    while (host_.tree.PrepareSearch(20)) {
+    }
+    host_.tree.Tree().SelectItem(nullptr);
+    EXPECT_TRUE(host_.tree.FindItem(L"split word", FR_DOWN | FR_MATCHCASE));
+    EXPECT_FALSE(host_.tree.FindItem(L"Split", FR_DOWN | FR_MATCHCASE));
 }
