@@ -169,7 +169,9 @@ void MainFrame::OnSize(UINT, int width, int height) {
 }
 
 LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR&) {
-    viewPane_.SetItem(archive_.SelectedItem());
+    // Edits that could not be saved keep the pane on their item, and the tree
+    // goes back to it, so what is selected is what is shown.
+    if (!viewPane_.SetItem(archive_.SelectedItem())) archive_.SelectItemLeaf(viewPane_.CurrentItem());
     return 0;
 }
 

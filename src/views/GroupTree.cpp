@@ -375,6 +375,13 @@ ClipItem* GroupTree::SelectedItem() const {
     return ref && ref->kind == NodeRef::kItem ? ref->item : nullptr;
 }
 
+bool GroupTree::SelectItemLeaf(const ClipItem* item) {
+    if (!item) return false;
+    for (const auto& [handle, node] : nodes_)
+        if (node->ref.kind == NodeRef::kItem && node->ref.item == item) return Tree().SelectItem(handle);
+    return false;
+}
+
 bool GroupTree::SelectionHasRecord() const {
     const NodeRef* ref = Handle() ? NodeRefOf(Tree().Selection()) : nullptr;
     return ref && ref->kind != NodeRef::kGroup;

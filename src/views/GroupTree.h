@@ -65,6 +65,8 @@ public:
     void TrimToLimit();
 
     ClipItem* SelectedItem() const;
+    // Selects the leaf of the item; false when the tree shows no such leaf.
+    bool SelectItemLeaf(const ClipItem* item);
     bool SelectionHasRecord() const;
     // Searches the items after the selected node (FR_DOWN: downward) for the
     // text and selects the first that holds it.

@@ -71,6 +71,8 @@ HWND ViewPane::ShownViewer() const {
 }
 
 bool ViewPane::SetItem(ClipItem* item) {
+    // The item shown already: its edits stay as they are.
+    if (item && item == current_) return true;
     if (current_ && IsModified()) {
         const std::string text = LoadResourceString(IDS_SAVE_CHANGES);
         const std::string caption = LoadResourceString(IDS_PRODUCT_NAME);

@@ -12,6 +12,8 @@
 #include "framework/UniqueHandle.h"
 #include "resources/resource.h"
 #include "shell/Settings.h"
+#include "support/ClipboardHelper.h"
+#include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -141,4 +143,37 @@ TEST_F(MainFrameTest, DestroyingLeavesTheChainRemovesTheIconAndEndsTheLoop) {
     EXPECT_EQ(0u, quit.wParam);
 
     ::ChangeClipboardChain(viewer.get(), previousHead);
+}
+
+TEST_F(MainFrameTest, TheTreeSelectionDrivesTheViewAndStaysWithEditsThatCouldNotBeSaved) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    frame.LoadArchive();
+    // Captured by hand, not by the chain.
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
+    ClipboardHelper clipboard;
+    for (const wchar_t* text : {L"one", L"two"}) {
+        const std::wstring wide = text;
+        ASSERT_TRUE(clipboard.Set({{CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(wide.c_str()),
+                                                                (wide.size() + 1) * sizeof(wchar_t))}}));
+        ASSERT_TRUE(frame.Archive().Capture(nullptr));
+    }
+    GroupTree& tree = frame.Archive();
+    ClipItem* first = tree.Items()[0].get();
+    ClipItem* second = tree.Items()[1].get();
+    ASSERT_TRUE(tree.SelectItemLeaf(first));
+    EXPECT_EQ(first, frame.View().CurrentItem());
+
+    HWND editor = frame.View().EditorFor(kTextItemType)->Handle();
+    ::SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"typed "));
+    first->SetRecordPath(archive_ / "gone\\item.tx");
+    DialogAnswerer answerer;
+    answerer.Expect({DialogAnswerer::Click(IDOK)});  // save the changes?
+    answerer.Expect({DialogAnswerer::Click(IDOK)});  // could not be saved
+    ASSERT_TRUE(tree.SelectItemLeaf(second));
+    EXPECT_EQ(first, frame.View().CurrentItem());
+    EXPECT_EQ(first, tree.SelectedItem());
+    EXPECT_TRUE(frame.View().IsModified());
+    EXPECT_EQ(2, answerer.Answered());
+    frame.View().EditorFor(kTextItemType)->SetModified(false);
 }
