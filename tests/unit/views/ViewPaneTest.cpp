@@ -175,3 +175,32 @@ TEST_F(ViewPaneTest, WordWrapHoldsForAllThreeEditors) {
     pane_.ToggleWordWrap();
     EXPECT_EQ(1, lines(kHtmlItemType));
 }
+
+TEST(RtfFontDialogTest, WhatIsMixedInTheSelectionIsLeftOpenBothWays) {
+    CHARFORMAT2A mixed = {};
+    mixed.cbSize = sizeof(mixed);
+    // Size and face are the same over the selection; bold, script and effects are not.
+    mixed.dwMask = CFM_SIZE | CFM_FACE | CFM_ITALIC | CFM_COLOR;
+    mixed.yHeight = 240;
+    mixed.crTextColor = RGB(1, 2, 3);
+    lstrcpyA(mixed.szFaceName, "Arial");
+    const FontDialogStart start = FontDialogFromCharFormat(mixed, 96);
+    EXPECT_EQ(-16, start.font.lfHeight);
+    EXPECT_STREQ("Arial", start.font.lfFaceName);
+    EXPECT_EQ(DWORD{CF_NOSTYLESEL | CF_NOSCRIPTSEL}, start.flags);
+    EXPECT_EQ(RGB(1, 2, 3), start.color);
+
+    LOGFONTA chosen = start.font;
+    chosen.lfWeight = FW_BOLD;
+    CHOOSEFONTA answer = {};
+    answer.lpLogFont = &chosen;
+    answer.iPointSize = 120;
+    answer.rgbColors = RGB(4, 5, 6);
+    answer.Flags = CF_EFFECTS | CF_NOFACESEL | CF_NOSCRIPTSEL;
+    const CHARFORMAT2A format = CharFormatFromFontDialog(answer);
+    EXPECT_EQ(DWORD{CFM_BOLD | CFM_ITALIC | CFM_SIZE | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR | CFM_OFFSET},
+              format.dwMask);
+    EXPECT_EQ(DWORD{CFE_BOLD}, format.dwEffects);
+    EXPECT_EQ(240, format.yHeight);
+    EXPECT_EQ(RGB(4, 5, 6), format.crTextColor);
+}
