@@ -113,14 +113,17 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
         if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
         const std::string folder = options_.folder + entry.cFileName + "\\";
-        const bool load = options_.loadWholeArchive || _stricmp(entry.cFileName, today.c_str()) == 0;
+        if (!options_.loadWholeArchive && _stricmp(entry.cFileName, today.c_str()) != 0) {
+            RemoveTemporaryRecordFiles(folder);
+            return;
+        }
         ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
             if (IsFolder(file)) return;
-            const std::string path = folder + file.cFileName;
+            std::string path = folder + file.cFileName;
             if (IsTemporaryRecordFile(file.cFileName))
                 ::DeleteFileA(path.c_str());
-            else if (load)
-                itemPaths.push_back(path);
+            else
+                itemPaths.push_back(std::move(path));
         });
     });
 

@@ -115,10 +115,17 @@ bool IsTemporaryRecordFile(const char* name) {
 }
 
 void RemoveTemporaryRecordFiles(const std::string& folder) {
-    ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryRecordFile(entry.cFileName))
-            ::DeleteFileA((folder + entry.cFileName).c_str());
-    });
+    // The file system hands over only the names that match, several times quicker
+    // than every name of a folder of thousands; the pattern also matches short
+    // names, so each is looked at again.
+    const std::string pattern = std::string(kTemporaryPrefix) + "*" + kTemporaryExtension;
+    ForEachEntry(
+        folder,
+        [&](const WIN32_FIND_DATAA& entry) {
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsTemporaryRecordFile(entry.cFileName))
+                ::DeleteFileA((folder + entry.cFileName).c_str());
+        },
+        pattern.c_str());
 }
 
 std::string GuidText(const GUID& guid) {
