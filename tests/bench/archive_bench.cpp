@@ -219,12 +219,14 @@ int main(int argc, char** argv) {
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    std::printf("bench: archive_bench %04d-%02d-%02d %02d:%02d, archive %s\n", now.wYear, now.wMonth, now.wDay,
-                now.wHour, now.wMinute, folder.c_str());
-    std::fflush(stdout);
+    if (!prepareOnly)
+        std::printf("bench: archive_bench %04d-%02d-%02d %02d:%02d, archive %s\n", now.wYear, now.wMonth, now.wDay,
+                    now.wHour, now.wMinute, folder.c_str());
 
     std::vector<Row> rows;
     if (::GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::printf("bench: generating an archive of %d captures in %s (once a day)\n", kCaptures, folder.c_str());
+        std::fflush(stdout);
         bool generated = false;
         const double ms = TimeMs([&] { generated = GenerateInChild(folder, marker); });
         if (!generated) {
