@@ -24,10 +24,10 @@ bool CaptureRecord::WriteFile(const std::string& path) {
     return true;
 }
 
-bool CaptureRecord::ReadFile(const std::string& path) {
+bool CaptureRecord::ReadFile(std::string path) {
     Bytes bytes;
     if (!ReadRecordFile(path, bytes, kMaxRecordFileBytes)) return false;
-    FilePath = path;
+    FilePath = std::move(path);
     CaptureFileFields fields;
     fields.classAtom = ClassAtom;
     std::memcpy(fields.captureGuid.data(), &CaptureGuid, sizeof(CaptureGuid));

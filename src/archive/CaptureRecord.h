@@ -16,7 +16,7 @@ public:
 
     // The ".se" file: "A", "G", "D", then "T" when the title is not empty.
     bool WriteFile(const std::string& path);
-    bool ReadFile(const std::string& path);
+    bool ReadFile(std::string path);
 
     std::string Title;
     DWORD ClassAtom = 0;

@@ -6,6 +6,7 @@
 #include "archive/ItemFile.h"
 #include "base/CaptureTime.h"
 #include "base/Limits.h"
+#include "base/ParallelFor.h"
 #include "base/Paths.h"
 #include "base/RecordFields.h"
 #include "base/RecordFile.h"
@@ -29,6 +30,28 @@ bool LoadSafely(Load load) {
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+// Both take the path over: the loaded record or item keeps it.
+std::unique_ptr<CaptureRecord> LoadCaptureRecord(std::string path) {
+    std::unique_ptr<CaptureRecord> record;
+    if (!LoadSafely([&] {
+            record = std::make_unique<CaptureRecord>();
+            return record->ReadFile(std::move(path));
+        }))
+        record.reset();
+    return record;
+}
+
+// What cannot be read stays on disk, untouched, and out of the archive.
+std::unique_ptr<ClipItem> LoadItemFile(std::string path) {
+    std::unique_ptr<ClipItem> item;
+    if (!LoadSafely([&] {
+            item = CreateItemOfType(ItemTypeOfExtension(path));
+            return item && ReadItemFile(*item, std::move(path));
+        }))
+        item.reset();
+    return item;
 }
 
 }  // namespace
@@ -72,18 +95,17 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     const std::string appData = AppDataFolder();
     // Writes that an interrupted run left unfinished.
     RemoveTemporaryRecordFiles(appData);
+    std::vector<std::string> recordPaths, itemPaths;
     ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
         if (IsFolder(entry)) return;
-        const std::string path = appData + entry.cFileName;
         if (HasExtension(entry.cFileName, ".app")) {
+            const std::string path = appData + entry.cFileName;
             auto app = std::make_unique<SourceApp>();
             // The walk's later file of one class atom is the one kept.
             if (LoadSafely([&] { return app->ReadAppFile(path, options_.fallbackIcon); }))
                 applications_[LOWORD(app->ClassAtom)] = std::move(app);
         } else if (HasExtension(entry.cFileName, ".se")) {
-            auto record = std::make_unique<CaptureRecord>();
-            if (LoadSafely([&] { return record->ReadFile(path); }))
-                captures_[GuidText(record->CaptureGuid)] = std::move(record);
+            recordPaths.push_back(appData + entry.cFileName);
         }
     });
 
@@ -91,27 +113,37 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
         if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
         const std::string folder = options_.folder + entry.cFileName + "\\";
-        const bool load = options_.loadWholeArchive || _stricmp(entry.cFileName, today.c_str()) == 0;
+        if (!options_.loadWholeArchive && _stricmp(entry.cFileName, today.c_str()) != 0) {
+            RemoveTemporaryRecordFiles(folder);
+            return;
+        }
         ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
             if (IsFolder(file)) return;
-            const std::string path = folder + file.cFileName;
+            std::string path = folder + file.cFileName;
             if (IsTemporaryRecordFile(file.cFileName))
                 ::DeleteFileA(path.c_str());
-            else if (load)
-                LoadItemFile(path);
+            else
+                itemPaths.push_back(std::move(path));
         });
     });
-    return true;
-}
 
-bool ItemArchive::LoadItemFile(const std::string& path) {
-    return LoadSafely([&] {
-        std::unique_ptr<ClipItem> item = CreateItemOfType(ItemTypeOfExtension(path));
-        // What cannot be read stays on disk, untouched, and out of the archive.
-        if (!item || !ReadItemFile(*item, path)) return false;
-        items_.push_back(std::move(item));
-        return true;
+    // Under Wine most of a file's time is spent waiting on the wine server to
+    // open and close it, so several files are read at once; each lands in its
+    // own slot, and the archive takes them in the walk's order.
+    std::vector<std::unique_ptr<CaptureRecord>> records(recordPaths.size());
+    std::vector<std::unique_ptr<ClipItem>> loaded(itemPaths.size());
+    ParallelFor(records.size() + loaded.size(), WorkerThreads(), [&](size_t i) {
+        if (i < records.size())
+            records[i] = LoadCaptureRecord(std::move(recordPaths[i]));
+        else
+            loaded[i - records.size()] = LoadItemFile(std::move(itemPaths[i - records.size()]));
     });
+    for (auto& record : records)
+        if (record) captures_[GuidText(record->CaptureGuid)] = std::move(record);
+    items_.reserve(loaded.size());
+    for (auto& item : loaded)
+        if (item) items_.push_back(std::move(item));
+    return true;
 }
 
 void ItemArchive::EraseAll() {

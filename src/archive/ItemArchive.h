@@ -105,8 +105,6 @@ protected:
 
 private:
     std::string AppDataFolder() const;
-    // One file of the archive folder into memory; false when it is not usable.
-    bool LoadItemFile(const std::string& path);
 
     ArchiveOptions options_;
     std::function<void()> sizeLimitHook_;

@@ -50,11 +50,11 @@ bool WriteItemFile(ClipItem& item, const std::string& path) {
     return true;
 }
 
-bool ReadItemFile(ClipItem& item, const std::string& path) {
+bool ReadItemFile(ClipItem& item, std::string path) {
     item.ReleaseData();
     Bytes bytes;
     if (!ReadRecordFile(path, bytes, kMaxRecordFileBytes)) return false;
-    item.SetRecordPath(path);
+    item.SetRecordPath(std::move(path));
     ItemFileFields fields;
     if (!ParseItemFile(bytes, fields)) return false;
     if (fields.type && *fields.type != item.TypeCode()) return false;

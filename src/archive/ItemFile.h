@@ -11,6 +11,6 @@ const char* ItemFileExtension(int type);
 int ItemTypeOfExtension(const std::string& path);
 
 bool WriteItemFile(ClipItem& item, const std::string& path);
-bool ReadItemFile(ClipItem& item, const std::string& path);
+bool ReadItemFile(ClipItem& item, std::string path);
 // Writes a new item into archiveFolder + its date folder under a new name.
 bool StoreItem(ClipItem& item, const std::string& archiveFolder);

@@ -35,10 +35,15 @@ bool CompressBlock(const void* data, size_t length, Bytes& block) {
 
 namespace {
 
-// Inflates the whole stream. With `out` null the bytes are only counted (through a
-// scratch buffer); otherwise `capacity` bytes of room are at `out`. False when the
-// stream is corrupt, cut short, or holds more than `capacity` bytes.
-bool Inflate(const void* block, size_t length, uint8_t* out, size_t capacity, size_t& produced) {
+// Counting runs through a scratch buffer of this size on the stack.
+constexpr size_t kScratch = 64 * 1024;
+
+// Inflates the whole stream. With `out` null the bytes are only counted, written
+// one after the other into `scratch` (kScratch bytes) and wrapping round, so it
+// holds all of them when there are no more than kScratch; otherwise `capacity`
+// bytes of room are at `out`. False when the stream is corrupt, cut short, or
+// holds more than `capacity` bytes.
+bool Inflate(const void* block, size_t length, uint8_t* out, size_t capacity, size_t& produced, uint8_t* scratch) {
     produced = 0;
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) return false;
@@ -47,8 +52,6 @@ bool Inflate(const void* block, size_t length, uint8_t* out, size_t capacity, si
         ~EndGuard() { inflateEnd(s); }
     } guard{&stream};
 
-    constexpr size_t kScratch = 64 * 1024;
-    Bytef scratch[kScratch];
     const Bytef* input = static_cast<const Bytef*>(block);
     size_t inputLeft = length;
     for (;;) {
@@ -58,12 +61,18 @@ bool Inflate(const void* block, size_t length, uint8_t* out, size_t capacity, si
             input += stream.avail_in;
             inputLeft -= stream.avail_in;
         }
-        // Counting, or probing with one byte whether a full block is really the end.
-        uInt room = out ? 1 : static_cast<uInt>(kScratch);
-        stream.next_out = scratch;
-        if (out && produced < capacity) {
-            room = static_cast<uInt>(std::min(capacity - produced, kSlice));
+        uInt room;
+        if (!out) {
+            const size_t used = produced % kScratch;
+            stream.next_out = scratch + used;
+            room = static_cast<uInt>(kScratch - used);
+        } else if (produced < capacity) {
             stream.next_out = out + produced;
+            room = static_cast<uInt>(std::min(capacity - produced, kSlice));
+        } else {
+            // Probing with one byte whether a full block is really the end.
+            stream.next_out = scratch;
+            room = 1;
         }
         stream.avail_out = room;
         const int status = inflate(&stream, Z_NO_FLUSH);
@@ -80,21 +89,29 @@ bool Inflate(const void* block, size_t length, uint8_t* out, size_t capacity, si
 bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceiling) {
     bytes.clear();
     if (!block || length == 0) return false;
-    // The stream is run twice: first only counting, so that a damaged or hostile
-    // stream costs time but no memory, then into a block of exactly the right size.
+    // The stream is first only counted, so that a damaged or hostile stream costs
+    // time but no memory, then run again into a block of exactly the right size.
     // (Growing a buffer by doubling, as zlib's own one-shot use suggests, would take
     // up to twice the ceiling before a stream that claims gigabytes is given up.)
+    // Most blocks, texts above all, fit the counting run's scratch buffer: they
+    // are taken from there and inflated once.
+    uint8_t scratch[kScratch];
     size_t size = 0;
-    if (!Inflate(block, length, nullptr, ceiling, size)) return false;
+    if (!Inflate(block, length, nullptr, ceiling, size, scratch)) return false;
     Bytes out;
     try {
         CheckAllocation(size);
+        if (size <= kScratch) {
+            out.assign(scratch, scratch + size);
+            bytes = std::move(out);
+            return true;
+        }
         out.resize(size);
     } catch (const std::bad_alloc&) {
         return false;
     }
     size_t produced = 0;
-    if (!Inflate(block, length, out.data(), size, produced) || produced != size) return false;
+    if (!Inflate(block, length, out.data(), size, produced, scratch) || produced != size) return false;
     bytes = std::move(out);
     return true;
 }

@@ -25,9 +25,10 @@ std::string WithTrailingBackslash(std::string path) {
     return path;
 }
 
-void ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit) {
+void ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit,
+                  const char* pattern) {
     WIN32_FIND_DATAA found;
-    UniqueFindFile search(::FindFirstFileA((folder + "*.*").c_str(), &found));
+    UniqueFindFile search(::FindFirstFileA((folder + pattern).c_str(), &found));
     if (!search) return;
     do {
         if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;

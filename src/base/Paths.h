@@ -20,9 +20,11 @@ void DeleteFolderTree(const std::string& folder);
 // "\"; a last component without a trailing "\" is not created.
 void CreateFolderPath(const std::string& path);
 
-// Calls visit for every entry of the folder (given with a trailing "\") except
-// "." and "..", in the order the file system returns them.
-void ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit);
+// Calls visit for every entry of the folder (given with a trailing "\") whose
+// name matches the pattern, except "." and "..", in the order the file system
+// returns them. Patterns also match short (8.3) names.
+void ForEachEntry(const std::string& folder, const std::function<void(const WIN32_FIND_DATAA&)>& visit,
+                  const char* pattern = "*.*");
 
 // Appends "\" unless the text already ends with one.
 std::string WithTrailingBackslash(std::string path);

@@ -47,7 +47,7 @@ public:
     const std::string& TypeName() const { return typeName_; }
     const std::string& DateText() const { return dateText_; }
     const std::string& RecordPath() const { return recordPath_; }
-    void SetRecordPath(const std::string& path) { recordPath_ = path; }
+    void SetRecordPath(std::string path) { recordPath_ = std::move(path); }
     int32_t TypeCode() const { return typeCode_; }
     const GUID& SourceGuid() const { return sourceGuid_; }
     void SetSourceGuid(const GUID& guid) { sourceGuid_ = guid; }

@@ -5,6 +5,12 @@
 // The archive is generated once per day into a cache folder beside the
 // executable (a new day has another "today"), by a child process, so that
 // the memory the generation used does not count against the load.
+//
+//   archive_bench [--prepare] [cache folder]
+//
+// --prepare only makes sure the archive is there: scripts/bench then drops its
+// files from the page cache, so that the first load reads them from disk as a
+// start after boot does.
 #include <windows.h>
 #include <psapi.h>
 
@@ -241,8 +247,12 @@ int main(int argc, char** argv) {
                         static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)), argv[5]);
     }
 
+    int argument = 1;
+    const bool prepareOnly = argc > argument && std::strcmp(argv[argument], "--prepare") == 0;
+    if (prepareOnly) ++argument;
     // The cache lives in the build folder, not in the Wine prefix that scripts/bench removes.
-    const std::string cache = argc > 1 ? WithTrailingBackslash(argv[1]) : ProgramFolder() + "bench-cache\\";
+    const std::string cache =
+        argc > argument ? WithTrailingBackslash(argv[argument]) : ProgramFolder() + "bench-cache\\";
     const std::string name = "archive-" + std::to_string(kCaptures) + "-seed" + std::to_string(kSeed) + "-" +
                              DateFolderName(CurrentCaptureTime());
     const std::string folder = cache + name + "\\";
@@ -252,12 +262,14 @@ int main(int argc, char** argv) {
 
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    std::printf("bench: archive_bench %04d-%02d-%02d %02d:%02d, archive %s\n", now.wYear, now.wMonth, now.wDay,
-                now.wHour, now.wMinute, folder.c_str());
-    std::fflush(stdout);
+    if (!prepareOnly)
+        std::printf("bench: archive_bench %04d-%02d-%02d %02d:%02d, archive %s\n", now.wYear, now.wMonth, now.wDay,
+                    now.wHour, now.wMinute, folder.c_str());
 
     std::vector<Row> rows;
     if (::GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::printf("bench: generating an archive of %d captures in %s (once a day)\n", kCaptures, folder.c_str());
+        std::fflush(stdout);
         bool generated = false;
         const double ms = TimeMs([&] { generated = GenerateInChild(folder, marker); });
         if (!generated) {
@@ -265,6 +277,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         rows.push_back({"generate the archive", {ms}, {}});
+    }
+    if (prepareOnly) {
+        if (!rows.empty()) PrintTable(rows);
+        return 0;
     }
     rows.push_back({"as generated", {}, ReadLine(marker)});
     rows.push_back({"memory before loading", {}, Memory()});

@@ -4,10 +4,12 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <set>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "archive/SourceApp.h"
 #include "base/CaptureTime.h"
 #include "base/CodePage.h"
+#include "base/ParallelFor.h"
 #include "base/Paths.h"
 #include "base/RecordFile.h"
 #include "items/BitmapItem.h"
@@ -476,23 +479,42 @@ std::vector<std::unique_ptr<ClipItem>> MakeItems(Random& random, const Glyphs& g
 }  // namespace
 
 bool GenerateArchive(const std::string& folder, const ArchiveShape& shape, GeneratedArchive* written) {
-    GeneratedArchive counts;
-    Random random(shape.seed);
     const std::string archive = WithTrailingBackslash(folder);
     const std::string appData = archive + "AppData\\";
     CreateFolderPath(appData);
     Applications applications;
     if (!applications.Write(appData)) return false;
     const Calendar calendar;
-    const Glyphs glyphs(random);
-    std::set<std::string> createdFolders;
+    Random shared(shape.seed);
+    const Glyphs glyphs(shared);
 
-    for (int i = 0; i < shape.captures; ++i) {
+    // Under Wine, creating a name in a folder reads the whole folder (names are
+    // matched without regard to case), and a writer creates two: its temporary
+    // file and the target. Files are therefore written in a small folder beside
+    // the archive and then moved into place, which reads the big one only once.
+    const std::string staging = archive.substr(0, archive.size() - 1) + ".staging\\";
+    DeleteFolderTree(staging);
+    CreateFolderPath(staging);
+    std::mutex foldersLock;
+    std::set<std::string> createdFolders;
+    auto place = [&](const std::string& stagedPath, const std::string& targetFolder) {
+        const std::string name = stagedPath.substr(staging.size());
+        return ::MoveFileExA(stagedPath.c_str(), (targetFolder + name).c_str(), 0) != FALSE;
+    };
+
+    std::atomic<int> captures{0}, items{0}, todayCaptures{0}, todayItems{0};
+    std::atomic<bool> failed{false};
+    // Each capture draws from its own generator, so the contents do not depend
+    // on which thread makes them, or in which order.
+    ParallelFor(static_cast<size_t>(std::max(shape.captures, 0)), WorkerThreads(), [&](size_t i) {
+        if (failed) return;
+        Random random(shape.seed * 1000003u + static_cast<unsigned>(i));
         const bool today = shape.days <= 0 || Unit(random) < shape.todayShare;
         // Recent days hold more than older ones.
         const double u = Unit(random);
-        const double time = today ? calendar.Today(random)
-                                  : calendar.DaysAgo(random, 1 + std::min(shape.days - 1, static_cast<int>(shape.days * u * u)));
+        const double time =
+            today ? calendar.Today(random)
+                  : calendar.DaysAgo(random, 1 + std::min(shape.days - 1, static_cast<int>(shape.days * u * u)));
         const Application& app = applications.Pick(random);
 
         CaptureRecord record;
@@ -500,26 +522,38 @@ bool GenerateArchive(const std::string& folder, const ArchiveShape& shape, Gener
         record.ClassAtom = app.atom;
         record.Title = app.titles[Between(random, 0, static_cast<int>(app.titles.size()) - 1)];
         record.CaptureTime = time;
-        if (!record.WriteFile(MakeUniqueFileName(appData, nullptr, ".se"))) return false;
+        const std::string recordPath = MakeUniqueFileName(staging, nullptr, ".se");
+        if (!record.WriteFile(recordPath) || !place(recordPath, appData)) {
+            failed = true;
+            return;
+        }
 
-        const auto items = MakeItems(random, glyphs);
-        // As StoreItem names and places them, with each date folder made once.
+        const auto made = MakeItems(random, glyphs);
+        // Named and placed as StoreItem does, with each date folder made once.
         const std::string dateFolder = archive + DateFolderName(time) + "\\";
-        if (createdFolders.insert(dateFolder).second) CreateFolderPath(dateFolder);
-        for (const auto& item : items) {
+        {
+            std::lock_guard<std::mutex> lock(foldersLock);
+            if (createdFolders.insert(dateFolder).second) CreateFolderPath(dateFolder);
+        }
+        for (const auto& item : made) {
             item->SetCaptureTime(time);
             item->SetSourceGuid(record.CaptureGuid);
-            if (!WriteItemFile(*item, MakeUniqueFileName(dateFolder, "C", ItemFileExtension(item->TypeCode()))))
-                return false;
+            const std::string itemPath = MakeUniqueFileName(staging, "C", ItemFileExtension(item->TypeCode()));
+            if (!WriteItemFile(*item, itemPath) || !place(itemPath, dateFolder)) {
+                failed = true;
+                return;
+            }
         }
-        ++counts.captures;
-        counts.items += static_cast<int>(items.size());
+        ++captures;
+        items += static_cast<int>(made.size());
         if (today) {
-            ++counts.todayCaptures;
-            counts.todayItems += static_cast<int>(items.size());
+            ++todayCaptures;
+            todayItems += static_cast<int>(made.size());
         }
-    }
-    if (written) *written = counts;
+    });
+    DeleteFolderTree(staging);
+    if (failed) return false;
+    if (written) *written = {captures, items, todayCaptures, todayItems};
     return true;
 }
 

@@ -293,6 +293,29 @@ TEST_F(ItemArchiveTest, LoadKeepsEveryReadableFileAndSkipsTheRest) {
     EXPECT_EQ(3u, archive.Items().size());
 }
 
+TEST_F(ItemArchiveTest, LoadedItemsKeepTheOrderOfTheFolderWalk) {
+    // Files are read several at a time; the archive still lists them as the walk met them.
+    const double now = CurrentCaptureTime();
+    for (int i = 0; i < 60; ++i) {
+        TextItem item;
+        item.SetText(std::wstring(static_cast<size_t>(1 + i * 97), L'a' + i % 26));
+        item.SetCaptureTime(i < 40 ? now : now - 3);
+        ASSERT_TRUE(StoreItem(item, folder_.Path()));
+    }
+    std::vector<std::string> walked;
+    ForEachEntry(folder_.Path(), [&](const WIN32_FIND_DATAA& folder) {
+        const std::string path = folder_.Path() + folder.cFileName + "\\";
+        for (const std::string& name : ListFiles(path)) walked.push_back(path + name);
+    });
+
+    ItemArchive archive;
+    options_.loadWholeArchive = true;
+    Open(archive);
+    std::vector<std::string> loaded;
+    for (const auto& item : archive.Items()) loaded.push_back(item->RecordPath());
+    EXPECT_EQ(walked, loaded);
+}
+
 TEST_F(ItemArchiveTest, RemovalAndEraseAllDeleteOnlyWhatTheyOwn) {
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"first")}}));
     ItemArchive archive;

@@ -32,6 +32,21 @@ TEST(CompressionTest, LargeOutputRoundTrips) {
     EXPECT_TRUE(std::equal(big.begin(), big.end(), back.begin()));
 }
 
+TEST(CompressionTest, SizesAroundTheScratchBufferRoundTrip) {
+    // Small blocks are inflated once into a 64 KiB scratch buffer, larger ones
+    // counted there (wrapping round) and inflated again.
+    for (size_t size : {size_t{65535}, size_t{65536}, size_t{65537}, size_t{3 * 65536 + 5}}) {
+        std::string data(size, '\0');
+        uint32_t state = static_cast<uint32_t>(size);
+        for (char& c : data) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+        Bytes block, back;
+        ASSERT_TRUE(CompressBlock(data.data(), data.size(), block));
+        ASSERT_TRUE(DecompressBlock(block.data(), block.size(), back)) << size;
+        EXPECT_TRUE(std::string(back.begin(), back.end()) == data) << size;
+        EXPECT_FALSE(DecompressBlock(block.data(), block.size(), back, size - 1)) << size;
+    }
+}
+
 TEST(CompressionTest, HostileStreamsFailCleanly) {
     // A stream that expands far past the ceiling stops there.
     std::string zeros(8 * 1024 * 1024, '\0');

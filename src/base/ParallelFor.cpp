@@ -1,0 +1,45 @@
+#include "base/ParallelFor.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+unsigned WorkerThreads() { return std::clamp(std::thread::hardware_concurrency(), 2u, 4u); }
+
+void ParallelFor(size_t count, unsigned threads, const std::function<void(size_t)>& work) {
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr firstError;
+    std::mutex errorLock;
+    auto run = [&] {
+        while (!failed.load(std::memory_order_relaxed)) {
+            const size_t i = next.fetch_add(1, std::memory_order_relaxed);
+            if (i >= count) return;
+            try {
+                work(i);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(errorLock);
+                if (!firstError) firstError = std::current_exception();
+                failed = true;
+            }
+        }
+    };
+
+    const size_t wanted = std::min<size_t>(threads, count);
+    std::vector<std::thread> helpers;
+    helpers.reserve(wanted);
+    for (size_t t = 1; t < wanted; ++t) {
+        try {
+            helpers.emplace_back(run);
+        } catch (const std::system_error&) {
+            break;  // the threads started so far, and this one, do it all
+        }
+    }
+    run();
+    for (std::thread& helper : helpers) helper.join();
+    if (firstError) std::rethrow_exception(firstError);
+}
