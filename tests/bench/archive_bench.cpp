@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/ItemArchive.h"
@@ -34,6 +35,8 @@ namespace {
 constexpr int kCaptures = 10000;
 constexpr unsigned kSeed = 1;
 constexpr int kRuns = 3;
+// Part of the usual archive's captures made today.
+constexpr int kTodayPercent = 20;
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
@@ -178,13 +181,13 @@ void MeasureTree(const char* what, const ArchiveOptions& options, std::vector<Ro
 
 // The generation runs in a child process (see above); a marker beside the
 // folder says it completed and what it wrote.
-bool GenerateInChild(const std::string& folder, const std::string& marker) {
+bool GenerateInChild(const std::string& folder, const std::string& marker, int todayPercent) {
     char self[MAX_PATH * 2] = {};
     ::GetModuleFileNameA(nullptr, self, sizeof(self));
     // Without its trailing backslash, which would escape the closing quote.
     const std::string folderArgument = folder.substr(0, folder.find_last_not_of('\\') + 1);
     std::string command = "\"" + std::string(self) + "\" --generate \"" + folderArgument + "\" " + std::to_string(kCaptures) +
-                          " " + std::to_string(kSeed) + " \"" + marker + "\"";
+                          " " + std::to_string(kSeed) + " \"" + marker + "\" " + std::to_string(todayPercent);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -198,11 +201,12 @@ bool GenerateInChild(const std::string& folder, const std::string& marker) {
     return exitCode == 0 && ::GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-int Generate(const std::string& folder, int captures, unsigned seed, const std::string& marker) {
+int Generate(const std::string& folder, int captures, unsigned seed, const std::string& marker, int todayPercent) {
     DeleteFolderTree(folder);
     ArchiveShape shape;
     shape.captures = captures;
     shape.seed = seed;
+    shape.todayShare = todayPercent / 100.0;
     GeneratedArchive written;
     if (!GenerateArchive(folder, shape, &written)) {
         std::fprintf(stderr, "bench: the archive could not be written to %s\n", folder.c_str());
@@ -242,9 +246,9 @@ void RemoveOtherArchives(const std::string& cache, const std::string& keep) {
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--generate") == 0) {
-        if (argc != 6) return 2;
+        if (argc != 7) return 2;
         return Generate(WithTrailingBackslash(argv[2]), std::atoi(argv[3]),
-                        static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)), argv[5]);
+                        static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)), argv[5], std::atoi(argv[6]));
     }
 
     int argument = 1;
@@ -266,17 +270,23 @@ int main(int argc, char** argv) {
         std::printf("bench: archive_bench %04d-%02d-%02d %02d:%02d, archive %s\n", now.wYear, now.wMonth, now.wDay,
                     now.wHour, now.wMinute, folder.c_str());
 
+    // The usual archive, and one whose captures were all made today: grouped by
+    // date with only today's items loaded, they all stand at the tree's root.
+    const std::string todayFolder = cache + name + "-today\\";
+    const std::string todayMarker = cache + name + "-today.done";
     std::vector<Row> rows;
-    if (::GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::printf("bench: generating an archive of %d captures in %s (once a day)\n", kCaptures, folder.c_str());
+    for (const auto& [where, done, percent] : {std::tuple{folder, marker, kTodayPercent},
+                                               std::tuple{todayFolder, todayMarker, 100}}) {
+        if (::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        std::printf("bench: generating an archive of %d captures in %s (once a day)\n", kCaptures, where.c_str());
         std::fflush(stdout);
         bool generated = false;
-        const double ms = TimeMs([&] { generated = GenerateInChild(folder, marker); });
+        const double ms = TimeMs([&] { generated = GenerateInChild(where, done, percent); });
         if (!generated) {
             std::printf("bench: the archive could not be generated\n");
             return 1;
         }
-        rows.push_back({"generate the archive", {ms}, {}});
+        rows.push_back({"generate an archive", {ms}, {}});
     }
     if (prepareOnly) {
         if (!rows.empty()) PrintTable(rows);
@@ -299,6 +309,7 @@ int main(int argc, char** argv) {
     rows.insert(rows.end(), {today, todayMemory, whole, wholeMemory});
     MeasureTree("tree, today's items", OptionsFor(folder, false), rows);
     MeasureTree("tree, whole archive", OptionsFor(folder, true), rows);
+    MeasureTree("tree, 10,000 captures all today", OptionsFor(todayFolder, false), rows);
 
     PrintTable(rows);
     return 0;
