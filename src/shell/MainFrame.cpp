@@ -77,6 +77,7 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Create<&MainFrame::OnCreate>(),
         msg::Destroy<&MainFrame::OnDestroy>(),
         msg::Size<&MainFrame::OnSize>(),
+        msg::ContextMenu<&MainFrame::OnContextMenu>(),
         msg::Notify<&MainFrame::OnTreeSelectionChanged>(kGroupTreeId, TVN_SELCHANGEDA),
         msg::Notify<&MainFrame::OnTreeItemDeleted>(kGroupTreeId, TVN_DELETEITEMA),
         msg::SysCommand<&MainFrame::OnSysCommand>(),
@@ -157,6 +158,64 @@ void MainFrame::UpdateCommandStates(HMENU menu) const {
     if (!menu) return;
     ::CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (paused_ ? MF_CHECKED : MF_UNCHECKED));
     ::CheckMenuItem(menu, ID_VIEW_WORD_WRAP, MF_BYCOMMAND | (viewPane_.WordWrap() ? MF_CHECKED : MF_UNCHECKED));
+    const ClipItem* shown = viewPane_.CurrentItem();
+    const bool hasRecord = archive_.SelectionHasRecord();
+    const struct {
+        UINT command;
+        bool enabled;
+    } states[] = {
+        {ID_FILE_SAVE, viewPane_.IsModified()},
+        {ID_FILE_SAVE_AS, shown != nullptr},
+        {ID_EXTERNAL_VIEWER, shown != nullptr},
+        {ID_VIEW_WORD_WRAP, viewPane_.CanWordWrap()},
+        {ID_VIEW_FONT, shown && shown->TypeCode() == kRtfItemType},
+        {ID_EDIT_DELETE, hasRecord},
+        {ID_EDIT_COPY, hasRecord},
+    };
+    for (const auto& state : states)
+        ::EnableMenuItem(menu, state.command, MF_BYCOMMAND | (state.enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+bool MainFrame::OnContextMenu(HWND window, POINT screenPoint) {
+    const bool fromKeyboard = screenPoint.x == -1 && screenPoint.y == -1;
+    HWND tree = archive_.Handle();
+    HWND pane = viewPane_.Handle();
+    if (window == tree) {
+        TreeViewCtrl control = archive_.Tree();
+        HTREEITEM node = nullptr;
+        if (fromKeyboard) {
+            node = control.Selection();
+            RECT row = {};
+            *reinterpret_cast<HTREEITEM*>(&row) = node;
+            if (!node || !::SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&row))) return true;
+            screenPoint = {row.left, row.bottom};
+            ::ClientToScreen(tree, &screenPoint);
+        } else {
+            POINT client = screenPoint;
+            ::ScreenToClient(tree, &client);
+            node = control.HitTest(client);
+        }
+        if (node) TrackContextMenu(IDR_TREE_CONTEXT, screenPoint);
+        return true;
+    }
+    if (window == pane || ::IsChild(pane, window)) {
+        if (fromKeyboard) {
+            POINT caret = {};
+            HWND viewer = viewPane_.ShownViewer();
+            if (!viewer || !::GetCaretPos(&caret)) caret = {};
+            screenPoint = caret;
+            ::ClientToScreen(viewer ? viewer : pane, &screenPoint);
+        }
+        TrackContextMenu(IDR_VIEW_CONTEXT, screenPoint);
+        return true;
+    }
+    return false;
+}
+
+void MainFrame::TrackContextMenu(UINT menuId, POINT screenPoint) {
+    UniqueMenu menu(::LoadMenuA(AppModule().Instance(), MAKEINTRESOURCEA(menuId)));
+    if (HMENU popup = ::GetSubMenu(menu.get(), 0))
+        ::TrackPopupMenu(popup, TPM_VERTICAL | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0, Handle(), nullptr);
 }
 
 void MainFrame::OnSize(UINT, int width, int height) {

@@ -66,6 +66,10 @@ private:
     // Check marks of the tracked commands in the menu (and its popups).
     void UpdateCommandStates(HMENU menu) const;
     void OnSize(UINT type, int width, int height);
+    // The menu of a tree node or of the view, at the pointer or, from the
+    // keyboard, at the selected node or the caret.
+    bool OnContextMenu(HWND window, POINT screenPoint);
+    void TrackContextMenu(UINT menuId, POINT screenPoint);
     LRESULT OnTreeSelectionChanged(const NMHDR& header);
     LRESULT OnTreeItemDeleted(const NMHDR& header);
 

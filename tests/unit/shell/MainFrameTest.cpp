@@ -32,9 +32,11 @@ bool PauseChecked(HMENU menu) { return (::GetMenuState(menu, ID_FILE_PAUSE, MF_B
 // Commands that reach the frame's window, seen from in front of its own procedure.
 std::vector<UINT> gCommands;
 WNDPROC gFrameProc = nullptr;
+// Commands are only recorded, not carried out.
 LRESULT CALLBACK RecordCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND) gCommands.push_back(LOWORD(wParam));
-    return ::CallWindowProcA(gFrameProc, window, message, wParam, lParam);
+    if (message != WM_COMMAND) return ::CallWindowProcA(gFrameProc, window, message, wParam, lParam);
+    gCommands.push_back(LOWORD(wParam));
+    return 0;
 }
 
 }  // namespace
@@ -106,8 +108,18 @@ TEST_F(MainFrameTest, AcceleratorsProduceCommandsWithoutSwallowingTheKey) {
     gFrameProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordCommands)));
 
-    // Del with no modifier is an accelerator; the frame registered itself as a filter.
+    // Del with no modifier is an accelerator (the frame registered itself as a
+    // filter), but with nothing selected its command is disabled.
     MSG key = {window, WM_KEYDOWN, VK_DELETE, 0x00530001, 0, {}};
+    EXPECT_FALSE(loop_.PreTranslateMessage(key));
+    EXPECT_TRUE(gCommands.empty());
+    frame.LoadArchive();
+    // Paused, past the recorder: the item is captured by hand, not by the chain.
+    ::CallWindowProcA(gFrameProc, window, WM_COMMAND, ID_FILE_PAUSE, 0);
+    ClipboardHelper clipboard;
+    ASSERT_TRUE(clipboard.Set({{CF_TEXT, std::string("item\0", 5)}}));
+    ASSERT_TRUE(frame.Archive().Capture(nullptr));
+    ASSERT_TRUE(frame.Archive().SelectItemLeaf(frame.Archive().Items()[0].get()));
     EXPECT_FALSE(loop_.PreTranslateMessage(key));
     EXPECT_EQ(std::vector<UINT>{ID_EDIT_DELETE}, gCommands);
     MSG plain = {window, WM_KEYDOWN, 'Q', 0x00100001, 0, {}};
@@ -176,4 +188,72 @@ TEST_F(MainFrameTest, TheTreeSelectionDrivesTheViewAndStaysWithEditsThatCouldNot
     EXPECT_TRUE(frame.View().IsModified());
     EXPECT_EQ(2, answerer.Answered());
     frame.View().EditorFor(kTextItemType)->SetModified(false);
+}
+
+namespace {
+// The context menu the frame tracks, read while it is open and then closed.
+HMENU gShownPopup = nullptr;
+std::vector<std::pair<UINT, bool>> gShownItems;  // command and whether enabled
+LRESULT CALLBACK RecordPopups(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = ::CallWindowProcA(gFrameProc, window, message, wParam, lParam);
+    if (message == WM_INITMENUPOPUP) gShownPopup = reinterpret_cast<HMENU>(wParam);
+    return result;
+}
+void CALLBACK ReadAndCloseMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    gShownItems.clear();
+    for (int i = 0; gShownPopup && i < ::GetMenuItemCount(gShownPopup); ++i) {
+        const UINT id = ::GetMenuItemID(gShownPopup, i);
+        if (id != 0 && id != static_cast<UINT>(-1))
+            gShownItems.push_back({id, !(::GetMenuState(gShownPopup, id, MF_BYCOMMAND) & MF_GRAYED)});
+    }
+    ::EndMenu();
+}
+std::vector<std::pair<UINT, bool>> ContextMenuOf(HWND frame, HWND window, POINT point) {
+    gShownPopup = nullptr;
+    gShownItems.clear();
+    ::SetTimer(nullptr, 0, 200, ReadAndCloseMenu);
+    ::SendMessageA(frame, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), MAKELPARAM(point.x, point.y));
+    return gShownItems;
+}
+}  // namespace
+
+TEST_F(MainFrameTest, ContextMenusOfANodeAndOfTheViewWithTheCommandsStates) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    frame.LoadArchive();
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
+    ClipboardHelper clipboard;
+    const std::wstring text = L"menu";
+    ASSERT_TRUE(clipboard.Set({{CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()),
+                                                            (text.size() + 1) * sizeof(wchar_t))}}));
+    ASSERT_TRUE(frame.Archive().Capture(nullptr));
+    ASSERT_TRUE(frame.Archive().SelectItemLeaf(frame.Archive().Items()[0].get()));
+    gFrameProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(frame.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordPopups)));
+
+    // From the keyboard, at the selected node: everything for an item leaf.
+    using Items = std::vector<std::pair<UINT, bool>>;
+    EXPECT_EQ((Items{{ID_EDIT_COPY, true},
+                     {ID_FILE_SAVE_AS, true},
+                     {ID_EDIT_FIND, true},
+                     {ID_EXTERNAL_VIEWER, true},
+                     {ID_EDIT_DELETE, true}}),
+              ContextMenuOf(frame.Handle(), frame.Archive().Handle(), POINT{-1, -1}));
+    // The view's menu for a text: nothing to save, no font.
+    HWND editor = frame.View().EditorFor(kTextItemType)->Handle();
+    EXPECT_EQ((Items{{ID_EDIT_COPY, true},
+                     {ID_FILE_SAVE, false},
+                     {ID_FILE_SAVE_AS, true},
+                     {ID_EXTERNAL_VIEWER, true},
+                     {ID_EDIT_FIND, true},
+                     {ID_VIEW_FONT, false},
+                     {ID_VIEW_WORD_WRAP, true}}),
+              ContextMenuOf(frame.Handle(), editor, POINT{-1, -1}));
+
+    // The capture node stands for a record too; a group or nothing does not.
+    frame.Archive().Tree().SelectItem(nullptr);
+    ::SendMessageA(frame.Handle(), WM_NULL, 0, 0);
+    EXPECT_TRUE(ContextMenuOf(frame.Handle(), frame.Archive().Handle(), POINT{-1, -1}).empty());
+    ::SetWindowLongPtrA(frame.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gFrameProc));
 }
