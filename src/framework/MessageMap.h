@@ -22,6 +22,8 @@ struct MessageEntry {
     Thunk thunk;
     // WM_NOTIFY: the notification code.
     UINT notifyCode = 0;
+    // Takes every WM_COMMAND and WM_NOTIFY, whatever it comes from (msg::Raw).
+    bool anySource = false;
 };
 
 template <typename T>
@@ -29,8 +31,8 @@ bool DispatchMessageTable(T& self, std::span<const MessageEntry<T>> table, UINT 
                           LPARAM lParam, LRESULT& result) {
     for (const MessageEntry<T>& entry : table) {
         if (entry.message != message) continue;
-        if (message == WM_COMMAND && LOWORD(wParam) != entry.commandId) continue;
-        if (message == WM_NOTIFY) {
+        if (message == WM_COMMAND && !entry.anySource && LOWORD(wParam) != entry.commandId) continue;
+        if (message == WM_NOTIFY && !entry.anySource) {
             const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
             if (!header || header->idFrom != entry.commandId || header->code != entry.notifyCode) continue;
         }
@@ -57,10 +59,12 @@ namespace msg {
 template <auto F>
 constexpr auto Raw(UINT message) {
     using T = message_map_detail::ClassOf<F>;
-    return MessageEntry<T>{message, 0, [](T& self, WPARAM w, LPARAM l, LRESULT& r) {
+    return MessageEntry<T>{message, 0,
+                           [](T& self, WPARAM w, LPARAM l, LRESULT& r) {
                                r = (self.*F)(w, l);
                                return true;
-                           }};
+                           },
+                           0, true};
 }
 
 // Any message that the handler may decline: bool F(WPARAM, LPARAM, LRESULT&);

@@ -57,8 +57,7 @@ bool MainFrame::CreateMainWindow() {
     WNDCLASSEXA windowClass = {};
     windowClass.hInstance = instance;
     windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    // Seen only in the gap between the tree and the view.
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.hIcon = static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
                                                         ::GetSystemMetrics(SM_CXICON),
                                                         ::GetSystemMetrics(SM_CYICON), LR_SHARED));
@@ -120,8 +119,12 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
     }
     RECT client = {};
     ::GetClientRect(Handle(), &client);
-    if (!archive_.CreateTree(Handle(), kGroupTreeId, client) || !viewPane_.CreatePane(Handle(), true, client))
+    if (!splitter_.CreateSplitter(Handle(), client) || !archive_.CreateTree(splitter_.Handle(), kGroupTreeId) ||
+        !viewPane_.CreatePane(splitter_.Handle(), true))
         return false;
+    splitter_.SetPanes(archive_.Handle(), viewPane_.Handle());
+    // The tree takes a quarter of the width, but never so little that its labels vanish.
+    splitter_.SetPosition(std::max<int>(client.right / 4, 180));
     ::SetWindowTextA(Handle(), productName_.c_str());
     notifyIcon_.Add(Handle(), kNotifyIconMessage, icon_.get(), productName_);
     JoinClipboardChain();
@@ -219,12 +222,7 @@ void MainFrame::TrackContextMenu(UINT menuId, POINT screenPoint) {
 }
 
 void MainFrame::OnSize(UINT, int width, int height) {
-    // The tree takes a quarter of the width, but never so little that its labels vanish.
-    constexpr int kGap = 4;
-    const int treeWidth = std::min(width, std::max(width / 4, 180));
-    ::SetWindowPos(archive_.Handle(), nullptr, 0, 0, treeWidth, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SetWindowPos(viewPane_.Handle(), nullptr, treeWidth + kGap, 0, std::max(width - treeWidth - kGap, 0), height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(splitter_.Handle(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR&) {

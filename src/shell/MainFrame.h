@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/MessageLoop.h"
+#include "framework/Splitter.h"
 #include "framework/UniqueHandle.h"
 #include "framework/Window.h"
 #include "shell/NotificationIcon.h"
@@ -36,6 +37,7 @@ public:
 
     GroupTree& Archive() { return archive_; }
     ViewPane& View() { return viewPane_; }
+    Splitter& Split() { return splitter_; }
     // (Re)loads the archive with what the settings say and shows it grouped as they say.
     void LoadArchive();
     bool Paused() const { return paused_; }
@@ -108,6 +110,7 @@ private:
     void OnSizeLimitExceeded();
     void PostOnce(bool& posted, UINT message);
 
+    Splitter splitter_;
     GroupTree archive_;
     ViewPane viewPane_;
     HWND nextViewer_ = nullptr;

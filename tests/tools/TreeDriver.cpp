@@ -24,12 +24,28 @@ void Collect(HWND tree, HTREEITEM node, std::vector<HTREEITEM>& order) {
     }
 }
 
+// The tree may stand anywhere below the main window.
+HWND FindTree(HWND frame) {
+    HWND found = nullptr;
+    ::EnumChildWindows(
+        frame,
+        [](HWND child, LPARAM result) -> BOOL {
+            char name[64] = {};
+            ::GetClassNameA(child, name, sizeof(name));
+            if (std::strcmp(name, WC_TREEVIEWA) != 0) return TRUE;
+            *reinterpret_cast<HWND*>(result) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
     HWND frame = ::FindWindowA("Scrapvault 1.0 class", nullptr);
-    HWND tree = frame ? ::FindWindowExA(frame, nullptr, WC_TREEVIEWA, nullptr) : nullptr;
+    HWND tree = frame ? FindTree(frame) : nullptr;
     if (!tree) return 3;
     if (std::strcmp(argv[1], "command") == 0) {
         ::SendMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0);

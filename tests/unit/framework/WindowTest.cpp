@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "framework/MessageMap.h"
+#include "framework/Splitter.h"
+#include "framework/UniqueHandle.h"
 
 namespace {
 
@@ -152,4 +154,42 @@ TEST(WindowTest, ObjectGoingFirstTakesItsWindowAlong) {
         ASSERT_NE(nullptr, handle);
     }
     EXPECT_FALSE(::IsWindow(handle));
+}
+
+TEST(SplitterTest, TheBarIsDraggedUntilCaptureEndsAndThePanesFollowIt) {
+    UniqueWindow owner(::CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 0, 0, 600, 300, nullptr,
+                                         nullptr, nullptr, nullptr));
+    Splitter splitter;
+    ASSERT_TRUE(splitter.CreateSplitter(owner.get(), RECT{0, 0, 600, 300}));
+    HWND left = ::CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, splitter.Handle(), nullptr, nullptr, nullptr);
+    HWND right = ::CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, splitter.Handle(), nullptr, nullptr, nullptr);
+    splitter.SetPanes(left, right);
+    splitter.SetPosition(150);
+    auto width = [](HWND pane) {
+        RECT rect = {};
+        ::GetWindowRect(pane, &rect);
+        return rect.right - rect.left;
+    };
+    RECT client = {};
+    ::GetClientRect(splitter.Handle(), &client);
+    EXPECT_EQ(150, width(left));
+    EXPECT_EQ(client.right - 150 - Splitter::kBarWidth, width(right));
+
+    // Taken by the bar, moved, and let go when capture goes elsewhere.
+    ::SendMessageA(splitter.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(151, 10));
+    EXPECT_TRUE(splitter.Dragging());
+    ::SendMessageA(splitter.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(251, 10));
+    EXPECT_EQ(250, splitter.Position());
+    EXPECT_EQ(250, width(left));
+    ::SetCapture(owner.get());
+    EXPECT_FALSE(splitter.Dragging());
+    ::ReleaseCapture();
+    ::SendMessageA(splitter.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(400, 10));
+    EXPECT_EQ(250, splitter.Position());
+    // Outside the bar a click starts nothing; a narrower window keeps the bar inside.
+    ::SendMessageA(splitter.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 10));
+    EXPECT_FALSE(splitter.Dragging());
+    ::SetWindowPos(splitter.Handle(), nullptr, 0, 0, 200, 300, SWP_NOZORDER | SWP_NOMOVE);
+    ::GetClientRect(splitter.Handle(), &client);
+    EXPECT_EQ(client.right - Splitter::kBarWidth, splitter.Position());
 }
