@@ -12,13 +12,7 @@ work=$(mktemp -d /tmp/svault-views.XXXXXX)
 archive="$work/archive/"
 mkdir -p "$archive" "$shots"
 
-cleanup() {
-  "$winerun" "$svault" /Uninstall >/dev/null 2>&1
-  end_started_processes
-  "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap end_archive_work EXIT
 
 # Captures arrive one by one from one unknown application, so grouped by date
 # without a date level the tree is a list of capture nodes in capture order,

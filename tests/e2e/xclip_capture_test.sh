@@ -10,13 +10,7 @@ work=$(mktemp -d /tmp/svault-xclip.XXXXXX)
 archive="$work/archive/"
 mkdir -p "$archive"
 
-cleanup() {
-  "$winerun" "$svault" /Uninstall >/dev/null 2>&1
-  end_started_processes
-  "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap end_archive_work EXIT
 
 newest() { ls -t $(find "$archive" -name "*$1" -type f) 2>/dev/null | head -n 1; }
 

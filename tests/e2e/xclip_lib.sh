@@ -70,6 +70,15 @@ start_and_warm_up() {
   return 1
 }
 
+# Ends $svault (through $winerun) and whatever else the script started, and
+# removes its folder $work and its archive setting.
+end_archive_work() {
+  "$winerun" "$svault" /Uninstall >/dev/null 2>&1
+  end_started_processes
+  "$winerun" reg delete "$key" /v ArchiveFolder /f >/dev/null 2>&1
+  rm -rf "$work"
+}
+
 summary() {  # the last line, and the exit code
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]

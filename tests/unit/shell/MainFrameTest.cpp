@@ -39,6 +39,14 @@ LRESULT CALLBACK RecordCommands(HWND window, UINT message, WPARAM wParam, LPARAM
     return 0;
 }
 
+// A change captured by hand (the frame is paused by the tests that use it).
+void CaptureText(MainFrame& frame, const std::wstring& text) {
+    ClipboardHelper clipboard;
+    ASSERT_TRUE(clipboard.Set({{CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()),
+                                                            (text.size() + 1) * sizeof(wchar_t))}}));
+    ASSERT_TRUE(frame.Archive().Capture(nullptr));
+}
+
 }  // namespace
 
 class MainFrameTest : public ::testing::Test {
@@ -116,9 +124,7 @@ TEST_F(MainFrameTest, AcceleratorsProduceCommandsWithoutSwallowingTheKey) {
     frame.LoadArchive();
     // Paused, past the recorder: the item is captured by hand, not by the chain.
     ::CallWindowProcA(gFrameProc, window, WM_COMMAND, ID_FILE_PAUSE, 0);
-    ClipboardHelper clipboard;
-    ASSERT_TRUE(clipboard.Set({{CF_TEXT, std::string("item\0", 5)}}));
-    ASSERT_TRUE(frame.Archive().Capture(nullptr));
+    ASSERT_NO_FATAL_FAILURE(CaptureText(frame, L"item"));
     ASSERT_TRUE(frame.Archive().SelectItemLeaf(frame.Archive().Items()[0].get()));
     EXPECT_FALSE(loop_.PreTranslateMessage(key));
     EXPECT_EQ(std::vector<UINT>{ID_EDIT_DELETE}, gCommands);
@@ -163,13 +169,8 @@ TEST_F(MainFrameTest, TheTreeSelectionDrivesTheViewAndStaysWithEditsThatCouldNot
     frame.LoadArchive();
     // Captured by hand, not by the chain.
     ::SendMessageA(frame.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
-    ClipboardHelper clipboard;
-    for (const wchar_t* text : {L"one", L"two"}) {
-        const std::wstring wide = text;
-        ASSERT_TRUE(clipboard.Set({{CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(wide.c_str()),
-                                                                (wide.size() + 1) * sizeof(wchar_t))}}));
-        ASSERT_TRUE(frame.Archive().Capture(nullptr));
-    }
+    ASSERT_NO_FATAL_FAILURE(CaptureText(frame, L"one"));
+    ASSERT_NO_FATAL_FAILURE(CaptureText(frame, L"two"));
     GroupTree& tree = frame.Archive();
     ClipItem* first = tree.Items()[0].get();
     ClipItem* second = tree.Items()[1].get();
@@ -223,11 +224,7 @@ TEST_F(MainFrameTest, ContextMenusOfANodeAndOfTheViewWithTheCommandsStates) {
     ASSERT_TRUE(frame.CreateMainWindow());
     frame.LoadArchive();
     ::SendMessageA(frame.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
-    ClipboardHelper clipboard;
-    const std::wstring text = L"menu";
-    ASSERT_TRUE(clipboard.Set({{CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()),
-                                                            (text.size() + 1) * sizeof(wchar_t))}}));
-    ASSERT_TRUE(frame.Archive().Capture(nullptr));
+    ASSERT_NO_FATAL_FAILURE(CaptureText(frame, L"menu"));
     ASSERT_TRUE(frame.Archive().SelectItemLeaf(frame.Archive().Items()[0].get()));
     gFrameProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrA(frame.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordPopups)));
