@@ -107,6 +107,11 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         result = 0;
         return true;
     }
+    // A command shown disabled does nothing, however it was sent.
+    if (message == WM_COMMAND && !CommandEnabled(LOWORD(wParam))) {
+        result = 0;
+        return true;
+    }
     return DispatchMessageTable<MainFrame>(*this, kMessages, message, wParam, lParam, result) ||
            Window::ProcessMessage(message, wParam, lParam, result);
 }
@@ -161,22 +166,29 @@ void MainFrame::UpdateCommandStates(HMENU menu) const {
     if (!menu) return;
     ::CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (paused_ ? MF_CHECKED : MF_UNCHECKED));
     ::CheckMenuItem(menu, ID_VIEW_WORD_WRAP, MF_BYCOMMAND | (viewPane_.WordWrap() ? MF_CHECKED : MF_UNCHECKED));
+    for (UINT command : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_EXTERNAL_VIEWER, ID_VIEW_WORD_WRAP, ID_VIEW_FONT,
+                         ID_EDIT_DELETE, ID_EDIT_COPY})
+        ::EnableMenuItem(menu, command, MF_BYCOMMAND | (CommandEnabled(command) ? MF_ENABLED : MF_GRAYED));
+}
+
+bool MainFrame::CommandEnabled(UINT command) const {
     const ClipItem* shown = viewPane_.CurrentItem();
-    const bool hasRecord = archive_.SelectionHasRecord();
-    const struct {
-        UINT command;
-        bool enabled;
-    } states[] = {
-        {ID_FILE_SAVE, viewPane_.IsModified()},
-        {ID_FILE_SAVE_AS, shown != nullptr},
-        {ID_EXTERNAL_VIEWER, shown != nullptr},
-        {ID_VIEW_WORD_WRAP, viewPane_.CanWordWrap()},
-        {ID_VIEW_FONT, shown && shown->TypeCode() == kRtfItemType},
-        {ID_EDIT_DELETE, hasRecord},
-        {ID_EDIT_COPY, hasRecord},
-    };
-    for (const auto& state : states)
-        ::EnableMenuItem(menu, state.command, MF_BYCOMMAND | (state.enabled ? MF_ENABLED : MF_GRAYED));
+    switch (command) {
+    case ID_FILE_SAVE:
+        return viewPane_.IsModified();
+    case ID_FILE_SAVE_AS:
+    case ID_EXTERNAL_VIEWER:
+        return shown != nullptr;
+    case ID_VIEW_WORD_WRAP:
+        return viewPane_.CanWordWrap();
+    case ID_VIEW_FONT:
+        return shown && shown->TypeCode() == kRtfItemType;
+    case ID_EDIT_DELETE:
+    case ID_EDIT_COPY:
+        return archive_.SelectionHasRecord();
+    default:
+        return true;
+    }
 }
 
 bool MainFrame::OnContextMenu(HWND window, POINT screenPoint) {

@@ -67,6 +67,8 @@ private:
     void OnTaskbarCreated();
     // Check marks of the tracked commands in the menu (and its popups).
     void UpdateCommandStates(HMENU menu) const;
+    // Whether a command may run now; the commands without a rule always may.
+    bool CommandEnabled(UINT command) const;
     void OnSize(UINT type, int width, int height);
     // The menu of a tree node or of the view, at the pointer or, from the
     // keyboard, at the selected node or the caret.

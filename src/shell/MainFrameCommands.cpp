@@ -6,8 +6,6 @@
 #include "shell/WarningDialog.h"
 
 void MainFrame::OnCopy() {
-    // Like every command shown disabled, it does nothing for a group node.
-    if (!archive_.SelectionHasRecord()) return;
     if (HTREEITEM node = archive_.Tree().Selection()) archive_.CopyNode(node, Handle());
 }
 

@@ -219,7 +219,7 @@ std::vector<std::pair<UINT, bool>> ContextMenuOf(HWND frame, HWND window, POINT 
 }
 }  // namespace
 
-TEST_F(MainFrameTest, ContextMenusOfANodeAndOfTheViewWithTheCommandsStates) {
+TEST_F(MainFrameTest, ContextMenusShowTheCommandsStatesAndADisabledCommandDoesNothing) {
     MainFrame frame;
     ASSERT_TRUE(frame.CreateMainWindow());
     frame.LoadArchive();
@@ -248,9 +248,15 @@ TEST_F(MainFrameTest, ContextMenusOfANodeAndOfTheViewWithTheCommandsStates) {
                      {ID_VIEW_WORD_WRAP, true}}),
               ContextMenuOf(frame.Handle(), editor, POINT{-1, -1}));
 
-    // The capture node stands for a record too; a group or nothing does not.
+    // Nothing selected: no node menu, and a disabled command does nothing,
+    // whatever sends it.
     frame.Archive().Tree().SelectItem(nullptr);
-    ::SendMessageA(frame.Handle(), WM_NULL, 0, 0);
     EXPECT_TRUE(ContextMenuOf(frame.Handle(), frame.Archive().Handle(), POINT{-1, -1}).empty());
     ::SetWindowLongPtrA(frame.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gFrameProc));
+    ASSERT_EQ(nullptr, frame.View().CurrentItem());
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_VIEW_WORD_WRAP, 0);
+    EXPECT_FALSE(frame.View().WordWrap());
+    ASSERT_TRUE(frame.Archive().SelectItemLeaf(frame.Archive().Items()[0].get()));
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_VIEW_WORD_WRAP, 0);
+    EXPECT_TRUE(frame.View().WordWrap());
 }
