@@ -15,6 +15,8 @@ namespace {
 // Longest product name, in characters.
 constexpr int kMaxProductNameChars = 512;
 constexpr DWORD kSearchPreparationSliceMs = 20;
+// The framework's id of a frame's status bar.
+constexpr UINT kStatusBarId = 0xE801;
 }  // namespace
 
 MainFrame::MainFrame() : taskbarCreatedMessage_(::RegisterWindowMessageA("TaskbarCreated")) {
@@ -76,6 +78,8 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Create<&MainFrame::OnCreate>(),
         msg::Destroy<&MainFrame::OnDestroy>(),
         msg::Size<&MainFrame::OnSize>(),
+        msg::Raw<&MainFrame::OnMenuSelect>(WM_MENUSELECT),
+        msg::Raw<&MainFrame::OnExitMenuLoop>(WM_EXITMENULOOP),
         msg::ContextMenu<&MainFrame::OnContextMenu>(),
         msg::Notify<&MainFrame::OnTreeSelectionChanged>(kGroupTreeId, TVN_SELCHANGEDA),
         msg::Notify<&MainFrame::OnTreeItemDeleted>(kGroupTreeId, TVN_DELETEITEMA),
@@ -124,6 +128,7 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
     }
     RECT client = {};
     ::GetClientRect(Handle(), &client);
+    if (!statusBar_.Create(Handle(), kStatusBarId, IDS_READY)) return false;
     if (!splitter_.CreateSplitter(Handle(), client) || !archive_.CreateTree(splitter_.Handle(), kGroupTreeId) ||
         !viewPane_.CreatePane(splitter_.Handle(), true))
         return false;
@@ -234,7 +239,24 @@ void MainFrame::TrackContextMenu(UINT menuId, POINT screenPoint) {
 }
 
 void MainFrame::OnSize(UINT, int width, int height) {
-    ::SetWindowPos(splitter_.Handle(), nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    const int status = statusBar_.Layout();
+    ::SetWindowPos(splitter_.Handle(), nullptr, 0, 0, width, std::max(height - status, 0),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT MainFrame::OnMenuSelect(WPARAM wParam, LPARAM lParam) {
+    const UINT item = LOWORD(wParam), flags = HIWORD(wParam);
+    // The menu closed, or the item opens a popup or is a separator: no prompt.
+    if ((flags == 0xFFFF && !lParam) || (flags & (MF_POPUP | MF_SEPARATOR)))
+        statusBar_.ShowReady();
+    else
+        statusBar_.ShowPrompt(item);
+    return 0;
+}
+
+LRESULT MainFrame::OnExitMenuLoop(WPARAM, LPARAM) {
+    statusBar_.ShowReady();
+    return 0;
 }
 
 LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR&) {

@@ -9,6 +9,7 @@
 
 #include "framework/MessageLoop.h"
 #include "framework/Splitter.h"
+#include "framework/StatusBar.h"
 #include "framework/UniqueHandle.h"
 #include "framework/Window.h"
 #include "shell/NotificationIcon.h"
@@ -38,6 +39,7 @@ public:
     GroupTree& Archive() { return archive_; }
     ViewPane& View() { return viewPane_; }
     Splitter& Split() { return splitter_; }
+    StatusBar& Status() { return statusBar_; }
     // (Re)loads the archive with what the settings say and shows it grouped as they say.
     void LoadArchive();
     bool Paused() const { return paused_; }
@@ -70,6 +72,9 @@ private:
     // Whether a command may run now; the commands without a rule always may.
     bool CommandEnabled(UINT command) const;
     void OnSize(UINT type, int width, int height);
+    // The prompt of the highlighted menu item in the status bar, "Ready" after.
+    LRESULT OnMenuSelect(WPARAM wParam, LPARAM lParam);
+    LRESULT OnExitMenuLoop(WPARAM, LPARAM);
     // The menu of a tree node or of the view, at the pointer or, from the
     // keyboard, at the selected node or the caret.
     bool OnContextMenu(HWND window, POINT screenPoint);
@@ -112,6 +117,7 @@ private:
     void OnSizeLimitExceeded();
     void PostOnce(bool& posted, UINT message);
 
+    StatusBar statusBar_;
     Splitter splitter_;
     GroupTree archive_;
     ViewPane viewPane_;

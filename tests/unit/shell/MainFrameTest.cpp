@@ -260,3 +260,18 @@ TEST_F(MainFrameTest, ContextMenusShowTheCommandsStatesAndADisabledCommandDoesNo
     ::SendMessageA(frame.Handle(), WM_COMMAND, ID_VIEW_WORD_WRAP, 0);
     EXPECT_TRUE(frame.View().WordWrap());
 }
+
+TEST_F(MainFrameTest, TheStatusBarShowsTheMenuPromptAndThenReady) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    EXPECT_EQ("Ready", frame.Status().Text());
+    HMENU menu = ::GetMenu(frame.Handle());
+    ::SendMessageA(frame.Handle(), WM_MENUSELECT, MAKEWPARAM(ID_EDIT_COPY, MF_HILITE),
+                   reinterpret_cast<LPARAM>(menu));
+    EXPECT_EQ("Places the item or the group to the Clipboard.", frame.Status().Text());
+    // A command whose string has no tooltip part shows all of it.
+    ::SendMessageA(frame.Handle(), WM_MENUSELECT, MAKEWPARAM(ID_APP_ABOUT, MF_HILITE), reinterpret_cast<LPARAM>(menu));
+    EXPECT_EQ("Displays the program information and copyright", frame.Status().Text());
+    ::SendMessageA(frame.Handle(), WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+    EXPECT_EQ("Ready", frame.Status().Text());
+}
