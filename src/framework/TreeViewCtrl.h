@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
 #include <string>
 
 class TreeViewCtrl {
@@ -89,6 +90,13 @@ public:
     HIMAGELIST SetImageList(HIMAGELIST list, int which = TVSIL_NORMAL) const {
         return reinterpret_cast<HIMAGELIST>(
             ::SendMessageA(tree_, TVM_SETIMAGELIST, which, reinterpret_cast<LPARAM>(list)));
+    }
+    // The node's row (its label only, when asked), in client coordinates; false
+    // while the node is not shown (its parent collapsed).
+    bool GetItemRect(HTREEITEM item, RECT& rect, bool labelOnly) const {
+        // The request carries the node in the rectangle's first bytes.
+        std::memcpy(&rect, &item, sizeof(item));
+        return ::SendMessageA(tree_, TVM_GETITEMRECT, labelOnly, reinterpret_cast<LPARAM>(&rect)) != 0;
     }
     HTREEITEM HitTest(POINT clientPoint) const {
         TVHITTESTINFO hit = {};

@@ -206,8 +206,7 @@ bool MainFrame::OnContextMenu(HWND window, POINT screenPoint) {
         if (fromKeyboard) {
             node = control.Selection();
             RECT row = {};
-            *reinterpret_cast<HTREEITEM*>(&row) = node;
-            if (!node || !::SendMessageA(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&row))) return true;
+            if (!node || !control.GetItemRect(node, row, true)) return true;
             screenPoint = {row.left, row.bottom};
             ::ClientToScreen(tree, &screenPoint);
         } else {

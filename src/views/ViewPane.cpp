@@ -37,10 +37,14 @@ bool ViewPane::OnCreate(const CREATESTRUCTA&) {
            textEditor_.CreateEditor(Handle(), client);
 }
 
-bool ViewPane::OnSize(UINT, int width, int height) {
+void ViewPane::PlaceViewers(int width, int height, UINT flags) {
     for (HWND child : {rtfEditor_.Handle(), imageView_.Handle(), htmlEditor_.Handle(), metafileView_.Handle(),
                        textEditor_.Handle()})
-        ::SetWindowPos(child, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(child, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | flags);
+}
+
+bool ViewPane::OnSize(UINT, int width, int height) {
+    PlaceViewers(width, height, 0);
     return true;
 }
 
@@ -82,10 +86,7 @@ bool ViewPane::SetItem(ClipItem* item) {
     current_ = item;
     RECT client = {};
     ::GetClientRect(Handle(), &client);
-    for (HWND child : {rtfEditor_.Handle(), imageView_.Handle(), htmlEditor_.Handle(), metafileView_.Handle(),
-                       textEditor_.Handle()})
-        ::SetWindowPos(child, nullptr, 0, 0, client.right, client.bottom,
-                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    PlaceViewers(client.right, client.bottom, SWP_HIDEWINDOW);
     imageView_.Load(item);
     rtfEditor_.Load(item);
     textEditor_.Load(item);

@@ -48,6 +48,8 @@ protected:
 private:
     bool OnCreate(const CREATESTRUCTA& create);
     bool OnSize(UINT type, int width, int height);
+    // Every viewer at (0, 0) with the size, its stacking order kept.
+    void PlaceViewers(int width, int height, UINT flags);
     const ItemEditor* EditorFor(int typeCode) const;
     HWND ViewerFor(int typeCode);
 

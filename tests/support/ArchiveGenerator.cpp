@@ -21,6 +21,7 @@
 #include "base/CodePage.h"
 #include "base/ParallelFor.h"
 #include "base/Paths.h"
+#include "support/ImageTestHelpers.h"
 #include "base/RecordFile.h"
 #include "items/BitmapItem.h"
 #include "items/HtmlItem.h"
@@ -255,15 +256,9 @@ public:
 
     // A packed CF_DIB block, bottom-up, at 24 or 32 bits.
     Bytes Dib(int depth) const {
-        BITMAPINFOHEADER header = {};
-        header.biSize = sizeof(header);
-        header.biWidth = width_;
-        header.biHeight = height_;
-        header.biPlanes = 1;
-        header.biBitCount = static_cast<WORD>(depth);
-        header.biCompression = BI_RGB;
         const size_t row = ((static_cast<size_t>(width_) * depth + 31) / 32) * 4;
-        header.biSizeImage = static_cast<DWORD>(row * height_);
+        const BITMAPINFOHEADER header =
+            MakeHeader(width_, height_, depth, BI_RGB, 0, static_cast<DWORD>(row * height_));
         Bytes dib(sizeof(header) + header.biSizeImage);
         std::memcpy(dib.data(), &header, sizeof(header));
         for (int y = 0; y < height_; ++y) {

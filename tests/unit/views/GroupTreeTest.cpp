@@ -213,8 +213,7 @@ TEST_F(GroupTreeTest, DeletingLeavesGroupsAndCopyTakesTheNodesFormats) {
     HTREEITEM noteLeaf = FindNode(day + "|Notes|Text");
     host_.tree.Tree().EnsureVisible(noteLeaf);
     RECT row = {};
-    *reinterpret_cast<HTREEITEM*>(&row) = noteLeaf;
-    ASSERT_TRUE(::SendMessageA(host_.tree.Handle(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&row)));
+    ASSERT_TRUE(host_.tree.Tree().GetItemRect(noteLeaf, row, true));
     ::SendMessageA(host_.tree.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(row.left + 2, row.top + 2));
     EXPECT_EQ(noteLeaf, host_.tree.Tree().Selection());
 
