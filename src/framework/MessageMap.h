@@ -68,11 +68,13 @@ constexpr auto Raw(UINT message) {
 }
 
 // Any message that the handler may decline: bool F(WPARAM, LPARAM, LRESULT&);
-// false sends it on as if there were no entry.
+// false sends it on as if there were no entry. WM_COMMAND and WM_NOTIFY come
+// from every source, the handler choosing.
 template <auto F>
 constexpr auto Maybe(UINT message) {
     using T = message_map_detail::ClassOf<F>;
-    return MessageEntry<T>{message, 0, [](T& self, WPARAM w, LPARAM l, LRESULT& r) { return (self.*F)(w, l, r); }};
+    return MessageEntry<T>{message, 0, [](T& self, WPARAM w, LPARAM l, LRESULT& r) { return (self.*F)(w, l, r); }, 0,
+                           true};
 }
 
 // WM_NOTIFY from one control with one code: LRESULT F(const NMHDR&), the

@@ -15,11 +15,28 @@ namespace {
 // Longest product name, in characters.
 constexpr int kMaxProductNameChars = 512;
 constexpr DWORD kSearchPreparationSliceMs = 20;
-// The framework's id of a frame's status bar.
+// The framework's ids of a frame's bars.
+constexpr UINT kToolBarId = 0xE800;
+constexpr UINT kReBarId = 0xE800;
 constexpr UINT kStatusBarId = 0xE801;
+constexpr UINT kCommandBarId = 0xE802;
+constexpr DWORD kBarStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | CCS_NODIVIDER;
+
+// The commands whose state follows the selection, and where they appear.
+constexpr UpdateUi::Entry kTrackedCommands[] = {
+    {ID_FILE_PAUSE, UpdateUi::kMenu | UpdateUi::kToolBar},
+    {ID_FILE_SAVE, UpdateUi::kMenu | UpdateUi::kToolBar},
+    {ID_EDIT_DELETE, UpdateUi::kMenu | UpdateUi::kToolBar},
+    {ID_FILE_SAVE_AS, UpdateUi::kMenu | UpdateUi::kToolBar},
+    {ID_EXTERNAL_VIEWER, UpdateUi::kMenu | UpdateUi::kToolBar},
+    {ID_VIEW_WORD_WRAP, UpdateUi::kMenu | UpdateUi::kToolBar},
+    {ID_VIEW_FONT, UpdateUi::kMenu | UpdateUi::kToolBar},
+    {ID_EDIT_COPY, UpdateUi::kMenu | UpdateUi::kToolBar},
+};
 }  // namespace
 
-MainFrame::MainFrame() : taskbarCreatedMessage_(::RegisterWindowMessageA("TaskbarCreated")) {
+MainFrame::MainFrame()
+    : updateUi_(kTrackedCommands), taskbarCreatedMessage_(::RegisterWindowMessageA("TaskbarCreated")) {
     HINSTANCE instance = AppModule().Instance();
     // The notification area shows small icons; load that size rather than scale.
     icon_.reset(static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME), IMAGE_ICON,
@@ -69,8 +86,11 @@ bool MainFrame::CreateMainWindow() {
     windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINFRAME);
     windowClass.lpszClassName = kMainWindowClass;
     if (!RegisterWindowClass(windowClass)) return false;
-    return Create(kMainWindowClass, productName_.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                  WS_EX_APPWINDOW | WS_EX_WINDOWEDGE) != nullptr;
+    if (!Create(kMainWindowClass, productName_.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
+                WS_EX_APPWINDOW | WS_EX_WINDOWEDGE))
+        return false;
+    RestorePlacement();
+    return true;
 }
 
 bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -83,6 +103,9 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::ContextMenu<&MainFrame::OnContextMenu>(),
         msg::Notify<&MainFrame::OnTreeSelectionChanged>(kGroupTreeId, TVN_SELCHANGEDA),
         msg::Notify<&MainFrame::OnTreeItemDeleted>(kGroupTreeId, TVN_DELETEITEMA),
+        msg::Notify<&MainFrame::OnReBarHeightChange>(kReBarId, RBN_HEIGHTCHANGE),
+        msg::Maybe<&MainFrame::OnToolTipText>(WM_NOTIFY),
+        msg::Maybe<&MainFrame::OnShowWindow>(WM_SHOWWINDOW),
         msg::SysCommand<&MainFrame::OnSysCommand>(),
         msg::Raw<&MainFrame::OnDrawClipboard>(WM_DRAWCLIPBOARD),
         msg::ChangeCbChain<&MainFrame::OnChangeCbChain>(),
@@ -126,6 +149,7 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
         loop->AddMessageFilter(this);
         loop->AddIdleHandler(this);
     }
+    if (!CreateBars()) return false;
     RECT client = {};
     ::GetClientRect(Handle(), &client);
     if (!statusBar_.Create(Handle(), kStatusBarId, IDS_READY)) return false;
@@ -133,8 +157,12 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
         !viewPane_.CreatePane(splitter_.Handle(), true))
         return false;
     splitter_.SetPanes(archive_.Handle(), viewPane_.Handle());
-    // The tree takes a quarter of the width, but never so little that its labels vanish.
-    splitter_.SetPosition(std::max<int>(client.right / 4, 180));
+    Layout();
+    // The tree takes a quarter of the width, but never so little that its labels
+    // vanish, until the user has placed the bar.
+    const int saved = AppSettings().SplitterPosition;
+    splitter_.SetPosition(saved > 0 ? saved : std::max<int>(client.right / 4, 180));
+    updateUi_.AddToolBar(&toolBar_);
     ::SetWindowTextA(Handle(), productName_.c_str());
     notifyIcon_.Add(Handle(), kNotifyIconMessage, icon_.get(), productName_);
     JoinClipboardChain();
@@ -146,6 +174,7 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
 void MainFrame::OnDestroy() {
     // Unsaved edits are offered for saving before the program ends.
     viewPane_.SetItem(nullptr);
+    RememberPlacement();
     if (MessageLoop* loop = AppModule().GetMessageLoop()) {
         loop->RemoveMessageFilter(this);
         loop->RemoveIdleHandler(this);
@@ -155,25 +184,53 @@ void MainFrame::OnDestroy() {
     ::PostQuitMessage(0);
 }
 
+bool MainFrame::CreateBars() {
+    if (!commandBar_.CreateBar(Handle(), kCommandBarId,
+                               kBarStyle | TBSTYLE_LIST | TBSTYLE_FLAT | CCS_NORESIZE | CCS_NOPARENTALIGN))
+        return false;
+    if (!toolBar_.Create(Handle(), IDR_MAINFRAME, kToolBarId,
+                         kBarStyle | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NORESIZE | CCS_NOPARENTALIGN))
+        return false;
+    commandBar_.SetMenuImages(toolBar_);
+    if (!reBar_.Create(Handle(), kReBarId, kBarStyle | RBS_VARHEIGHT | RBS_BANDBORDERS | RBS_AUTOSIZE)) return false;
+    return reBar_.AddBand(commandBar_.Handle(), commandBar_.IdealSize(), false) &&
+           reBar_.AddBand(toolBar_.Handle(), toolBar_.IdealSize(), true);
+}
+
 bool MainFrame::PreTranslateMessage(MSG& message) {
+    // The menu bar, selected from the keyboard, takes its keys first.
+    if (commandBar_.PreTranslateMessage(message)) return true;
     if (accelerators_ && Handle()) ::TranslateAcceleratorA(Handle(), accelerators_, &message);
     return false;
 }
 
 void MainFrame::OnIdle() {
     if (!Handle()) return;
-    UpdateCommandStates(::GetMenu(Handle()));
+    RefreshCommandStates();
     // A slice at a time, so the window stays quick; the message brings the next.
     if (archive_.PrepareSearch(kSearchPreparationSliceMs)) ::PostMessageA(Handle(), WM_NULL, 0, 0);
 }
 
-void MainFrame::UpdateCommandStates(HMENU menu) const {
-    if (!menu) return;
-    ::CheckMenuItem(menu, ID_FILE_PAUSE, MF_BYCOMMAND | (paused_ ? MF_CHECKED : MF_UNCHECKED));
-    ::CheckMenuItem(menu, ID_VIEW_WORD_WRAP, MF_BYCOMMAND | (viewPane_.WordWrap() ? MF_CHECKED : MF_UNCHECKED));
-    for (UINT command : {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_EXTERNAL_VIEWER, ID_VIEW_WORD_WRAP, ID_VIEW_FONT,
-                         ID_EDIT_DELETE, ID_EDIT_COPY})
-        ::EnableMenuItem(menu, command, MF_BYCOMMAND | (CommandEnabled(command) ? MF_ENABLED : MF_GRAYED));
+void MainFrame::UpdateCommandStates() {
+    for (const UpdateUi::Entry& entry : updateUi_.Table())
+        updateUi_.SetState(entry.command, CommandEnabled(entry.command), CommandChecked(entry.command));
+}
+
+void MainFrame::RefreshCommandStates() {
+    UpdateCommandStates();
+    updateUi_.ApplyToMenu(commandBar_.Menu());
+    updateUi_.ApplyToToolBars();
+}
+
+bool MainFrame::CommandChecked(UINT command) const {
+    switch (command) {
+    case ID_FILE_PAUSE:
+        return paused_;
+    case ID_VIEW_WORD_WRAP:
+        return viewPane_.WordWrap();
+    default:
+        return false;
+    }
 }
 
 bool MainFrame::CommandEnabled(UINT command) const {
@@ -237,10 +294,46 @@ void MainFrame::TrackContextMenu(UINT menuId, POINT screenPoint) {
         ::TrackPopupMenu(popup, TPM_VERTICAL | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0, Handle(), nullptr);
 }
 
-void MainFrame::OnSize(UINT, int width, int height) {
+void MainFrame::OnSize(UINT type, int, int) {
+    if (type != SIZE_MINIMIZED) Layout();
+}
+
+void MainFrame::Layout() {
+    RECT client = {};
+    ::GetClientRect(Handle(), &client);
+    const int top = reBar_.Layout();
     const int status = statusBar_.Layout();
-    ::SetWindowPos(splitter_.Handle(), nullptr, 0, 0, width, std::max(height - status, 0),
+    ::SetWindowPos(splitter_.Handle(), nullptr, 0, top, client.right, std::max<int>(client.bottom - top - status, 0),
                    SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT MainFrame::OnReBarHeightChange(const NMHDR&) {
+    Layout();
+    return 0;
+}
+
+bool MainFrame::OnToolTipText(WPARAM, LPARAM lParam, LRESULT& result) {
+    auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (!header || (header->code != TTN_GETDISPINFOA && header->code != TTN_GETDISPINFOW)) return false;
+    const std::string text = LoadResourceString(static_cast<UINT>(header->idFrom));
+    const size_t tip = text.find('\n');
+    const std::string shown = tip == std::string::npos ? std::string() : text.substr(tip + 1);
+    // Copied into the structure's own buffer, which outlives this call.
+    if (header->code == TTN_GETDISPINFOA) {
+        auto& info = *reinterpret_cast<NMTTDISPINFOA*>(lParam);
+        lstrcpynA(info.szText, shown.c_str(), sizeof(info.szText));
+        info.lpszText = info.szText;
+        info.hinst = nullptr;
+    } else {
+        auto& info = *reinterpret_cast<NMTTDISPINFOW*>(lParam);
+        info.szText[0] = L'\0';
+        ::MultiByteToWideChar(CP_ACP, 0, shown.c_str(), -1, info.szText, static_cast<int>(std::size(info.szText)));
+        info.szText[std::size(info.szText) - 1] = L'\0';
+        info.lpszText = info.szText;
+        info.hinst = nullptr;
+    }
+    result = 0;
+    return true;
 }
 
 LRESULT MainFrame::OnMenuSelect(WPARAM wParam, LPARAM lParam) {
@@ -271,10 +364,15 @@ LRESULT MainFrame::OnTreeItemDeleted(const NMHDR& header) {
 }
 
 void MainFrame::OnInitMenuPopup(HMENU popup, UINT, bool windowMenu) {
-    if (!windowMenu) UpdateCommandStates(popup);
+    if (windowMenu) return;
+    UpdateCommandStates();
+    updateUi_.ApplyToMenu(popup);
 }
 
-bool MainFrame::OnSysCommand(UINT command, POINT) {
+bool MainFrame::OnSysCommand(UINT command, POINT point) {
+    // The character of Alt + key arrives in the low word; 0 is Alt or F10 alone,
+    // and the space opens the window menu as usual.
+    if (command == SC_KEYMENU) return point.x != ' ' && OnKeyMenu(static_cast<WORD>(point.x));
     // Minimising and closing only hide the window; the program ends through Exit.
     if (command != SC_MINIMIZE && command != SC_CLOSE) return false;
     ToggleMainWindow(Handle());
@@ -285,7 +383,41 @@ void MainFrame::OnExit() { ::PostMessageA(Handle(), WM_CLOSE, 0, 0); }
 
 void MainFrame::OnPause() {
     paused_ = !paused_;
-    UpdateCommandStates(::GetMenu(Handle()));
+    RefreshCommandStates();
+}
+
+bool MainFrame::OnKeyMenu(UINT character) {
+    // The window menu has no mnemonic of its own here: an unknown key beeps.
+    if (commandBar_.OnKeyMenu(character)) return true;
+    ::MessageBeep(0);
+    return true;
+}
+
+void MainFrame::RestorePlacement() {
+    RECT saved = AppSettings().WindowRect;
+    // A place on a monitor that is no longer there is forgotten.
+    if (::IsRectEmpty(&saved) || !::MonitorFromRect(&saved, MONITOR_DEFAULTTONULL)) return;
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    if (!::GetWindowPlacement(Handle(), &placement)) return;
+    placement.rcNormalPosition = saved;
+    placement.showCmd = ::IsWindowVisible(Handle()) ? SW_SHOWNORMAL : SW_HIDE;
+    ::SetWindowPlacement(Handle(), &placement);
+}
+
+void MainFrame::RememberPlacement() const {
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    if (!::GetWindowPlacement(Handle(), &placement)) return;
+    Settings& settings = AppSettings();
+    settings.WindowRect = placement.rcNormalPosition;
+    settings.SplitterPosition = splitter_.Position();
+}
+
+bool MainFrame::OnShowWindow(WPARAM shown, LPARAM, LRESULT&) {
+    if (!shown) RememberPlacement();
+    // Default processing still shows or hides the owned windows.
+    return false;
 }
 
 void MainFrame::OnShowMainWindow() { ToggleMainWindow(Handle()); }

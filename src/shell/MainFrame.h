@@ -7,10 +7,14 @@
 
 #include <string>
 
+#include "framework/CommandBar.h"
 #include "framework/MessageLoop.h"
+#include "framework/ReBar.h"
 #include "framework/Splitter.h"
 #include "framework/StatusBar.h"
+#include "framework/ToolBar.h"
 #include "framework/UniqueHandle.h"
+#include "framework/UpdateUi.h"
 #include "framework/Window.h"
 #include "shell/NotificationIcon.h"
 #include "views/GroupTree.h"
@@ -40,6 +44,10 @@ public:
     ViewPane& View() { return viewPane_; }
     Splitter& Split() { return splitter_; }
     StatusBar& Status() { return statusBar_; }
+    CommandBar& MenuBar() { return commandBar_; }
+    ToolBar& Tools() { return toolBar_; }
+    ReBar& Bands() { return reBar_; }
+    const UpdateUi& CommandStates() const { return updateUi_; }
     // (Re)loads the archive with what the settings say and shows it grouped as they say.
     void LoadArchive();
     bool Paused() const { return paused_; }
@@ -67,11 +75,25 @@ private:
     // The shell announces a new notification area (it started late, or again
     // after a crash); the icon is added anew, or the program could not be reached.
     void OnTaskbarCreated();
-    // Check marks of the tracked commands in the menu (and its popups).
-    void UpdateCommandStates(HMENU menu) const;
+    // Records the tracked commands' states for the menus and the toolbar.
+    void UpdateCommandStates();
+    // ... and brings the menu bar and the toolbar in line with them.
+    void RefreshCommandStates();
     // Whether a command may run now; the commands without a rule always may.
     bool CommandEnabled(UINT command) const;
+    bool CommandChecked(UINT command) const;
+    bool CreateBars();
     void OnSize(UINT type, int width, int height);
+    void Layout();
+    LRESULT OnReBarHeightChange(const NMHDR&);
+    // The tooltip of a toolbar button: the text after "\n" of its command's string.
+    bool OnToolTipText(WPARAM, LPARAM lParam, LRESULT& result);
+    // Alt, F10 and Alt with a mnemonic reach the command bar.
+    bool OnKeyMenu(UINT character);
+    // The window comes back where the user left it, with its splitter bar.
+    void RestorePlacement();
+    void RememberPlacement() const;
+    bool OnShowWindow(WPARAM shown, LPARAM, LRESULT&);
     // The prompt of the highlighted menu item in the status bar, "Ready" after.
     LRESULT OnMenuSelect(WPARAM wParam, LPARAM lParam);
     LRESULT OnExitMenuLoop(WPARAM, LPARAM);
@@ -117,6 +139,10 @@ private:
     void OnSizeLimitExceeded();
     void PostOnce(bool& posted, UINT message);
 
+    CommandBar commandBar_;
+    ToolBar toolBar_;
+    ReBar reBar_;
+    UpdateUi updateUi_;
     StatusBar statusBar_;
     Splitter splitter_;
     GroupTree archive_;

@@ -46,7 +46,7 @@ void MainFrame::OnGroupByApplication() { archive_.Rebuild(kGroupByApplication); 
 
 void MainFrame::OnWordWrap() {
     viewPane_.ToggleWordWrap();
-    UpdateCommandStates(::GetMenu(Handle()));
+    RefreshCommandStates();
 }
 
 void MainFrame::OnFont() {

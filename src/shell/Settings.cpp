@@ -47,6 +47,11 @@ void QueryInt(HKEY key, const char* name, int& field) {
     if (QueryDword(key, name, value)) field = static_cast<int>(value);
 }
 
+void QueryLong(HKEY key, const char* name, LONG& field) {
+    DWORD value;
+    if (QueryDword(key, name, value)) field = static_cast<LONG>(value);
+}
+
 void SetDword(HKEY key, const char* name, DWORD value) {
     ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
@@ -95,6 +100,11 @@ void Settings::Load() {
     QueryInt(key.get(), "GroupBy", GroupBy);
     std::string hotKey;
     if (QueryText(key.get(), "HotKey", hotKey)) HotKey = hotKey.substr(0, 1);
+    QueryLong(key.get(), "WindowLeft", WindowRect.left);
+    QueryLong(key.get(), "WindowTop", WindowRect.top);
+    QueryLong(key.get(), "WindowRight", WindowRect.right);
+    QueryLong(key.get(), "WindowBottom", WindowRect.bottom);
+    QueryInt(key.get(), "SplitterPosition", SplitterPosition);
     DWORD startup;
     // Absent on a first run: the shortcut is then left as it is.
     if (QueryDword(key.get(), "Startup", startup)) {
@@ -120,6 +130,12 @@ void Settings::Save() const {
     SetDword(key.get(), "DiskSizeLimit", static_cast<DWORD>(DiskSizeLimit));
     SetText(key.get(), "HotKey", HotKey);
     SetDword(key.get(), "GroupBy", static_cast<DWORD>(GroupBy));
+    if (::IsRectEmpty(&WindowRect)) return;
+    SetDword(key.get(), "WindowLeft", static_cast<DWORD>(WindowRect.left));
+    SetDword(key.get(), "WindowTop", static_cast<DWORD>(WindowRect.top));
+    SetDword(key.get(), "WindowRight", static_cast<DWORD>(WindowRect.right));
+    SetDword(key.get(), "WindowBottom", static_cast<DWORD>(WindowRect.bottom));
+    SetDword(key.get(), "SplitterPosition", static_cast<DWORD>(SplitterPosition));
 }
 
 void Settings::SetArchiveFolder(const std::string& path) {

@@ -16,7 +16,8 @@ public:
 
     // Reads the registry; absent or unreadable values keep their fields.
     void Load();
-    // Writes all twelve values; failures are silent.
+    // Writes all twelve values, and where the window was once it has been
+    // placed; failures are silent.
     void Save() const;
     // Stores the folder with a trailing "\", or ProgramFolder + "Archive\" when
     // the folder cannot be read.
@@ -46,6 +47,10 @@ public:
     bool Startup = true;
     int DiskSizeLimit = 100;
     int ItemsLimit = 0;
+    // Where the user left the main window (in normal, restored state) and its
+    // splitter bar; an empty rectangle and 0 until the window was first placed.
+    RECT WindowRect = {};
+    int SplitterPosition = 0;
 };
 
 // The one process-wide record.
