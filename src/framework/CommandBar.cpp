@@ -78,20 +78,40 @@ SIZE CommandBar::IdealSize() const {
 }
 
 void CommandBar::SetMenuImages(const ToolBar& toolBar) {
-    menuImages_.clear();
+    imageSource_ = &toolBar;
     for (int i = 0; i < MenuCount(); ++i) {
         HMENU popup = ::GetSubMenu(menu_.get(), i);
         for (int item = 0; popup && item < ::GetMenuItemCount(popup); ++item) {
-            UniqueBitmap image = toolBar.MenuImage(::GetMenuItemID(popup, item));
-            if (!image) continue;
+            if (toolBar.ImageOf(::GetMenuItemID(popup, item)) < 0) continue;
+            // Drawn by the owner, through the image list, which honours the
+            // images' alpha where a menu's own bitmap drawing may not.
             MENUITEMINFOA info = {};
             info.cbSize = sizeof(info);
             info.fMask = MIIM_BITMAP;
-            info.hbmpItem = image.get();
-            if (::SetMenuItemInfoA(popup, static_cast<UINT>(item), TRUE, &info))
-                menuImages_.push_back(std::move(image));
+            info.hbmpItem = HBMMENU_CALLBACK;
+            ::SetMenuItemInfoA(popup, static_cast<UINT>(item), TRUE, &info);
         }
     }
+}
+
+bool CommandBar::OnMeasureMenuImage(MEASUREITEMSTRUCT& measure) const {
+    if (measure.CtlType != ODT_MENU || !imageSource_ || imageSource_->ImageOf(measure.itemID) < 0) return false;
+    measure.itemWidth = static_cast<UINT>(imageSource_->Layout().imageWidth);
+    measure.itemHeight = static_cast<UINT>(imageSource_->Layout().imageHeight);
+    return true;
+}
+
+bool CommandBar::OnDrawMenuImage(const DRAWITEMSTRUCT& draw) const {
+    if (draw.CtlType != ODT_MENU || !imageSource_) return false;
+    const int image = imageSource_->ImageOf(draw.itemID);
+    if (image < 0) return false;
+    const bool disabled = (draw.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
+    const ToolBarLayout& layout = imageSource_->Layout();
+    const int x = draw.rcItem.left + (draw.rcItem.right - draw.rcItem.left - layout.imageWidth) / 2;
+    const int y = draw.rcItem.top + (draw.rcItem.bottom - draw.rcItem.top - layout.imageHeight) / 2;
+    ::ImageList_Draw(disabled ? imageSource_->DisabledImages() : imageSource_->Images(), image, draw.hDC, x, y,
+                     ILD_TRANSPARENT);
+    return true;
 }
 
 int CommandBar::MenuOfMnemonic(UINT character) const {

@@ -22,8 +22,13 @@ public:
     // Takes over the frame's menu, which the frame then no longer has.
     bool CreateBar(HWND frame, UINT controlId, DWORD style);
     HMENU Menu() const { return menu_.get(); }
-    // Gives each menu item whose command has a toolbar button that button's image.
+    // Gives each menu item whose command has a toolbar button that button's
+    // image. The owner of the popups (the frame) hands the images' measuring and
+    // drawing to OnMeasureMenuImage and OnDrawMenuImage.
     void SetMenuImages(const ToolBar& toolBar);
+    // False for a measure or draw request that is not for a menu image.
+    bool OnMeasureMenuImage(MEASUREITEMSTRUCT& measure) const;
+    bool OnDrawMenuImage(const DRAWITEMSTRUCT& draw) const;
     // Width and height the bar needs to show every menu.
     SIZE IdealSize() const;
 
@@ -57,7 +62,7 @@ private:
 
     HWND frame_ = nullptr;
     UniqueMenu menu_;
-    std::vector<UniqueBitmap> menuImages_;
+    const ToolBar* imageSource_ = nullptr;
     int openMenu_ = -1;
     // Set while a popup is open: the menu to open when it has closed.
     int nextMenu_ = -1;

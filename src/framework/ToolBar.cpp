@@ -10,6 +10,22 @@
 namespace {
 constexpr WORD kToolBarResourceType = 241;
 constexpr WORD kToolBarResourceVersion = 1;
+// Turns a 32-bit image with alpha into its disabled look: grey, at 40 % cover.
+void FadeToGrey(HBITMAP image) {
+    DIBSECTION section = {};
+    if (::GetObjectA(image, sizeof(section), &section) != sizeof(section) || section.dsBm.bmBitsPixel != 32 ||
+        !section.dsBm.bmBits)
+        return;
+    auto* pixel = static_cast<BYTE*>(section.dsBm.bmBits);
+    const size_t count = static_cast<size_t>(section.dsBm.bmWidthBytes / 4) * std::abs(section.dsBm.bmHeight);
+    for (size_t i = 0; i < count; ++i, pixel += 4) {
+        const int grey = (pixel[0] * 11 + pixel[1] * 59 + pixel[2] * 30) / 100;
+        // Lightened, so the shape stays readable but plainly out of reach.
+        const BYTE shade = static_cast<BYTE>(128 + grey / 2);
+        pixel[0] = pixel[1] = pixel[2] = shade;
+        pixel[3] = static_cast<BYTE>(pixel[3] * 2 / 5);
+    }
+}
 }  // namespace
 
 bool LoadToolBarLayout(HINSTANCE instance, UINT resourceId, ToolBarLayout& layout) {
@@ -30,19 +46,24 @@ bool LoadToolBarLayout(HINSTANCE instance, UINT resourceId, ToolBarLayout& layou
 bool ToolBar::Create(HWND parent, UINT resourceId, UINT controlId, DWORD style) {
     HINSTANCE instance = AppModule().Instance();
     if (!LoadToolBarLayout(instance, resourceId, layout_)) return false;
-    strip_.reset(static_cast<HBITMAP>(
+    UniqueBitmap strip(static_cast<HBITMAP>(
         ::LoadImageA(instance, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     const int buttons = static_cast<int>(std::count_if(layout_.commands.begin(), layout_.commands.end(),
                                                        [](UINT command) { return command != 0; }));
     images_.reset(::ImageList_Create(layout_.imageWidth, layout_.imageHeight, ILC_COLOR32, buttons, 0));
+    disabledImages_.reset(::ImageList_Create(layout_.imageWidth, layout_.imageHeight, ILC_COLOR32, buttons, 0));
     // The strip carries its transparency in its alpha channel: no mask.
-    if (!strip_ || !images_ || ::ImageList_Add(images_.get(), strip_.get(), nullptr) < 0) return false;
+    if (!strip || !images_ || !disabledImages_ || ::ImageList_Add(images_.get(), strip.get(), nullptr) < 0)
+        return false;
+    FadeToGrey(strip.get());
+    if (::ImageList_Add(disabledImages_.get(), strip.get(), nullptr) < 0) return false;
 
     bar_.reset(::CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr, style, 0, 0, 0, 0, parent,
                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(controlId)), instance, nullptr));
     if (!bar_) return false;
     ::SendMessageA(bar_.get(), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     ::SendMessageA(bar_.get(), TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_.get()));
+    ::SendMessageA(bar_.get(), TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(disabledImages_.get()));
     std::vector<TBBUTTON> added;
     int image = 0;
     for (UINT command : layout_.commands) {
@@ -89,39 +110,3 @@ SIZE ToolBar::IdealSize() const {
     return size;
 }
 
-UniqueBitmap ToolBar::MenuImage(UINT command) const {
-    const int image = ImageOf(command);
-    DIBSECTION strip = {};
-    if (image < 0 || !strip_ || ::GetObjectA(strip_.get(), sizeof(strip), &strip) != sizeof(strip) ||
-        strip.dsBm.bmBitsPixel != 32 || !strip.dsBm.bmBits)
-        return {};
-    const int width = layout_.imageWidth;
-    const int height = layout_.imageHeight;
-    if ((image + 1) * width > strip.dsBm.bmWidth || height > std::abs(strip.dsBm.bmHeight)) return {};
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;  // bottom-up, as the strip
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueBitmap result(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!result || !bits) return {};
-    const auto* source = static_cast<const BYTE*>(strip.dsBm.bmBits);
-    auto* target = static_cast<BYTE*>(bits);
-    // Both bottom-up when the strip's height is positive; a top-down strip
-    // keeps its rows in the other order, which the copy must follow.
-    const bool stripTopDown = strip.dsBm.bmHeight < 0;
-    for (int row = 0; row < height; ++row) {
-        const int sourceRow = stripTopDown ? height - 1 - row : row;
-        const BYTE* from = source + static_cast<size_t>(sourceRow) * strip.dsBm.bmWidthBytes + image * width * 4;
-        BYTE* to = target + static_cast<size_t>(row) * width * 4;
-        for (int x = 0; x < width; ++x, from += 4, to += 4) {
-            const BYTE alpha = from[3];
-            for (int channel = 0; channel < 3; ++channel) to[channel] = static_cast<BYTE>(from[channel] * alpha / 255);
-            to[3] = alpha;
-        }
-    }
-    return result;
-}

@@ -32,13 +32,12 @@ public:
     void SetState(UINT command, bool enabled, bool checked);
     // Width and height the toolbar needs to show every button.
     SIZE IdealSize() const;
-    // The command's image as a 32-bit bitmap with premultiplied alpha, the form
-    // menus draw beside an item; null when no button has the command.
-    UniqueBitmap MenuImage(UINT command) const;
+    // The images as a disabled command shows them: grey and faded.
+    HIMAGELIST DisabledImages() const { return disabledImages_.get(); }
 
 private:
     UniqueWindow bar_;
-    UniqueBitmap strip_;
     UniqueImageList images_;
+    UniqueImageList disabledImages_;
     ToolBarLayout layout_;
 };

@@ -105,6 +105,8 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Notify<&MainFrame::OnTreeItemDeleted>(kGroupTreeId, TVN_DELETEITEMA),
         msg::Notify<&MainFrame::OnReBarHeightChange>(kReBarId, RBN_HEIGHTCHANGE),
         msg::Maybe<&MainFrame::OnToolTipText>(WM_NOTIFY),
+        msg::Maybe<&MainFrame::OnMeasureItem>(WM_MEASUREITEM),
+        msg::Maybe<&MainFrame::OnDrawItem>(WM_DRAWITEM),
         msg::Maybe<&MainFrame::OnShowWindow>(WM_SHOWWINDOW),
         msg::SysCommand<&MainFrame::OnSysCommand>(),
         msg::Raw<&MainFrame::OnDrawClipboard>(WM_DRAWCLIPBOARD),
@@ -310,6 +312,16 @@ void MainFrame::Layout() {
 LRESULT MainFrame::OnReBarHeightChange(const NMHDR&) {
     Layout();
     return 0;
+}
+
+bool MainFrame::OnMeasureItem(WPARAM, LPARAM lParam, LRESULT& result) {
+    result = TRUE;
+    return commandBar_.OnMeasureMenuImage(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+}
+
+bool MainFrame::OnDrawItem(WPARAM, LPARAM lParam, LRESULT& result) {
+    result = TRUE;
+    return commandBar_.OnDrawMenuImage(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
 }
 
 bool MainFrame::OnToolTipText(WPARAM, LPARAM lParam, LRESULT& result) {

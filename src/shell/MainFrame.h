@@ -88,6 +88,9 @@ private:
     LRESULT OnReBarHeightChange(const NMHDR&);
     // The tooltip of a toolbar button: the text after "\n" of its command's string.
     bool OnToolTipText(WPARAM, LPARAM lParam, LRESULT& result);
+    // The images beside the menu items.
+    bool OnMeasureItem(WPARAM, LPARAM lParam, LRESULT& result);
+    bool OnDrawItem(WPARAM, LPARAM lParam, LRESULT& result);
     // Alt, F10 and Alt with a mnemonic reach the command bar.
     bool OnKeyMenu(UINT character);
     // The window comes back where the user left it, with its splitter bar.
