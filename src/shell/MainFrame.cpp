@@ -129,6 +129,7 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Command<&MainFrame::OnGroupByApplication>(ID_GROUP_BY_APPLICATION),
         msg::Command<&MainFrame::OnWordWrap>(ID_VIEW_WORD_WRAP),
         msg::Command<&MainFrame::OnFont>(ID_VIEW_FONT),
+        msg::Command<&MainFrame::OnOptions>(ID_VIEW_OPTIONS),
         msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
     };
     if (message == taskbarCreatedMessage_ && message != 0) {

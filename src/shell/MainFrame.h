@@ -119,6 +119,7 @@ private:
     void OnGroupByApplication();
     void OnWordWrap();
     void OnFont();
+    void OnOptions();
 
     // The clipboard-viewer chain and capture (MainFrameClipboard.cpp).
     void JoinClipboardChain();

@@ -2,6 +2,7 @@
 #include "shell/MainFrame.h"
 
 #include "resources/resource.h"
+#include "shell/OptionsDialog.h"
 #include "shell/Settings.h"
 #include "shell/WarningDialog.h"
 
@@ -51,4 +52,14 @@ void MainFrame::OnWordWrap() {
 
 void MainFrame::OnFont() {
     if (viewPane_.CurrentItem() && viewPane_.CurrentItem()->TypeCode() == kRtfItemType) viewPane_.ChangeFont();
+}
+
+void MainFrame::OnOptions() {
+    HWND owner = ::GetActiveWindow();
+    OptionsDialog options;
+    if (options.Show(owner ? owner : Handle()) != IDOK) return;
+    // The folder, the day range or the formats may have changed: the archive is
+    // read afresh, and the view must not keep an item that is about to go.
+    viewPane_.SetItem(nullptr);
+    LoadArchive();
 }

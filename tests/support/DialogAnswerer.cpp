@@ -116,6 +116,9 @@ void DialogAnswerer::Watch() {
             case DialogStep::kCheck:
                 ::SendMessageA(control, BM_SETCHECK, step.index, 0);
                 break;
+            case DialogStep::kRun:
+                step.action(dialog);
+                break;
             case DialogStep::kClick:
                 // Posted: the button's handler may end the dialog, which must not
                 // happen inside this thread's SendMessage.

@@ -13,10 +13,12 @@
 #include <vector>
 
 struct DialogStep {
-    enum Kind { kSetText, kSelectCombo, kClick, kCheck } kind;
+    enum Kind { kSetText, kSelectCombo, kClick, kCheck, kRun } kind;
     int control;
     std::string text;  // kSetText
     int index = 0;     // kSelectCombo: list index; kCheck: BST_ value
+    // kRun: called on the watcher thread with the open dialog (to read it, or to type).
+    std::function<void(HWND dialog)> action = {};
 };
 
 // The steps for one dialog, and what the test wants to know about it afterwards.
@@ -47,6 +49,9 @@ public:
     static DialogStep SelectCombo(int control, int index) { return {DialogStep::kSelectCombo, control, {}, index}; }
     static DialogStep Click(int control) { return {DialogStep::kClick, control, {}}; }
     static DialogStep Check(int control, int state) { return {DialogStep::kCheck, control, {}, state}; }
+    static DialogStep Run(std::function<void(HWND dialog)> action) {
+        return {DialogStep::kRun, 0, {}, 0, std::move(action)};
+    }
 
     // Controls of the common save dialog.
     static constexpr int kSaveFileName = 0x47C;
