@@ -1,4 +1,4 @@
-// The built program's menus, accelerators and strings, read back from
+// The built program's menus, toolbar, accelerators and strings, read back from
 // SVault.exe and compared with what the program promises its users.
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ScrapvaultFixture.h"
+#include "framework/ToolBar.h"
 #include "framework/UniqueHandle.h"
 
 namespace {
@@ -64,6 +65,24 @@ TEST_F(ResourcesTest, MenusAreThoseTheUserIsPromised) {
               "&Font=32783|&Word Wrap=32785",
               Menu(225, true));
     EXPECT_EQ("Show Main Window=32796|&Pause=32790|-|E&xit=32769", Menu(216, true));
+}
+
+TEST_F(ResourcesTest, TheToolbarHasItsButtonsInOrderAndAnImageForEach) {
+    ASSERT_TRUE(program_);
+    ToolBarLayout layout;
+    ASSERT_TRUE(LoadToolBarLayout(program_.get(), 203, layout));
+    EXPECT_EQ(16, layout.imageWidth);
+    EXPECT_EQ(16, layout.imageHeight);
+    EXPECT_EQ((std::vector<UINT>{32790, 0, 32778, 32786, 32793, 32789, 0, 32774, 32775, 32773, 0, 32779, 0, 32783,
+                                 32785, 32770, 0, 32782, 32788}),
+              layout.commands);
+    UniqueBitmap images(static_cast<HBITMAP>(
+        ::LoadImageA(program_.get(), MAKEINTRESOURCEA(203), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    BITMAP strip = {};
+    ASSERT_TRUE(images && ::GetObjectA(images.get(), sizeof(strip), &strip));
+    EXPECT_EQ(14 * 16, strip.bmWidth);
+    EXPECT_EQ(16, strip.bmHeight);
+    EXPECT_EQ(32, strip.bmBitsPixel);
 }
 
 TEST_F(ResourcesTest, AcceleratorsAndStringsAreThoseTheUserIsPromised) {

@@ -207,6 +207,17 @@ TEST_F(SettingsTest, SaveAndLoadRoundTripThroughTheRegistry) {
         // Too long to read: kept; unusable: the program's own archive folder.
         EXPECT_EQ(folder.size() > 520 ? "unchanged" : fallback, other.ArchiveFolder) << folder.size();
     }
+    // Where the window was left: values of their own, written once it was placed.
+    Settings placed;
+    placed.WindowRect = {-40, 30, 900, 700};
+    placed.SplitterPosition = 250;
+    placed.Save();
+    EXPECT_EQ(std::make_pair(DWORD{REG_DWORD}, DwordBytes(static_cast<DWORD>(-40))), GetValue("WindowLeft"));
+    Settings back;
+    back.Load();
+    EXPECT_TRUE(::EqualRect(&placed.WindowRect, &back.WindowRect));
+    EXPECT_EQ(250, back.SplitterPosition);
+
     Settings direct;
     direct.SetArchiveFolder(archive.Path());
     EXPECT_EQ(archive.Path(), direct.ArchiveFolder);
