@@ -150,45 +150,53 @@ void CommandBar::SetHot(int index) {
 }
 
 bool CommandBar::PreTranslateMessage(MSG& message) {
-    if (!keyboardMode_) return false;
+    if (keyboardMode_) return OnKeyboardModeMessage(message);
+    // Only keys meant for the frame's own windows, and not while a modal window
+    // has disabled it.
+    if (!frame_ || !::IsWindowEnabled(frame_) || (message.hwnd != frame_ && !::IsChild(frame_, message.hwnd)))
+        return false;
+    // The panes' default handling would take Alt and F10 to the window menu,
+    // never to this bar: they are looked at here, before the panes see them.
+    switch (message.message) {
+    case WM_SYSKEYDOWN:
+        if (message.wParam == VK_F10 && ::GetKeyState(VK_SHIFT) >= 0) {
+            EnterKeyboardMode();
+            return true;
+        }
+        // Alt alone, released without another key in between, selects the bar.
+        altAlone_ = message.wParam == VK_MENU && !(message.lParam & (1 << 30));
+        return false;
+    case WM_SYSKEYUP:
+        if (message.wParam == VK_MENU && altAlone_) {
+            altAlone_ = false;
+            EnterKeyboardMode();
+            return true;
+        }
+        return false;
+    case WM_SYSCHAR: {
+        const int index = MenuOfMnemonic(static_cast<UINT>(message.wParam));
+        if (index < 0) return false;
+        TrackMenus(index, true);
+        return true;
+    }
+    case WM_KEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_NCLBUTTONDOWN:
+        altAlone_ = false;
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool CommandBar::OnKeyboardModeMessage(MSG& message) {
     switch (message.message) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: {
-        const int count = MenuCount();
-        switch (message.wParam) {
-        case VK_LEFT:
-            SetHot((hot_ + count - 1) % count);
-            return true;
-        case VK_RIGHT:
-            SetHot((hot_ + 1) % count);
-            return true;
-        case VK_DOWN:
-        case VK_UP:
-        case VK_RETURN: {
-            const int index = hot_;
-            LeaveKeyboardMode();
-            TrackMenus(index, true);
-            return true;
-        }
-        case VK_ESCAPE:
-        case VK_MENU:
-        case VK_F10:
-            // Taking the key down also keeps its key up from selecting the bar again.
-            LeaveKeyboardMode();
-            return true;
-        default: {
-            const UINT character = ::MapVirtualKeyA(static_cast<UINT>(message.wParam), MAPVK_VK_TO_CHAR);
-            const int index = character ? MenuOfMnemonic(character) : -1;
-            if (index < 0) {
-                ::MessageBeep(0);
-                return true;
-            }
-            LeaveKeyboardMode();
-            TrackMenus(index, true);
-            return true;
-        }
-        }
-    }
+    case WM_SYSKEYDOWN:
+        OnKeyboardModeKey(message.wParam);
+        return true;
     case WM_KEYUP:
     case WM_SYSKEYUP:
     case WM_CHAR:
@@ -203,6 +211,43 @@ bool CommandBar::PreTranslateMessage(MSG& message) {
         return false;
     default:
         return false;
+    }
+}
+
+void CommandBar::OnKeyboardModeKey(WPARAM key) {
+    const int count = MenuCount();
+    switch (key) {
+    case VK_LEFT:
+        SetHot((hot_ + count - 1) % count);
+        return;
+    case VK_RIGHT:
+        SetHot((hot_ + 1) % count);
+        return;
+    case VK_DOWN:
+    case VK_UP:
+    case VK_RETURN: {
+        const int index = hot_;
+        LeaveKeyboardMode();
+        TrackMenus(index, true);
+        return;
+    }
+    case VK_ESCAPE:
+    case VK_MENU:
+    case VK_F10:
+        // Taking the key down also keeps its key up from selecting the bar again.
+        LeaveKeyboardMode();
+        return;
+    default: {
+        const UINT character = ::MapVirtualKeyA(static_cast<UINT>(key), MAPVK_VK_TO_CHAR);
+        const int index = character ? MenuOfMnemonic(character) : -1;
+        if (index < 0) {
+            ::MessageBeep(0);
+            return;
+        }
+        LeaveKeyboardMode();
+        TrackMenus(index, true);
+        return;
+    }
     }
 }
 

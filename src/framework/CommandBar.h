@@ -36,7 +36,8 @@ public:
     // the keyboard; a character opens the menu whose mnemonic it is. False when
     // no menu has that mnemonic.
     bool OnKeyMenu(UINT character);
-    // While the bar is selected for the keyboard, its keys are claimed here.
+    // Alt, F10 and Alt with a mnemonic meant for the frame's windows, and every
+    // key while the bar is selected for the keyboard, are claimed here.
     bool PreTranslateMessage(MSG& message) override;
     bool KeyboardMode() const { return keyboardMode_; }
     // The menu whose popup is open, -1 when none is.
@@ -52,6 +53,8 @@ protected:
 
 private:
     static LRESULT CALLBACK MenuFilterHook(int code, WPARAM wParam, LPARAM lParam);
+    bool OnKeyboardModeMessage(MSG& message);
+    void OnKeyboardModeKey(WPARAM key);
     // A message of the open popup's loop; true eats it.
     bool OnMenuMessage(const MSG& message);
     LRESULT OnLeftButtonDown(WPARAM, LPARAM lParam);
@@ -69,6 +72,8 @@ private:
     bool nextFromKeyboard_ = false;
     bool escaped_ = false;
     bool keyboardMode_ = false;
+    // Alt went down and nothing else happened since.
+    bool altAlone_ = false;
     int hot_ = -1;
     HHOOK hook_ = nullptr;
 };

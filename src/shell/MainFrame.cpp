@@ -108,6 +108,8 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Maybe<&MainFrame::OnMeasureItem>(WM_MEASUREITEM),
         msg::Maybe<&MainFrame::OnDrawItem>(WM_DRAWITEM),
         msg::Maybe<&MainFrame::OnShowWindow>(WM_SHOWWINDOW),
+        msg::Maybe<&MainFrame::OnActivate>(WM_ACTIVATE),
+        msg::Raw<&MainFrame::OnSetFocus>(WM_SETFOCUS),
         msg::SysCommand<&MainFrame::OnSysCommand>(),
         msg::Raw<&MainFrame::OnDrawClipboard>(WM_DRAWCLIPBOARD),
         msg::ChangeCbChain<&MainFrame::OnChangeCbChain>(),
@@ -425,6 +427,25 @@ void MainFrame::RememberPlacement() const {
     Settings& settings = AppSettings();
     settings.WindowRect = placement.rcNormalPosition;
     settings.SplitterPosition = splitter_.Position();
+}
+
+bool MainFrame::OnActivate(WPARAM wParam, LPARAM, LRESULT&) {
+    // Leaving: the pane that had the keyboard gets it back on return.
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(Handle(), focus)) lastFocus_ = focus;
+    }
+    return false;
+}
+
+LRESULT MainFrame::OnSetFocus(WPARAM, LPARAM) {
+    // The frame itself takes no keys: the tree, or the pane last used, does.
+    HWND target = lastFocus_ && ::IsWindow(lastFocus_) && ::IsChild(Handle(), lastFocus_) &&
+                          ::IsWindowVisible(lastFocus_)
+                      ? lastFocus_
+                      : archive_.Handle();
+    if (target) ::SetFocus(target);
+    return 0;
 }
 
 bool MainFrame::OnShowWindow(WPARAM shown, LPARAM, LRESULT&) {

@@ -97,6 +97,9 @@ private:
     void RestorePlacement();
     void RememberPlacement() const;
     bool OnShowWindow(WPARAM shown, LPARAM, LRESULT&);
+    // The keyboard goes back to the pane that had it when the window was left.
+    bool OnActivate(WPARAM wParam, LPARAM, LRESULT&);
+    LRESULT OnSetFocus(WPARAM, LPARAM);
     // The prompt of the highlighted menu item in the status bar, "Ready" after.
     LRESULT OnMenuSelect(WPARAM wParam, LPARAM lParam);
     LRESULT OnExitMenuLoop(WPARAM, LPARAM);
@@ -152,6 +155,7 @@ private:
     GroupTree archive_;
     ViewPane viewPane_;
     HWND nextViewer_ = nullptr;
+    HWND lastFocus_ = nullptr;
     UniqueIcon icon_;
     std::string productName_;
     bool paused_ = true;

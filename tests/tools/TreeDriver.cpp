@@ -94,7 +94,7 @@ bool TypeChord(const std::string& chord) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) return 2;
+    if (argc < 2) return 2;
     HWND frame = ::FindWindowA("Scrapvault 1.0 class", nullptr);
     HWND tree = frame ? FindTree(frame) : nullptr;
     if (!tree) return 3;
@@ -113,10 +113,27 @@ int main(int argc, char** argv) {
         std::printf("%s\n", name);
         return 0;
     }
+    if (std::strcmp(argv[1], "windows") == 0) {
+        DWORD program = 0;
+        ::GetWindowThreadProcessId(frame, &program);
+        ::EnumWindows(
+            [](HWND window, LPARAM wanted) -> BOOL {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                char title[128] = {};
+                if (owner == static_cast<DWORD>(wanted) && ::IsWindowVisible(window) &&
+                    ::GetWindowTextA(window, title, sizeof(title)) > 0)
+                    std::printf("%s\n", title);
+                return TRUE;
+            },
+            static_cast<LPARAM>(program));
+        return 0;
+    }
     if (std::strcmp(argv[1], "command") == 0) {
         ::SendMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0);
         return 0;
     }
+    if (argc < 3) return 2;
     std::vector<HTREEITEM> order;
     Collect(tree, reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)), order);
     std::printf("%zu\n", order.size());

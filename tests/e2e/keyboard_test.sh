@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The program used from the keyboard alone, keys typed as a person types them
+# (through the system's input, so accelerators, Alt, F10 and the mnemonics take
+# the same way as at a real keyboard): the window opened by a second start, the
+# tree walked, an item copied back and read from X11, one deleted, Options and
+# Find opened and closed. Screenshots are kept for a person to look at.
+#   keyboard_test.sh SVAULT_EXE TREE_DRIVER_EXE WINE_RUN SHOT_FOLDER
+# Needs DISPLAY and WINEPREFIX (scripts/test provides private ones).
+set -u
+source "$(dirname "$0")/xclip_lib.sh"
+svault=$1 driver=$2 winerun=$3 shots=$4
+work=$(mktemp -d /tmp/svault-keys.XXXXXX)
+archive="$work/archive/"
+mkdir -p "$archive" "$shots"
+
+trap end_archive_work EXIT
+
+keys() { "$winerun" "$driver" keys "$@" >/dev/null 2>&1; sleep 0.3; }
+focus() { "$winerun" "$driver" focus 2>/dev/null | tr -d '\r'; }
+windows() { "$winerun" "$driver" windows 2>/dev/null | tr -d '\r'; }
+shows() { windows | grep -qx "$1"; }
+gone() { ! shows "$1"; }
+shot() { sleep 0.4; import -window root -crop 960x560+0+0 "$shots/$1.png"; }
+clipboard_is() { [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$1" ]; }
+
+"$winerun" reg add "$key" /v GroupBy /t REG_DWORD /d 1 /f >/dev/null
+ready=false
+start_and_warm_up && ready=true
+check "SVault.exe archives a first copy" $ready
+$ready || { summary; exit 1; }
+sleep 1
+for text in "first copy" "second copy" "third copy"; do
+  before=$(count .tx)
+  printf '%s' "$text" | copy
+  wait_count .tx $((before + 1))
+done
+items=$(count .tx)
+check "three more copies are archived" [ "$items" -ge 4 ]
+
+# The hot key of the startup shortcut is the shell's and cannot be pressed
+# here; it starts the program a second time, which is what is done instead.
+"$winerun" "$svault" >/dev/null 2>&1
+sleep 1
+check "a second start shows the window" shows Scrapvault
+check "the tree has the keyboard" [ "$(focus)" = "SysTreeView32" ]
+
+# Captures are listed oldest first; End is the newest, Right opens it, Down
+# reaches its item.
+keys end right down
+shot keyboard-tree
+# Alt+E opens Edit; C is Copy's mnemonic.
+printf 'something else' | copy
+sleep 0.5
+keys alt+e c
+sleep 0.5
+check "Alt+E, C copies the item back" clipboard_is "third copy"
+
+# F10 selects the menu bar; Right moves to Edit; Down opens it at its first
+# item, Copy; Return runs it.
+keys up up up
+printf 'something else' | copy
+sleep 0.5
+keys f10 right down
+shot keyboard-edit-menu
+keys return
+sleep 0.5
+check "F10, Right, Down, Return copies the item back" clipboard_is "second copy"
+
+# Del in the tree asks first; Return answers OK.
+keys delete
+sleep 0.5
+check "Del asks before it deletes" shows Warning
+shot keyboard-delete
+keys return
+sleep 0.5
+check "the item is deleted" [ "$(count .tx)" -eq $((items - 1)) ]
+
+keys alt+return
+sleep 0.5
+check "Alt+Enter opens Options" shows Options
+shot keyboard-options
+keys escape
+check "Escape closes Options" gone Options
+
+keys ctrl+f
+sleep 0.5
+check "Ctrl+F opens Find" shows Find
+shot keyboard-find
+keys escape
+check "Escape closes Find" gone Find
+check "the tree has the keyboard again" [ "$(focus)" = "SysTreeView32" ]
+
+summary
