@@ -77,12 +77,15 @@ int MessageLoop::Run() {
             RunIdleHandlers();
             idle = false;
         }
-        const BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
+        // Taken in UTF-16: a character the ANSI code page cannot hold still
+        // reaches a Unicode window (the Find dialog) whole; ANSI windows get
+        // it converted on dispatch as before.
+        const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
         if (got == -1) continue;
         if (!got) break;
         if (!PreTranslateMessage(message)) {
             ::TranslateMessage(&message);
-            ::DispatchMessageA(&message);
+            ::DispatchMessageW(&message);
         }
         if (RearmsIdle(message)) idle = true;
     }

@@ -133,10 +133,16 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Command<&MainFrame::OnFont>(ID_VIEW_FONT),
         msg::Command<&MainFrame::OnOptions>(ID_VIEW_OPTIONS),
         msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
+        msg::Command<&MainFrame::OnFind>(ID_EDIT_FIND),
     };
     if (message == taskbarCreatedMessage_ && message != 0) {
         OnTaskbarCreated();
         result = 0;
+        return true;
+    }
+    // Registered when the dialog is first opened: 0 matches no message before.
+    if (message == find_.message && message != 0) {
+        result = OnFindNotification(wParam, lParam);
         return true;
     }
     // A command shown disabled does nothing, however it was sent.
@@ -205,6 +211,7 @@ bool MainFrame::CreateBars() {
 bool MainFrame::PreTranslateMessage(MSG& message) {
     // The menu bar, selected from the keyboard, takes its keys first.
     if (commandBar_.PreTranslateMessage(message)) return true;
+    if (FindDialogMessage(message)) return true;
     if (accelerators_ && Handle()) ::TranslateAcceleratorA(Handle(), accelerators_, &message);
     return false;
 }

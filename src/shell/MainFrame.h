@@ -16,6 +16,7 @@
 #include "framework/UniqueHandle.h"
 #include "framework/UpdateUi.h"
 #include "framework/Window.h"
+#include "shell/FindState.h"
 #include "shell/NotificationIcon.h"
 #include "views/GroupTree.h"
 #include "views/ViewPane.h"
@@ -53,10 +54,14 @@ public:
     bool Paused() const { return paused_; }
     HWND NextViewer() const { return nextViewer_; }
 
-    // Translates the accelerators and never claims the message: the key also
-    // reaches the focused window (Delete relies on that).
+    // Claims the keys of the menu bar in keyboard mode and the messages of the
+    // open Find dialog, which handles them itself. Others: translates the
+    // accelerators without claiming the message, so the key also reaches the
+    // focused window (Delete relies on that).
     bool PreTranslateMessage(MSG& message) override;
     void OnIdle() override;
+
+    const FindState& Find() const { return find_; }
 
 protected:
     bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -146,6 +151,13 @@ private:
     void OnSizeLimitExceeded();
     void PostOnce(bool& posted, UINT message);
 
+    // Find (MainFrameFind.cpp).
+    void OnFind();
+    LRESULT OnFindNotification(WPARAM wParam, LPARAM lParam);
+    void CloseFindDialog();
+    // True when the message was the open Find dialog's own.
+    bool FindDialogMessage(MSG& message);
+
     CommandBar commandBar_;
     ToolBar toolBar_;
     ReBar reBar_;
@@ -177,4 +189,5 @@ private:
     bool warningOpen_ = false;
     // Sequence number of the clipboard the last capture took (0: none).
     DWORD capturedSequence_ = 0;
+    FindState find_;
 };

@@ -4,6 +4,7 @@ namespace {
 
 struct FindState {
     DWORD process;
+    HWND ignored;
     HWND found;
 };
 
@@ -11,7 +12,7 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
     auto* state = reinterpret_cast<FindState*>(param);
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
-    if (process != state->process || !::IsWindowVisible(window)) return TRUE;
+    if (process != state->process || window == state->ignored || !::IsWindowVisible(window)) return TRUE;
     char name[32] = {};
     ::GetClassNameA(window, name, sizeof(name));
     if (std::string(name) != "#32770") return TRUE;
@@ -19,8 +20,8 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
     return FALSE;
 }
 
-HWND FindVisibleDialog() {
-    FindState state{::GetCurrentProcessId(), nullptr};
+HWND FindVisibleDialog(HWND ignored) {
+    FindState state{::GetCurrentProcessId(), ignored, nullptr};
     ::EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&state));
     return state.found;
 }
@@ -42,7 +43,7 @@ BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
 
 }  // namespace
 
-DialogAnswerer::DialogAnswerer() : watcher_([this] { Watch(); }) {}
+DialogAnswerer::DialogAnswerer(HWND leaveAlone) : leaveAlone_(leaveAlone), watcher_([this] { Watch(); }) {}
 
 DialogAnswerer::~DialogAnswerer() {
     stop_ = true;
@@ -73,7 +74,7 @@ void DialogAnswerer::Watch() {
     HWND last = nullptr;
     while (!stop_) {
         ::Sleep(20);
-        HWND dialog = FindVisibleDialog();
+        HWND dialog = FindVisibleDialog(leaveAlone_);
         if (!dialog || dialog == last) {
             if (!dialog) last = nullptr;
             continue;

@@ -31,7 +31,8 @@ struct DialogScript {
 
 class DialogAnswerer {
 public:
-    DialogAnswerer();
+    // `leaveAlone`: a modeless dialog that the test drives itself.
+    explicit DialogAnswerer(HWND leaveAlone = nullptr);
     ~DialogAnswerer();
     DialogAnswerer(const DialogAnswerer&) = delete;
     DialogAnswerer& operator=(const DialogAnswerer&) = delete;
@@ -66,6 +67,7 @@ private:
     std::mutex mutex_;
     std::deque<DialogScript> scripts_;
     size_t next_ = 0;
+    const HWND leaveAlone_;
     // Last, so that it starts only once everything it reads is initialised (a
     // thread started first could see the stop flag a previous answerer left on
     // the same stack slot, and never answer).
