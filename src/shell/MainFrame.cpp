@@ -209,7 +209,8 @@ bool MainFrame::CreateBars() {
 }
 
 bool MainFrame::PreTranslateMessage(MSG& message) {
-    // The menu bar, selected from the keyboard, takes its keys first.
+    // The menu bar takes Alt, F10 and the mnemonics first, and every key while
+    // it is selected; then the find dialog its own keys.
     if (commandBar_.PreTranslateMessage(message)) return true;
     if (FindDialogMessage(message)) return true;
     if (accelerators_ && Handle()) ::TranslateAcceleratorA(Handle(), accelerators_, &message);
