@@ -104,6 +104,11 @@ int main(int argc, char** argv) {
         ::Sleep(300);
         return 0;
     }
+    if (std::strcmp(argv[1], "point") == 0 && argc == 4) {
+        // The pointer rests over a screen point, as a hand on the mouse leaves it.
+        ::SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3]));
+        return 0;
+    }
     if (std::strcmp(argv[1], "focus") == 0) {
         GUITHREADINFO info = {};
         info.cbSize = sizeof(info);
