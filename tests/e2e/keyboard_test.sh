@@ -25,10 +25,7 @@ clipboard_is() { [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$1" ]; }
 clipboard_starts() { case $(xclip -selection clipboard -o 2>/dev/null) in "$1"*) true ;; *) false ;; esac; }
 
 "$winerun" reg add "$key" /v GroupBy /t REG_DWORD /d 1 /f >/dev/null
-ready=false
-start_and_warm_up && ready=true
-check "SVault.exe archives a first copy" $ready
-$ready || { summary; exit 1; }
+start_or_give_up
 sleep 1
 for text in "first copy" "second copy" "third copy"; do
   before=$(count .tx)

@@ -23,10 +23,7 @@ send_command() { "$winerun" "$driver" command "$1" >/dev/null 2>&1; }
 shot() { sleep 0.5; import -window root -crop 960x420+0+0 "$shots/$1.png"; }
 
 "$winerun" reg add "$key" /v GroupBy /t REG_DWORD /d 1 /f >/dev/null
-ready=false
-start_and_warm_up && ready=true
-check "SVault.exe archives a first copy" $ready
-$ready || { summary; exit 1; }
+start_or_give_up
 sleep 1
 
 # One copy of each kind; the capture count before each copy is its number.

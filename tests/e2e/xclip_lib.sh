@@ -70,6 +70,15 @@ start_and_warm_up() {
   return 1
 }
 
+# start_and_warm_up as a named check; a script whose program never archived a
+# copy has nothing more to check, so it ends there with its summary.
+start_or_give_up() {
+  local ready=false
+  start_and_warm_up && ready=true
+  check "SVault.exe archives a first copy" $ready
+  $ready || { summary; exit 1; }
+}
+
 # Ends $svault (through $winerun) and whatever else the script started, and
 # removes its folder $work and its archive setting.
 end_archive_work() {

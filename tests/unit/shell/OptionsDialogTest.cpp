@@ -20,6 +20,7 @@
 #include "shell/MainFrame.h"
 #include "shell/MainWindowHandle.h"
 #include "shell/Settings.h"
+#include "SavedSettings.h"
 #include "support/ArchiveGenerator.h"
 #include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
@@ -123,7 +124,7 @@ class OptionsDialogTest : public ::testing::Test {
 protected:
     OptionsDialogTest() : saved_(AppSettings()) {
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CleanUp();
+        RemoveSavedSettings();
         AppSettings().ArchiveFolder = archive_.Path();
         AppModule().AddMessageLoop(&loop_);
     }
@@ -132,13 +133,8 @@ protected:
         SetMainWindowHandle(nullptr);
         AppModule().RemoveMessageLoop();
         AppSettings() = saved_;
-        CleanUp();
+        RemoveSavedSettings();
         ::CoUninitialize();
-    }
-    void CleanUp() {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brindlework");
-        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Brindlework");
-        ::DeleteFileA(Settings::StartupShortcutPath().c_str());
     }
 
     // The main window with the archive loaded as the settings say; paused, so

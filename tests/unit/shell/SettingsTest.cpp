@@ -7,6 +7,7 @@
 
 #include "framework/UniqueHandle.h"
 #include "base/Paths.h"
+#include "SavedSettings.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -80,16 +81,11 @@ class SettingsTest : public ::testing::Test {
 protected:
     SettingsTest() {
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CleanUp();
+        RemoveSavedSettings();
     }
     ~SettingsTest() override {
-        CleanUp();
+        RemoveSavedSettings();
         ::CoUninitialize();
-    }
-    void CleanUp() {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Brindlework");
-        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Brindlework");
-        ::DeleteFileA(Settings::StartupShortcutPath().c_str());
     }
 };
 
