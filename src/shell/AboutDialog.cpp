@@ -16,7 +16,9 @@ bool AboutDialog::OnInitDialog(LPARAM) {
     CenterWindow(Handle());
     if (HICON icon = WindowIcon(MainWindowHandle()))
         ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    return true;
+    // OK rather than the link, the first stop in tab order: Enter closes the box.
+    ::SetFocus(::GetDlgItem(Handle(), IDOK));
+    return false;
 }
 
 bool AboutDialog::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
