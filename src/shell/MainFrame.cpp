@@ -132,6 +132,8 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Command<&MainFrame::OnWordWrap>(ID_VIEW_WORD_WRAP),
         msg::Command<&MainFrame::OnFont>(ID_VIEW_FONT),
         msg::Command<&MainFrame::OnOptions>(ID_VIEW_OPTIONS),
+        msg::Command<&MainFrame::OnHelp>(ID_HELP_CONTENTS),
+        msg::Command<&MainFrame::OnAbout>(ID_APP_ABOUT),
         msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
         msg::Command<&MainFrame::OnFind>(ID_EDIT_FIND),
     };

@@ -128,6 +128,8 @@ private:
     void OnWordWrap();
     void OnFont();
     void OnOptions();
+    void OnHelp();
+    void OnAbout();
 
     // The clipboard-viewer chain and capture (MainFrameClipboard.cpp).
     void JoinClipboardChain();

@@ -3,6 +3,8 @@
 
 #include "resources/resource.h"
 #include "shell/OptionsDialog.h"
+#include "shell/AboutDialog.h"
+#include "shell/HelpFile.h"
 #include "shell/Settings.h"
 #include "shell/WarningDialog.h"
 
@@ -62,4 +64,11 @@ void MainFrame::OnOptions() {
     // read afresh, and the view must not keep an item that is about to go.
     viewPane_.SetItem(nullptr);
     LoadArchive();
+}
+
+void MainFrame::OnHelp() { OpenHelpFile(Handle()); }
+
+void MainFrame::OnAbout() {
+    AboutDialog about;
+    about.Show(::GetActiveWindow());
 }

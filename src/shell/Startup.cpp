@@ -132,6 +132,10 @@ int ProgramMain(HINSTANCE instance, const char* commandLine) {
             ::MessageBoxA(nullptr, "Scrapvault error", "Cannot init common controls ", MB_OK);
             run = false;
         }
+        // The About box's link. Asked for apart: the window can do without it, so
+        // a system that lacks it must not keep the program from starting.
+        INITCOMMONCONTROLSEX link = {sizeof(link), ICC_LINK_CLASS};
+        ::InitCommonControlsEx(&link);
         // Stays loaded for the life of the process: the text views need its class.
         if (!::LoadLibraryA(kRichEditLibrary)) {
             ::MessageBoxA(nullptr, "Scrapvault error", (std::string("Cannot load ") + kRichEditLibrary).c_str(), MB_OK);
