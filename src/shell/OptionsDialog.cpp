@@ -47,8 +47,13 @@ private:
 };
 
 int CALLBACK SelectStartFolder(HWND picker, UINT message, LPARAM, LPARAM folder) {
-    if (message == BFFM_INITIALIZED && folder && *reinterpret_cast<const char*>(folder))
+    if (message == BFFM_INITIALIZED && folder && *reinterpret_cast<const char*>(folder)) {
         ::SendMessageA(picker, BFFM_SETSELECTIONA, TRUE, folder);
+        // Wine's picker may still be filling its tree at this point and then
+        // lose the selection; asked again once the picker is idle, it keeps it.
+        // The path outlives the picker, so posting a pointer to it is safe.
+        ::PostMessageA(picker, BFFM_SETSELECTIONA, TRUE, folder);
+    }
     return 0;
 }
 

@@ -1,10 +1,15 @@
 #include "support/DialogAnswerer.h"
 
+#include <algorithm>
+
 namespace {
 
 struct FindState {
     DWORD process;
     HWND ignored;
+    // Dialogs answered already: one may stay visible for a moment after its
+    // answer, even after the next dialog it opened has gone.
+    const std::vector<HWND>* handled;
     HWND found;
 };
 
@@ -13,6 +18,7 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
     if (process != state->process || window == state->ignored || !::IsWindowVisible(window)) return TRUE;
+    if (std::find(state->handled->begin(), state->handled->end(), window) != state->handled->end()) return TRUE;
     char name[32] = {};
     ::GetClassNameA(window, name, sizeof(name));
     if (std::string(name) != "#32770") return TRUE;
@@ -20,8 +26,8 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
     return FALSE;
 }
 
-HWND FindVisibleDialog(HWND ignored) {
-    FindState state{::GetCurrentProcessId(), ignored, nullptr};
+HWND FindVisibleDialog(HWND ignored, const std::vector<HWND>& handled) {
+    FindState state{::GetCurrentProcessId(), ignored, &handled, nullptr};
     ::EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&state));
     return state.found;
 }
@@ -71,13 +77,23 @@ bool DialogAnswerer::WaitForAnswers(int count, DWORD timeoutMs) {
 }
 
 void DialogAnswerer::Watch() {
+    std::vector<HWND> handled;
     HWND last = nullptr;
     while (!stop_) {
         ::Sleep(20);
-        HWND dialog = FindVisibleDialog(leaveAlone_);
-        if (!dialog || dialog == last) {
-            if (!dialog) last = nullptr;
-            continue;
+        // A handle that is gone may come back as a new dialog's.
+        std::erase_if(handled, [](HWND window) { return !::IsWindow(window); });
+        HWND dialog = FindVisibleDialog(leaveAlone_, handled);
+        if (!dialog) {
+            // A dialog answered before is answered again when it is the one in
+            // front once more (the picker it opened has closed), but not while
+            // it only lingers on its way out after its own answer.
+            HWND again = FindVisibleDialog(leaveAlone_, {});
+            if (!again || again == last || !::IsWindowEnabled(again)) continue;
+            ::Sleep(300);
+            if (!::IsWindowVisible(again) || !::IsWindowEnabled(again) || FindVisibleDialog(leaveAlone_, handled))
+                continue;
+            dialog = again;
         }
         DialogScript* script = nullptr;
         {
@@ -89,6 +105,7 @@ void DialogAnswerer::Watch() {
             // instead of hanging in a modal loop until the time-out.
             ::Sleep(100);
             ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            handled.push_back(dialog);
             last = dialog;
             ++unexpected_;
             continue;
@@ -129,6 +146,7 @@ void DialogAnswerer::Watch() {
             }
         }
         script->answered = true;
+        handled.push_back(dialog);
         last = dialog;
         ++answered_;
     }

@@ -206,13 +206,16 @@ TEST_F(FindTest, ABitmapMatchesNeitherByItsApplicationNorByItsDate) {
     ASSERT_EQ(kBitmapItemType, Item(0)->TypeCode());
     HWND dialog = FindFrom(frame_.Archive().Handle());
     ASSERT_TRUE(::IsWindow(dialog));
-    DialogAnswerer answerer(dialog);
-    // Nothing found anywhere: every OK searches again and asks again.
-    answerer.Expect({DialogAnswerer::Click(IDOK)});
-    answerer.Expect({DialogAnswerer::Click(IDCANCEL)});
-    FindNext(dialog, L"Unknown Application");
-    EXPECT_TRUE(PumpUntil([&] { return answerer.Answered() == 2 && !frame_.Find().dialog; }));
-    EXPECT_EQ(nullptr, frame_.Archive().SelectedItem());
+    {
+        // Gone before the next one watches: two watchers would race for one box.
+        DialogAnswerer answerer(dialog);
+        // Nothing found anywhere: every OK searches again and asks again.
+        answerer.Expect({DialogAnswerer::Click(IDOK)});
+        answerer.Expect({DialogAnswerer::Click(IDCANCEL)});
+        FindNext(dialog, L"Unknown Application");
+        EXPECT_TRUE(PumpUntil([&] { return answerer.Answered() == 2 && !frame_.Find().dialog; }));
+        EXPECT_EQ(nullptr, frame_.Archive().SelectedItem());
+    }
 
     dialog = FindFrom(frame_.Archive().Handle());
     ASSERT_TRUE(::IsWindow(dialog));

@@ -1,5 +1,6 @@
 #include "shell/OptionsDialog.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -69,6 +70,26 @@ DialogStep Record(SeenDialog& seen) {
         seen.diskLimitStyle = ::GetWindowLongPtrA(::GetDlgItem(dialog, IDC_DISK_SIZE_LIMIT), GWL_STYLE);
         seen.itemsLimitStyle = ::GetWindowLongPtrA(::GetDlgItem(dialog, IDC_ITEMS_LIMIT), GWL_STYLE);
         seen.hotKeyLimit = ::SendDlgItemMessageA(dialog, IDC_HOT_KEY, EM_GETLIMITTEXT, 0, 0);
+    });
+}
+
+// Waits (3 s at most) until the folder picker's tree has selected the folder
+// whose path is given.
+DialogStep WaitForPickerSelection(std::string path) {
+    path.pop_back();
+    const std::string name = path.substr(path.find_last_of('\\') + 1);
+    return DialogAnswerer::Run([name](HWND picker) {
+        HWND tree = ::FindWindowExA(picker, nullptr, WC_TREEVIEWA, nullptr);
+        for (int tries = 0; tree && tries < 150; ++tries, ::Sleep(20)) {
+            char text[MAX_PATH] = {};
+            TVITEMA item = {};
+            item.mask = TVIF_TEXT;
+            item.hItem = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+            item.pszText = text;
+            item.cchTextMax = sizeof(text);
+            if (item.hItem && ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) && name == text)
+                return;
+        }
     });
 }
 
@@ -315,8 +336,9 @@ TEST_F(OptionsDialogTest, BrowseStartsAtTheTypedFolderAndCancelKeepsThePick) {
     SeenDialog afterPick;
     DialogAnswerer answerer;
     answerer.Expect({DialogAnswerer::SetText(IDC_ARCHIVE_FOLDER, typed), DialogAnswerer::Click(IDC_BROWSE)});
-    // The shell's picker, taken at once with what it selected by itself.
-    const DialogScript& picker = answerer.Expect({DialogAnswerer::Click(IDOK)});
+    // The shell's picker, taken as soon as it has selected a folder by itself
+    // (it fills its tree after it shows; under load that takes a while).
+    const DialogScript& picker = answerer.Expect({WaitForPickerSelection(picked.Path()), DialogAnswerer::Click(IDOK)});
     answerer.Expect({Record(afterPick), DialogAnswerer::Click(IDCANCEL)});
     EXPECT_EQ(IDCANCEL, OptionsDialog().Show(nullptr));
     ASSERT_TRUE(answerer.WaitForAnswers(3));
