@@ -65,12 +65,21 @@ constexpr UINT kCloseTimeoutMs = 10000;
 
 // Closes the running copy; false when it did not close in time (it hangs).
 bool CloseRunningCopy(HWND running) {
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(running, &processId);
+    UniqueKernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    const DWORD start = ::GetTickCount();
     DWORD_PTR result = 0;
     // Synchronous: the running copy's window is gone when this returns, and its
     // settings are saved right after. A copy that does not answer must not
     // hang the uninstaller that started this one.
     ::SendMessageTimeoutA(running, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kCloseTimeoutMs, &result);
-    return !::IsWindow(running);
+    if (::IsWindow(running)) return false;
+    // An uninstaller removes the program's files next: they are free only once
+    // the process has saved its settings and ended.
+    const DWORD spent = ::GetTickCount() - start;
+    if (process) ::WaitForSingleObject(process.get(), spent < kCloseTimeoutMs ? kCloseTimeoutMs - spent : 0);
+    return true;
 }
 
 // False when a switch could not do its work (the exit code then says so).
