@@ -86,7 +86,7 @@ bool NameIs(UINT format, const char* wanted) {
 
 // What one change offers, copied out while the clipboard is open.
 struct Snapshot {
-    enum Kind { kBitmap, kMetafile, kRtf, kHtml };
+    enum Kind { kBitmap, kMetafile, kRtf, kHtml, kPng };
     struct Entry {
         Kind kind;
         std::shared_ptr<const Bytes> data;  // CF_BITMAP and CF_TIFF share one CF_DIB copy
@@ -121,6 +121,9 @@ uint64_t Snapshot::Fingerprint() const {
     return hash;
 }
 
+// A bitmap the capture takes (CF_BITMAP comes with every CF_DIB).
+bool OffersBitmap() { return ::IsClipboardFormatAvailable(CF_DIB) || ::IsClipboardFormatAvailable(CF_BITMAP); }
+
 // What the user's copy offers of each kept kind. A format too large to copy out
 // (the ceiling, or memory) is passed over; the others are still taken.
 Snapshot TakeSnapshot(const CaptureFormats& formats) {
@@ -152,6 +155,13 @@ Snapshot TakeSnapshot(const CaptureFormats& formats) {
             if (!shown) continue;
             auto copy = std::make_shared<UniqueEnhMetaFile>(::CopyEnhMetaFileA(shown, nullptr));
             if (*copy) snapshot.entries.push_back({Snapshot::kMetafile, nullptr, copy});
+        } else if (NameIs(format, "PNG")) {
+            // Browsers, screenshot tools and Linux programs (X11's image/png)
+            // often offer a picture only as a PNG. With a bitmap beside it, the
+            // bitmap is the picture already taken.
+            if (!formats.images || OffersBitmap()) continue;
+            if (auto bytes = CopyGlobalData(format))
+                snapshot.entries.push_back({Snapshot::kPng, std::make_shared<const Bytes>(std::move(*bytes)), nullptr});
         } else if (NameIs(format, "Rich Text Format")) {
             if (!formats.rtf) continue;
             if (auto bytes = CopyGlobalData(format))
@@ -172,6 +182,11 @@ std::unique_ptr<ClipItem> MakeItem(const Snapshot::Entry& entry) {
     case Snapshot::kBitmap: {
         auto item = std::make_unique<BitmapItem>();
         if (item->SetFromDib(entry.data->data(), entry.data->size())) return item;
+        break;
+    }
+    case Snapshot::kPng: {
+        auto item = std::make_unique<BitmapItem>();
+        if (item->SetFromPng(entry.data->data(), entry.data->size())) return item;
         break;
     }
     case Snapshot::kMetafile: {

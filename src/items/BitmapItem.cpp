@@ -29,6 +29,9 @@ const ImageChoice kImageChoices[] = {
     {{" 16 Color PNG (*.png)", "*.png", ".png"}, 4, true},
     {{" 256 Color PNG (*.png)", "*.png", ".png"}, 8, true},
 };
+// zlib's fastest level: a copy of a large picture must not keep the user waiting.
+constexpr int kClipboardPngLevel = 1;
+
 constexpr int kChoiceCount = static_cast<int>(sizeof(kImageChoices) / sizeof(kImageChoices[0]));
 
 std::vector<SaveChoice> SaveChoices() {
@@ -55,6 +58,13 @@ bool BitmapItem::SetFromDib(const void* dib, size_t size) {
     // A block that drew no lines still leaves its blank image, which is kept.
     image.ConvertFromPackedDib(dib, size);
     if (!image.Bits()) return false;
+    return image.ToPayload(payload_);
+}
+
+bool BitmapItem::SetFromPng(const void* png, size_t size) {
+    ReleaseData();
+    DibImage image(32);
+    if (!image.LoadPng(png, size)) return false;
     return image.ToPayload(payload_);
 }
 
@@ -98,22 +108,65 @@ bool BitmapItem::ShowInExternalViewer(const std::string& temporaryFolder) {
     return OpenInExternalViewer(temporaryFolder, ".bmp", [&image](const std::string& path) { return image.SaveBmp(path); });
 }
 
-void BitmapItem::PutOnClipboard(HWND owner) {
-    ClipboardSession clipboard(owner);
-    if (!clipboard.IsOpen()) return;
-    DibImage image(0);
-    if (!image.LoadPayload(payload_.data(), payload_.size())) return;
+namespace {
+
+// A copy of the bytes in movable global memory, as the clipboard takes them.
+UniqueGlobal ToGlobal(const void* data, size_t size) {
+    UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!memory) return memory;
+    {
+        GlobalLockGuard lock(memory.get());
+        if (!lock) return UniqueGlobal();
+        std::memcpy(lock.data(), data, size);
+    }
+    return memory;
+}
+
+// The image as a packed DIB: header, colour table, bits.
+UniqueGlobal PackedDibOf(const DibImage& image) {
     const size_t tableBytes = size_t{ColorTableSize(image.Header())} * sizeof(RGBQUAD);
     const size_t bitsBytes = image.BitsSize();
     UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, sizeof(BITMAPINFOHEADER) + tableBytes + bitsBytes));
-    if (!memory) return;
+    if (!memory) return memory;
     {
         GlobalLockGuard lock(memory.get());
-        if (!lock) return;
+        if (!lock) return UniqueGlobal();
         auto* out = static_cast<uint8_t*>(lock.data());
         std::memcpy(out, &image.Header(), sizeof(BITMAPINFOHEADER));
         std::memcpy(out + sizeof(BITMAPINFOHEADER), image.ColorTable(), tableBytes);
         std::memcpy(out + sizeof(BITMAPINFOHEADER) + tableBytes, image.Bits(), bitsBytes);
     }
-    if (::SetClipboardData(CF_DIB, memory.get())) memory.release();  // the clipboard owns it now
+    return memory;
+}
+
+// The image as a PNG file, or nothing when it cannot be made. It is made while
+// the user waits for the copy, so it is compressed for speed.
+UniqueGlobal PngOf(const DibImage& image) {
+    try {
+        Bytes png;
+        if (!image.ToPng(png, kClipboardPngLevel)) return UniqueGlobal();
+        return ToGlobal(png.data(), png.size());
+    } catch (const std::bad_alloc&) {
+        return UniqueGlobal();
+    }
+}
+
+}  // namespace
+
+void BitmapItem::PutOnClipboard(HWND owner) {
+    // Both blocks are made before the clipboard is opened, so other programs
+    // are not kept from it while the PNG is compressed.
+    DibImage image(0);
+    if (!image.LoadPayload(payload_.data(), payload_.size())) return;
+    UniqueGlobal dib = PackedDibOf(image);
+    if (!dib) return;
+    UniqueGlobal png = PngOf(image);
+
+    ClipboardSession clipboard(owner);
+    if (!clipboard.IsOpen()) return;
+    if (!::SetClipboardData(CF_DIB, dib.get())) return;
+    dib.release();  // the clipboard owns it now
+    // Beside the bitmap, for programs that read transparency from PNG only.
+    static const UINT pngFormat = ::RegisterClipboardFormatA("PNG");
+    if (png && pngFormat && ::SetClipboardData(pngFormat, png.get())) png.release();
 }

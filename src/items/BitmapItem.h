@@ -15,11 +15,15 @@ public:
     // Takes a CF_DIB block of `size` bytes: redrawn at its own depth as plain
     // BI_RGB bits. False (and no data) when it cannot be made into an image.
     bool SetFromDib(const void* dib, size_t size);
+    // Takes a "PNG" block of `size` bytes: stored as a 32-bit image with its
+    // alpha. False (and no data) when it is not a readable picture.
+    bool SetFromPng(const void* png, size_t size);
     const Bytes& Payload() const { return payload_; }
     bool HasData() const { return !payload_.empty(); }
 
     bool ShowInExternalViewer(const std::string& temporaryFolder) override;
-    // Places the image as CF_DIB only; the system offers the other bitmap formats.
+    // Places the image as CF_DIB, from which the system offers the other bitmap
+    // formats, and as "PNG", which carries transparency to programs that read it.
     void PutOnClipboard(HWND owner) override;
     bool ContainsText(const char*, unsigned) override { return false; }
     bool SaveAs() override;

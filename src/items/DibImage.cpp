@@ -1,7 +1,5 @@
 #include "items/DibImage.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "framework/ScopeGuards.h"
+#include "items/PngFormat.h"
 
 namespace {
 
@@ -144,37 +143,20 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
-// libpng reports errors by jumping back to the setjmp in WritePalettePng; the
-// default handler would also print them.
-void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
-void PngWarning(png_structp, png_const_charp) {}
-void PngRowWritten(png_structp, png_uint_32, int) {}
+bool WriteToFile(void* file, const uint8_t* data, size_t size) {
+    return std::fwrite(data, 1, size, static_cast<FILE*>(file)) == size;
+}
 
-// Kept free of C++ objects with destructors: libpng leaves it by longjmp.
-bool WritePalettePng(FILE* file, png_uint_32 width, png_uint_32 height, int depth, const png_color* palette,
-                     int paletteSize, png_bytepp rows) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_write_status_fn(png, PngRowWritten);
-    png_set_IHDR(png, info, width, height, depth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_PLTE(png, info, palette, paletteSize);
-    png_write_info(png, info);
-    // Palette rows are written as they are stored: no filler byte to strip.
-    png_write_image(png, rows);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
+// Whether the fourth bytes of 32-bit pixels are transparency worth writing:
+// GDI leaves them 0 in an image without alpha, and an opaque picture has 255
+// everywhere; anything else is transparency.
+bool HasAlpha(const uint8_t* bits, size_t size) {
+    if (size < 4) return false;
+    const uint8_t first = bits[3];
+    if (first != 0 && first != 255) return true;
+    for (size_t i = 7; i < size; i += 4)
+        if (bits[i] != first) return true;
+    return false;
 }
 
 bool ReadExactly(HANDLE file, void* data, DWORD length) {
@@ -456,29 +438,89 @@ bool DibImage::SaveBmp(const std::string& path) const {
            WriteAll(file.get(), bits_, info_.header.biSizeImage);
 }
 
+bool DibImage::DescribePng(PngPicture& picture, std::vector<const uint8_t*>& rows, Bytes& palette) const {
+    const int depth = info_.header.biBitCount;
+    const int width = info_.header.biWidth;
+    const int height = info_.header.biHeight;
+    picture = {};
+    picture.width = static_cast<uint32_t>(width);
+    picture.height = static_cast<uint32_t>(height);
+    switch (depth) {
+    case 1:
+    case 4:
+    case 8: {
+        const uint32_t colors = ColorTableSize(info_.header);
+        palette.clear();
+        for (uint32_t i = 0; i < colors; ++i) {
+            palette.push_back(info_.colors[i].rgbRed);
+            palette.push_back(info_.colors[i].rgbGreen);
+            palette.push_back(info_.colors[i].rgbBlue);
+        }
+        picture.pixels = PngPixels::kPalette;
+        picture.paletteBits = depth;
+        picture.palette = palette;
+        break;
+    }
+    case 24:
+        picture.pixels = PngPixels::kBgr;
+        break;
+    case 32:
+        picture.pixels = HasAlpha(bits_, info_.header.biSizeImage) ? PngPixels::kBgra : PngPixels::kBgrx;
+        break;
+    default:
+        return false;
+    }
+    // PNG rows run top to bottom, DIB rows bottom to top; the bytes that pad a
+    // stored row to a multiple of four are not written.
+    const size_t rowBytes = static_cast<size_t>(RowBytes(width, depth));
+    rows.resize(height);
+    for (int r = 0; r < height; ++r) rows[r] = bits_ + static_cast<size_t>(height - 1 - r) * rowBytes;
+    picture.rows = rows.data();
+    return true;
+}
+
 bool DibImage::SavePng(const std::string& path) const {
     ::DeleteFileA(path.c_str());
     if (!bits_) return false;
+    // Save As offers palette files only.
     const int depth = info_.header.biBitCount;
-    // Rows of deeper images are not laid out as libpng reads them.
     if (depth != 1 && depth != 4 && depth != 8) return false;
+    PngPicture picture;
+    std::vector<const uint8_t*> rows;
+    Bytes palette;
+    if (!DescribePng(picture, rows, palette)) return false;
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) return false;
+    return EncodePng(picture, WriteToFile, file.get());
+}
 
-    const uint32_t colors = ColorTableSize(info_.header);
-    std::vector<png_color> palette(colors);
-    for (uint32_t i = 0; i < colors; ++i)
-        palette[i] = png_color{info_.colors[i].rgbRed, info_.colors[i].rgbGreen, info_.colors[i].rgbBlue};
+bool DibImage::ToPng(Bytes& png, int compressionLevel) const {
+    png.clear();
+    if (!bits_) return false;
+    // 5-5-5 pixels have no PNG layout; they are widened first.
+    if (info_.header.biBitCount == 16) {
+        DibImage wide(24, *this);
+        return wide.ToPng(png, compressionLevel);
+    }
+    PngPicture picture;
+    std::vector<const uint8_t*> rows;
+    Bytes palette;
+    return DescribePng(picture, rows, palette) && EncodePng(picture, png, compressionLevel);
+}
 
-    // PNG rows run top to bottom, DIB rows bottom to top.
-    const int height = info_.header.biHeight;
-    const size_t rowBytes = static_cast<size_t>(RowBytes(info_.header.biWidth, depth));
-    std::vector<png_bytep> rows(height);
-    for (int r = 0; r < height; ++r) rows[r] = bits_ + static_cast<size_t>(height - 1 - r) * rowBytes;
-
-    return WritePalettePng(file.get(), static_cast<png_uint_32>(info_.header.biWidth),
-                           static_cast<png_uint_32>(height), depth, palette.data(), static_cast<int>(colors),
-                           rows.data());
+bool DibImage::LoadPng(const void* block, size_t size) {
+    ReleaseBitmap();
+    if (!block || bitDepth_ != 32) return false;
+    const ByteSpan png(static_cast<const uint8_t*>(block), size);
+    uint32_t width = 0, height = 0;
+    if (!ReadPngSize(png, width, height)) return false;
+    SetPlainHeader(static_cast<int>(width), static_cast<int>(height));
+    if (!CreateSection()) return false;
+    if (!DecodePng(png, bits_, info_.header.biSizeImage)) {
+        ReleaseBitmap();
+        return false;
+    }
+    return true;
 }
 
 bool DibImage::LoadBmpFile(const std::string& path) {

@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "framework/UniqueHandle.h"
 #include "base/Compression.h"
 #include "items/DibFormat.h"
+#include "items/PngFormat.h"
 
 // The readers of outside data use their own copy of the header (DibFormat.h);
 // GDI gets the same bytes.
@@ -72,6 +74,11 @@ public:
     // Header and colour table as held, then the bits compressed.
     bool ToPayload(Bytes& payload) const;
     bool LoadPayload(const void* block, size_t size);
+    // A PNG from outside, decoded with its alpha; only for 32-bit images.
+    bool LoadPng(const void* block, size_t size);
+    // The image as a PNG in memory: palette depths as palette files, deeper ones
+    // as RGB, or RGBA when a 32-bit image carries transparency.
+    bool ToPng(Bytes& png, int compressionLevel = -1) const;
     // Turns the image upside down in place.
     void FlipRows();
 
@@ -91,6 +98,9 @@ private:
     void SetPlainHeader(int width, int height);
     bool CreateSection();
     bool MapToPalette(const BITMAPINFO* source, const void* bits);
+    // The rows (and palette) of the image as the PNG writer takes them; false
+    // for depths that have no PNG layout.
+    bool DescribePng(PngPicture& picture, std::vector<const uint8_t*>& rows, Bytes& palette) const;
 
     int bitDepth_;
     DibInfo info_{};

@@ -8,6 +8,8 @@
   archive_reader.py title FILE         the "T" field (a window title) as UTF-8
   archive_reader.py dib FILE           width and height, then the pixels as rrggbb, of a ".db" item
   archive_reader.py bmp FILE           the same for a 24- or 32-bit BMP file
+  archive_reader.py rgba FILE          the pixels of a 24- or 32-bit ".db" item as raw red, green, blue,
+                                       alpha bytes, top row first (24 bits: alpha 255), as `convert ... rgba:-`
   archive_reader.py corner FILE...     the first stored pixel (bottom left) of each ".db" item, as rrggbb
   archive_reader.py complete FILE...   exit 1 unless every file is a whole record file whose
                                        data field decompresses (names the first that is not)
@@ -58,6 +60,26 @@ def rgb(header, pixels):
         row = pixels[y * row_bytes : y * row_bytes + width * step]
         out.append(" ".join("%02x%02x%02x" % (row[x + 2], row[x + 1], row[x]) for x in range(0, width * step, step)))
     return "%d %d\n%s" % (width, abs(height), "\n".join(out))
+
+
+def rgba(header, pixels):
+    """Raw red, green, blue, alpha bytes, top row first (24 and 32 bits)."""
+    width, height, _, bits = struct.unpack_from("<iiHH", header, 4)
+    if bits not in (24, 32):
+        raise SystemExit("only 24 and 32 bits are read, not %d" % bits)
+    step = bits // 8
+    row_bytes = ((width * bits + 31) & ~31) // 8
+    rows = reversed(range(abs(height))) if height > 0 else range(abs(height))
+    out = bytearray()
+    for y in rows:
+        row = pixels[y * row_bytes : y * row_bytes + width * step]
+        pixel = bytearray(4 * width)
+        pixel[0::4] = row[2::step]
+        pixel[1::4] = row[1::step]
+        pixel[2::4] = row[0::step]
+        pixel[3::4] = row[3::step] if step == 4 else b"\xff" * width
+        out += pixel
+    return bytes(out)
 
 
 def is_complete(path):
@@ -114,6 +136,11 @@ def main():
         bits, used = struct.unpack_from("<H", payload, 14)[0], struct.unpack_from("<I", payload, 32)[0]
         start = 40 + 4 * color_table_size(bits, used)
         print(rgb(payload[:40], zlib.decompress(payload[start:])))
+    elif command == "rgba":
+        payload = field(path, "B")
+        bits, used = struct.unpack_from("<H", payload, 14)[0], struct.unpack_from("<I", payload, 32)[0]
+        start = 40 + 4 * color_table_size(bits, used)
+        sys.stdout.buffer.write(rgba(payload[:40], zlib.decompress(payload[start:])))
     elif command == "bmp":
         data = open(path, "rb").read()
         (offset,) = struct.unpack_from("<I", data, 10)

@@ -1,6 +1,7 @@
 #include "support/ImageTestHelpers.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -94,6 +95,60 @@ DecodedPng ReadPng(const std::string& path) {
     out.ok = DecodeInto(file, out);
     std::fclose(file);
     return out;
+}
+
+std::string Be32(uint32_t value) {
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
+    return out;
+}
+
+std::string PngChunk(const std::string& type, const std::string& data) {
+    const std::string body = type + data;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    return Be32(static_cast<uint32_t>(data.size())) + body + Be32(static_cast<uint32_t>(crc));
+}
+
+std::string PngIhdr(uint32_t width, uint32_t height, int bitDepth, int colorType, int interlace) {
+    std::string data = Be32(width) + Be32(height);
+    data += static_cast<char>(bitDepth);
+    data += static_cast<char>(colorType);
+    data += '\0';  // deflate
+    data += '\0';  // adaptive filters
+    data += static_cast<char>(interlace);
+    return PngChunk("IHDR", data);
+}
+
+std::string Zlib(const std::string& bytes) {
+    uLongf length = compressBound(static_cast<uLong>(bytes.size()));
+    std::string out(length, '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(bytes.data()),
+             static_cast<uLong>(bytes.size()));
+    out.resize(length);
+    return out;
+}
+
+std::string MakePng(uint32_t width, uint32_t height, int bitDepth, int colorType, const std::vector<std::string>& rows,
+                    const std::string& before, bool interlaced) {
+    std::string raw;
+    if (!interlaced) {
+        for (const std::string& row : rows) raw += '\0' + row;
+    } else {
+        // Adam7: seven passes over ever finer grids, each a small image of its own.
+        static const int x0[] = {0, 4, 0, 2, 0, 1, 0}, y0[] = {0, 0, 4, 0, 2, 0, 1};
+        static const int dx[] = {8, 8, 4, 4, 2, 2, 1}, dy[] = {8, 8, 8, 4, 4, 2, 2};
+        const size_t pixelBytes = height ? rows[0].size() / width : 0;
+        for (int pass = 0; pass < 7; ++pass) {
+            if (x0[pass] >= static_cast<int>(width)) continue;
+            for (uint32_t y = y0[pass]; y < height; y += dy[pass]) {
+                raw += '\0';
+                for (uint32_t x = x0[pass]; x < width; x += dx[pass]) raw += rows[y].substr(x * pixelBytes, pixelBytes);
+            }
+        }
+    }
+    static const std::string signature("\x89PNG\r\n\x1a\n", 8);
+    return signature + PngIhdr(width, height, bitDepth, colorType, interlaced ? 1 : 0) + before +
+           PngChunk("IDAT", Zlib(raw)) + PngChunk("IEND", "");
 }
 
 uint32_t U32At(const std::string& bytes, size_t offset) {

@@ -37,6 +37,21 @@ struct DecodedPng {
 // Decodes with libpng, no transformations.
 DecodedPng ReadPng(const std::string& path);
 
+// PNG files put together byte by byte, without libpng, so that the reader is
+// not only tested against its own writer and damaged files can be made.
+// One chunk: big-endian length, type, data, CRC.
+std::string PngChunk(const std::string& type, const std::string& data);
+std::string PngIhdr(uint32_t width, uint32_t height, int bitDepth, int colorType, int interlace = 0);
+// The zlib stream of the bytes.
+std::string Zlib(const std::string& bytes);
+// Signature, IHDR, `before` (chunks placed before the pixels), one IDAT holding
+// the rows (each `rows` entry a packed row without its filter byte; Adam7 passes
+// are cut from them when interlaced, for depths of 8 bits and more), IEND.
+std::string MakePng(uint32_t width, uint32_t height, int bitDepth, int colorType, const std::vector<std::string>& rows,
+                    const std::string& before = {}, bool interlaced = false);
+// Big-endian 32-bit value, as PNG stores numbers.
+std::string Be32(uint32_t value);
+
 // Little-endian fields of a byte string.
 uint32_t U32At(const std::string& bytes, size_t offset);
 uint16_t U16At(const std::string& bytes, size_t offset);

@@ -144,6 +144,43 @@ TEST_F(ItemArchiveTest, BitmapTriggersTakeTheDibAndTextSwitchesOff) {
     EXPECT_FALSE(archive.Capture(source_));
 }
 
+TEST_F(ItemArchiveTest, APngWithoutABitmapGivesABitmapItemAndADamagedOneNothing) {
+    const UINT png = ClipboardHelper::Register("PNG");
+    std::vector<std::string> rows(3, std::string("\x10\x20\x30\x80\x40\x50\x60\xFF", 8));
+    const std::string picture = MakePng(2, 3, 8, 6, rows);
+    ItemArchive archive;
+    Open(archive);
+
+    // As X11 programs offer pictures through Wine: "PNG" alone.
+    ASSERT_TRUE(clipboard_.Set({{png, picture}}));
+    EXPECT_TRUE(archive.Capture(source_));
+    ASSERT_EQ(1u, archive.Items().size());
+    const auto& item = static_cast<const BitmapItem&>(*archive.Items()[0]);
+    EXPECT_EQ(kBitmapItemType, item.TypeCode());
+    EXPECT_EQ(32u, U16At(std::string(item.Payload().begin(), item.Payload().begin() + 40), 14));
+    EXPECT_EQ(1u, ListFiles(Today(), "*.db").size());
+
+    // Beside a bitmap, the bitmap is the picture: one item, of its depth.
+    ASSERT_TRUE(clipboard_.Set({{CF_DIB, SmallDib()}, {png, picture}}));
+    archive.Capture(source_);
+    ASSERT_EQ(2u, archive.Items().size());
+    const auto& fromDib = static_cast<const BitmapItem&>(*archive.Items()[1]);
+    EXPECT_EQ(24u, U16At(std::string(fromDib.Payload().begin(), fromDib.Payload().begin() + 40), 14));
+
+    // Damaged: the change is recorded, nothing is kept, and capture goes on.
+    ASSERT_TRUE(clipboard_.Set({{png, picture.substr(0, picture.size() - 30)}}));
+    EXPECT_FALSE(archive.Capture(source_));
+    EXPECT_EQ(2u, archive.Items().size());
+    EXPECT_EQ(3u, archive.Captures().size());
+
+    // Pictures switched off: nothing of it either.
+    options_.formats.images = false;
+    archive.LoadArchive(options_);
+    ASSERT_TRUE(clipboard_.Set({{png, picture}}));
+    archive.Capture(source_);
+    EXPECT_EQ(2u, archive.Items().size());
+}
+
 TEST_F(ItemArchiveTest, EmptyTextStillGivesAnItemAndAGoneSourceNothing) {
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"")}}));
     ItemArchive archive;

@@ -8,6 +8,7 @@
 #include "support/ImageTestHelpers.h"
 #include "archive/ItemFile.h"
 #include "items/DibImage.h"
+#include "items/PngFormat.h"
 #include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
@@ -113,9 +114,12 @@ TEST(BitmapItemTest, CopyingBackPlacesOnePlainDib) {
     std::memcpy(&back, copied->data(), 40);
     EXPECT_EQ(0, std::memcmp(&back, &h, 40));
     for (int i = 0; i < 15; ++i) EXPECT_EQ(0x010203u * (i + 1), U32At(*copied, 40 + i * 4)) << i;
-    // Whatever else is listed is what the system makes from CF_DIB itself.
+    // Whatever else is listed is the PNG beside it, or what the system makes
+    // from CF_DIB itself.
+    const UINT png = ClipboardHelper::Register("PNG");
     for (UINT format : clipboard.Formats())
-        EXPECT_TRUE(format == CF_DIB || format == CF_BITMAP || format == CF_DIBV5 || format == CF_PALETTE)
+        EXPECT_TRUE(format == CF_DIB || format == png || format == CF_BITMAP || format == CF_DIBV5 ||
+                    format == CF_PALETTE)
             << "format " << format;
 
     // A palette image goes out with its 256 entries.
@@ -134,6 +138,66 @@ TEST(BitmapItemTest, CopyingBackPlacesOnePlainDib) {
     ASSERT_TRUE(clipboard.Empty());
     empty.PutOnClipboard(clipboard.Window());
     EXPECT_TRUE(clipboard.Formats().empty());
+}
+
+TEST(BitmapItemTest, APngKeepsItsAlphaAndGoesBackAsDibAndPng) {
+    // 3 x 2: an opaque, a half transparent and a fully transparent pixel in each row.
+    const uint8_t alpha[] = {0xFF, 0x80, 0x00};
+    std::vector<std::string> rows(2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            rows[y] += {static_cast<char>(0x10 * x + 0x40 * y), '\x22', '\x99', static_cast<char>(alpha[x])};
+    const std::string png = MakePng(3, 2, 8, 6, rows);
+    BitmapItem item;
+    ASSERT_TRUE(item.SetFromPng(png.data(), png.size()));
+    const BITMAPINFOHEADER h = PayloadHeader(item);
+    EXPECT_EQ(32, h.biBitCount);
+    EXPECT_EQ(2, h.biHeight);
+    EXPECT_EQ(24u, h.biSizeImage);
+    DibImage stored(0);
+    ASSERT_TRUE(stored.LoadPayload(item.Payload().data(), item.Payload().size()));
+    // Bottom row first; blue, green, red, alpha.
+    const std::string expected = std::string("\x99\x22\x40\xFF\x99\x22\x50\x80\x99\x22\x60\x00", 12) +
+                                 std::string("\x99\x22\x00\xFF\x99\x22\x10\x80\x99\x22\x20\x00", 12);
+    EXPECT_EQ(expected, std::string(reinterpret_cast<const char*>(stored.Bits()), 24));
+
+    ClipboardHelper clipboard;
+    ASSERT_TRUE(clipboard.Empty());
+    item.PutOnClipboard(clipboard.Window());
+    const auto dib = clipboard.Get(CF_DIB);
+    ASSERT_TRUE(dib.has_value());
+    ASSERT_GE(dib->size(), 40u + 24u);
+    EXPECT_EQ(expected, dib->substr(40, 24));
+    const auto copied = clipboard.Get(ClipboardHelper::Register("PNG"));
+    ASSERT_TRUE(copied.has_value());
+    EXPECT_EQ(6, (*copied)[25]) << "RGBA";
+    std::vector<uint8_t> decoded(24);
+    ASSERT_TRUE(DecodePng({reinterpret_cast<const uint8_t*>(copied->data()), copied->size()}, decoded.data(), 24));
+    EXPECT_EQ(expected, std::string(decoded.begin(), decoded.end()));
+
+    // A picture without transparency goes out as an RGB PNG of the same pixels.
+    const std::string dib24 = PackDib(MakeHeader(6, 4, 24, BI_RGB, 0, 80), {}, {}, Picture24());
+    BitmapItem opaque;
+    ASSERT_TRUE(opaque.SetFromDib(dib24.data(), dib24.size()));
+    ASSERT_TRUE(clipboard.Empty());
+    opaque.PutOnClipboard(clipboard.Window());
+    const auto rgb = clipboard.Get(ClipboardHelper::Register("PNG"));
+    ASSERT_TRUE(rgb.has_value());
+    EXPECT_EQ(2, (*rgb)[25]) << "RGB";
+    std::vector<uint8_t> pixels(6 * 4 * 4);
+    ASSERT_TRUE(DecodePng({reinterpret_cast<const uint8_t*>(rgb->data()), rgb->size()}, pixels.data(), pixels.size()));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const uint8_t* p = pixels.data() + (y * 6 + x) * 4;  // bottom-up, as the DIB was
+            const uint32_t colour = (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+            EXPECT_EQ(PictureColour(x, y), colour) << x << "," << y;
+            EXPECT_EQ(0xFF, p[3]);
+        }
+
+    // A damaged PNG gives no data.
+    BitmapItem damaged;
+    EXPECT_FALSE(damaged.SetFromPng(png.data(), png.size() - 20));
+    EXPECT_FALSE(damaged.HasData());
 }
 
 TEST(BitmapItemTest, EverySaveChoiceWritesItsFormat) {
