@@ -1,12 +1,13 @@
 // How long loading a large archive takes, and what memory it holds afterwards:
-// an archive of 10,000 captures, loaded with only today's items (the default
-// start) and whole. Prints one table.
+// an archive of 10,000 (or --captures N) captures, loaded with only today's
+// items (the default start; 2,000 captures whatever the size) and whole. Prints
+// table rows for scripts/bench.
 //
 // The archive is generated once per day into a cache folder beside the
 // executable (a new day has another "today"), by a child process, so that
 // the memory the generation used does not count against the load.
 //
-//   archive_bench [--prepare] [cache folder]
+//   archive_bench [--prepare] [--captures N] [cache folder]
 //
 // --prepare only makes sure the archive is there: scripts/bench then drops its
 // files from the page cache, so that the first load reads them from disk as a
@@ -32,11 +33,15 @@
 
 namespace {
 
-constexpr int kCaptures = 10000;
 constexpr unsigned kSeed = 1;
-constexpr int kRuns = 3;
-// Part of the usual archive's captures made today.
-constexpr int kTodayPercent = 20;
+// Repeats of each timing; fewer for large archives, whose runs take long.
+int kRuns = 3;
+// The archive's size, and the captures made today (a default start loads only
+// those): 2,000 of 10,000 by default.
+int captures = 10000;
+int todayCaptures = 2000;
+// Put in front of every row's name.
+std::string label = "10,000";
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
@@ -60,18 +65,24 @@ struct Row {
     std::string result;
 };
 
+// Rows for scripts/bench, which gathers every benchmark's rows into one table:
+// "row<TAB>what<TAB>value<TAB>note".
 void PrintTable(const std::vector<Row>& rows) {
-    std::printf("bench: %-40s %10s %10s %5s   %s\n", "archive", "median ms", "first ms", "runs", "result");
     for (const Row& row : rows) {
+        const std::string what = label + " captures, " + row.what;
         if (row.runsMs.empty()) {
-            std::printf("bench: %-40s %10s %10s %5s   %s\n", row.what.c_str(), "", "", "", row.result.c_str());
+            std::printf("row\t%s\t%s\t\n", what.c_str(), row.result.c_str());
             continue;
         }
         std::vector<double> sorted = row.runsMs;
         std::sort(sorted.begin(), sorted.end());
-        std::printf("bench: %-40s %10.0f %10.0f %5zu   %s\n", row.what.c_str(), sorted[sorted.size() / 2],
-                    row.runsMs.front(), row.runsMs.size(), row.result.c_str());
+        if (row.runsMs.size() == 1)
+            std::printf("row\t%s\t%.0f ms\t%s\n", what.c_str(), row.runsMs.front(), row.result.c_str());
+        else
+            std::printf("row\t%s\t%.0f ms (first %.0f)\tmedian of %zu; %s\n", what.c_str(), sorted[sorted.size() / 2],
+                        row.runsMs.front(), row.runsMs.size(), row.result.c_str());
     }
+    std::fflush(stdout);
 }
 
 // Committed private memory, summed over the address space: Wine leaves
@@ -95,10 +106,9 @@ std::string Memory() {
                                 sizeof(counters)))
         return "(no memory counters)";
     char text[200];
-    std::snprintf(text, sizeof(text),
-                  "working set %.1f MiB (peak %.1f), PrivateUsage %.1f MiB, committed private %.1f MiB",
+    std::snprintf(text, sizeof(text), "working set %.0f MiB (peak %.0f), committed private %.0f MiB",
                   counters.WorkingSetSize / 1048576.0, counters.PeakWorkingSetSize / 1048576.0,
-                  counters.PrivateUsage / 1048576.0, CommittedPrivateMiB());
+                  CommittedPrivateMiB());
     return text;
 }
 
@@ -181,13 +191,13 @@ void MeasureTree(const char* what, const ArchiveOptions& options, std::vector<Ro
 
 // The generation runs in a child process (see above); a marker beside the
 // folder says it completed and what it wrote.
-bool GenerateInChild(const std::string& folder, const std::string& marker, int todayPercent) {
+bool GenerateInChild(const std::string& folder, const std::string& marker, int today) {
     char self[MAX_PATH * 2] = {};
     ::GetModuleFileNameA(nullptr, self, sizeof(self));
     // Without its trailing backslash, which would escape the closing quote.
     const std::string folderArgument = folder.substr(0, folder.find_last_not_of('\\') + 1);
-    std::string command = "\"" + std::string(self) + "\" --generate \"" + folderArgument + "\" " + std::to_string(kCaptures) +
-                          " " + std::to_string(kSeed) + " \"" + marker + "\" " + std::to_string(todayPercent);
+    std::string command = "\"" + std::string(self) + "\" --generate \"" + folderArgument + "\" " + std::to_string(captures) +
+                          " " + std::to_string(kSeed) + " \"" + marker + "\" " + std::to_string(today);
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -201,12 +211,12 @@ bool GenerateInChild(const std::string& folder, const std::string& marker, int t
     return exitCode == 0 && ::GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-int Generate(const std::string& folder, int captures, unsigned seed, const std::string& marker, int todayPercent) {
+int Generate(const std::string& folder, int count, unsigned seed, const std::string& marker, int today) {
     DeleteFolderTree(folder);
     ArchiveShape shape;
-    shape.captures = captures;
+    shape.captures = count;
     shape.seed = seed;
-    shape.todayShare = todayPercent / 100.0;
+    shape.todayShare = static_cast<double>(today) / count;
     GeneratedArchive written;
     if (!GenerateArchive(folder, shape, &written)) {
         std::fprintf(stderr, "bench: the archive could not be written to %s\n", folder.c_str());
@@ -231,10 +241,10 @@ std::string ReadLine(const std::string& path) {
 }
 
 // Archives of earlier days (or other sizes) are removed: each is some 100 MB.
-void RemoveOtherArchives(const std::string& cache, const std::string& keep) {
+void RemoveOtherArchives(const std::string& cache, const std::string& keep, const std::string& keepToo) {
     ForEachEntry(cache, [&](const WIN32_FIND_DATAA& entry) {
         const std::string name = entry.cFileName;
-        if (name.rfind("archive-", 0) != 0 || name.rfind(keep, 0) == 0) return;
+        if (name.rfind("archive-", 0) != 0 || name.rfind(keep, 0) == 0 || name.rfind(keepToo, 0) == 0) return;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             DeleteFolderTree(cache + name + "\\");
         else
@@ -254,36 +264,43 @@ int main(int argc, char** argv) {
     int argument = 1;
     const bool prepareOnly = argc > argument && std::strcmp(argv[argument], "--prepare") == 0;
     if (prepareOnly) ++argument;
+    if (argc > argument + 1 && std::strcmp(argv[argument], "--captures") == 0) {
+        captures = std::max(100, std::atoi(argv[argument + 1]));
+        argument += 2;
+        // Today's captures stay as many as in the usual archive: a longer
+        // history must not make the default start slower.
+        label = captures == 100000 ? "100,000" : std::to_string(captures);
+        if (captures > 10000) kRuns = 1;
+    }
     // The cache lives in the build folder, not in the Wine prefix that scripts/bench removes.
     const std::string cache =
         argc > argument ? WithTrailingBackslash(argv[argument]) : ProgramFolder() + "bench-cache\\";
-    const std::string name = "archive-" + std::to_string(kCaptures) + "-seed" + std::to_string(kSeed) + "-" +
+    const std::string name = "archive-" + std::to_string(captures) + "-seed" + std::to_string(kSeed) + "-" +
                              DateFolderName(CurrentCaptureTime());
     const std::string folder = cache + name + "\\";
     const std::string marker = cache + name + ".done";
     CreateFolderPath(cache);
-    RemoveOtherArchives(cache, name);
+    // Archives of earlier days go; the other sizes of today stay.
+    RemoveOtherArchives(cache, "archive-10000-seed" + std::to_string(kSeed) + "-" + DateFolderName(CurrentCaptureTime()),
+                        "archive-100000-seed" + std::to_string(kSeed) + "-" + DateFolderName(CurrentCaptureTime()));
 
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    if (!prepareOnly)
-        std::printf("bench: archive_bench %04d-%02d-%02d %02d:%02d, archive %s\n", now.wYear, now.wMonth, now.wDay,
-                    now.wHour, now.wMinute, folder.c_str());
 
     // The usual archive, and one whose captures were all made today: grouped by
     // date with only today's items loaded, they all stand at the tree's root.
     const std::string todayFolder = cache + name + "-today\\";
     const std::string todayMarker = cache + name + "-today.done";
     std::vector<Row> rows;
-    for (const auto& [where, done, percent] : {std::tuple{folder, marker, kTodayPercent},
-                                               std::tuple{todayFolder, todayMarker, 100}}) {
+    // The all-today archive is made only at the usual size.
+    const bool withAllToday = captures <= 10000;
+    for (const auto& [where, done, today] : {std::tuple{folder, marker, std::min(todayCaptures, captures)},
+                                             std::tuple{todayFolder, todayMarker, captures}}) {
+        if (where == todayFolder && !withAllToday) continue;
         if (::GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-        std::printf("bench: generating an archive of %d captures in %s (once a day)\n", kCaptures, where.c_str());
-        std::fflush(stdout);
+        std::fprintf(stderr, "bench: generating an archive of %d captures in %s (once a day)\n", captures, where.c_str());
         bool generated = false;
-        const double ms = TimeMs([&] { generated = GenerateInChild(where, done, percent); });
+        const double ms = TimeMs([&] { generated = GenerateInChild(where, done, today); });
         if (!generated) {
-            std::printf("bench: the archive could not be generated\n");
+            std::fprintf(stderr, "bench: the archive could not be generated\n");
             return 1;
         }
         rows.push_back({"generate an archive", {ms}, {}});
@@ -309,7 +326,7 @@ int main(int argc, char** argv) {
     rows.insert(rows.end(), {today, todayMemory, whole, wholeMemory});
     MeasureTree("tree, today's items", OptionsFor(folder, false), rows);
     MeasureTree("tree, whole archive", OptionsFor(folder, true), rows);
-    MeasureTree("tree, 10,000 captures all today", OptionsFor(todayFolder, false), rows);
+    if (withAllToday) MeasureTree("tree, all captures made today", OptionsFor(todayFolder, false), rows);
 
     PrintTable(rows);
     return 0;

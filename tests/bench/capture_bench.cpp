@@ -1,5 +1,7 @@
-// Measures how long one capture holds the clipboard open, and how long the whole
-// capture takes, for a text and for a full-HD 24-bit picture. Prints its numbers.
+// How long one capture holds the clipboard open, beside a bare copy of the same
+// change (open, read every offered format, close), and how long the whole
+// capture call takes, for each kind of change. Prints one table row per kind
+// ("row<TAB>what<TAB>value<TAB>note"), which scripts/bench gathers.
 #include <windows.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 
 #include "archive/ItemArchive.h"
 #include "base/Paths.h"
+#include "items/MarkupFormat.h"
 #include "support/ClipboardHelper.h"
 #include "support/ImageTestHelpers.h"
 #include "support/TempFolder.h"
@@ -26,10 +29,23 @@ std::string FullHdDib() {
     return PackDib(MakeHeader(1920, 1080, 24, BI_RGB, 0, static_cast<DWORD>(bits.size())), {}, {}, bits);
 }
 
-std::string LongText() {
-    std::wstring text;
-    while (text.size() < 100000) text += L"The quick brown fox jumps over the lazy dog. \u00e9\u00e8\u20ac\r\n";
+std::string Utf16(const std::wstring& text) {
     return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
+}
+
+// A text of about `chars` characters that compresses like prose.
+std::string Text(size_t chars) {
+    std::wstring text;
+    while (text.size() < chars) text += L"The quick brown fox jumps over the lazy dog. \u00e9\u00e8\u20ac\r\n";
+    text.resize(chars);
+    return Utf16(text);
+}
+
+std::string Html() {
+    std::string html = "<html><body><table>";
+    while (html.size() < 1500) html += "<tr><td>cell</td><td>value</td></tr>";
+    html += "</table></body></html>";
+    return BuildCfHtmlHeader(html.size()) + html;
 }
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
@@ -38,12 +54,39 @@ double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
+// What any clipboard reader pays at least: open, copy out every format, close.
+double BareCopyMs(HWND owner) {
+    LARGE_INTEGER start, end;
+    ::QueryPerformanceCounter(&start);
+    if (::OpenClipboard(owner)) {
+        for (UINT format = ::EnumClipboardFormats(0); format; format = ::EnumClipboardFormats(format)) {
+            HANDLE data = ::GetClipboardData(format);
+            if (!data || format == CF_BITMAP || format == CF_ENHMETAFILE || format == CF_PALETTE ||
+                format == CF_METAFILEPICT)
+                continue;
+            if (const void* locked = ::GlobalLock(data)) {
+                std::string copy(static_cast<const char*>(locked), ::GlobalSize(data));
+                ::GlobalUnlock(data);
+            }
+        }
+        ::CloseClipboard();
+    }
+    ::QueryPerformanceCounter(&end);
+    return Milliseconds(start, end);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 void Measure(const char* name, UINT format, const std::string& bytes, HWND source, ClipboardHelper& clipboard,
              const ArchiveOptions& options) {
-    constexpr int kRuns = 5;
-    std::vector<double> hold, total;
+    constexpr int kRuns = 7;
+    std::vector<double> hold, bare, total;
     for (int run = 0; run < kRuns; ++run) {
         clipboard.Set({{format, bytes}});
+        bare.push_back(BareCopyMs(source));
         ItemArchive archive;
         archive.LoadArchive(options);
         LARGE_INTEGER start, end;
@@ -53,10 +96,10 @@ void Measure(const char* name, UINT format, const std::string& bytes, HWND sourc
         hold.push_back(archive.LastClipboardHoldMs());
         total.push_back(Milliseconds(start, end));
     }
-    std::sort(hold.begin(), hold.end());
-    std::sort(total.begin(), total.end());
-    std::printf("bench: %-28s clipboard held %8.2f ms (median of %d, min %.2f)   whole capture %8.2f ms\n", name,
-                hold[kRuns / 2], kRuns, hold[0], total[kRuns / 2]);
+    const double h = Median(hold), b = Median(bare);
+    std::printf("row\thold, %s\t%.2f ms (bare copy %.2f ms, %.1fx)\tmedian of %d; capture call returns after %.1f ms\n",
+                name, h, b, b > 0 ? h / b : 0.0, kRuns, Median(total));
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -73,8 +116,10 @@ int main() {
     HWND source = ::CreateWindowExA(0, windowClass.lpszClassName, "Bench", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                                     nullptr, nullptr, windowClass.hInstance, nullptr);
     ClipboardHelper clipboard;
-    Measure("text, 100,000 characters", CF_UNICODETEXT, LongText(), source, clipboard, options);
-    Measure("bitmap, 1920x1080 24-bit", CF_DIB, FullHdDib(), source, clipboard, options);
+    Measure("50-byte text", CF_UNICODETEXT, Text(50), source, clipboard, options);
+    Measure("1.5 KB HTML", ClipboardHelper::Register("HTML Format"), Html(), source, clipboard, options);
+    Measure("1 MiB text", CF_UNICODETEXT, Text(1 << 20), source, clipboard, options);
+    Measure("1920x1080 bitmap", CF_DIB, FullHdDib(), source, clipboard, options);
     ::DestroyWindow(source);
     return 0;
 }
