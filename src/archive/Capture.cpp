@@ -246,6 +246,8 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
     if (::CountClipboardFormats() == 0 || (sourceWindow && !::IsWindow(sourceWindow))) return false;
 
     lastClipboardSequence_ = 0;
+    // What the writer has stored since the last capture leaves memory.
+    writer_.ReleaseWrittenData();
     Snapshot snapshot;
     LARGE_INTEGER frequency, opened, closed;
     ::QueryPerformanceFrequency(&frequency);
@@ -284,8 +286,9 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
         item->SetSourceGuid(record->CaptureGuid);
         ClipItem* raw = item.get();
         items_.push_back(std::move(item));
-        // An item whose file cannot be written stays for this run.
-        StoreItem(*raw, options_.folder);
+        // An item whose file cannot be written stays for this run, with its data.
+        const std::string path = NewItemPath(*raw, options_.folder);
+        if (!path.empty()) writer_.QueueItem(*raw, path);
         OnItemAdded(raw);
         added = true;
     };

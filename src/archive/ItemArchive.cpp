@@ -44,11 +44,13 @@ std::unique_ptr<CaptureRecord> LoadCaptureRecord(std::string path) {
 }
 
 // What cannot be read stays on disk, untouched, and out of the archive.
-std::unique_ptr<ClipItem> LoadItemFile(std::string path) {
+std::unique_ptr<ClipItem> LoadItemFile(std::string path, ItemStore& store) {
     std::unique_ptr<ClipItem> item;
     if (!LoadSafely([&] {
             item = CreateItemOfType(ItemTypeOfExtension(path));
-            return item && ReadItemFile(*item, std::move(path));
+            if (!item) return false;
+            item->SetStore(&store);
+            return ReadItemFile(*item, std::move(path), ItemDataUse::kLoad);
         }))
         item.reset();
     return item;
@@ -61,6 +63,7 @@ std::string ItemArchive::AppDataFolder() const { return options_.folder + kAppDa
 ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
 
 void ItemArchive::Clear() {
+    writer_.Flush();
     items_.clear();
     applications_.clear();
     captures_.clear();
@@ -73,6 +76,7 @@ void ItemArchive::Trim() {}
 std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
     auto found = std::find_if(items_.begin(), items_.end(), [item](const auto& owned) { return owned.get() == item; });
     if (found == items_.end()) return nullptr;
+    writer_.WaitUntilWritten(item);
     if (!item->RecordPath().empty()) ::DeleteFileA(item->RecordPath().c_str());
     std::unique_ptr<ClipItem> removed = std::move(*found);
     items_.erase(found);
@@ -82,6 +86,7 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
 std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
     auto found = captures_.find(GuidText(captureGuid));
     if (found == captures_.end()) return nullptr;
+    writer_.WaitUntilWritten(found->second.get());
     if (!found->second->FilePath.empty()) ::DeleteFileA(found->second->FilePath.c_str());
     std::unique_ptr<CaptureRecord> removed = std::move(found->second);
     captures_.erase(found);
@@ -136,7 +141,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         if (i < records.size())
             records[i] = LoadCaptureRecord(std::move(recordPaths[i]));
         else
-            loaded[i - records.size()] = LoadItemFile(std::move(itemPaths[i - records.size()]));
+            loaded[i - records.size()] = LoadItemFile(std::move(itemPaths[i - records.size()]), writer_);
     });
     for (auto& record : records)
         if (record) captures_[GuidText(record->CaptureGuid)] = std::move(record);
@@ -147,6 +152,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
 }
 
 void ItemArchive::EraseAll() {
+    writer_.Flush();
     for (const auto& item : items_)
         if (!item->RecordPath().empty()) ::DeleteFileA(item->RecordPath().c_str());
     DeleteFolderTree(AppDataFolder());
@@ -186,10 +192,8 @@ CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow) {
 
     CaptureRecord* added = record.get();
     captures_[GuidText(added->CaptureGuid)] = std::move(record);
-    const std::string folder = AppDataFolder();
-    CreateFolderPath(folder);
     // A record that cannot be written still counts for this run.
-    added->WriteFile(MakeUniqueFileName(folder, nullptr, ".se"));
+    writer_.QueueRecord(*added, MakeUniqueFileName(AppDataFolder(), nullptr, ".se"));
     return added;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/CaptureRecord.h"
+#include "archive/ItemWriter.h"
 #include "archive/SourceApp.h"
 #include "items/ClipItem.h"
 
@@ -52,7 +53,8 @@ public:
     ItemArchive(const ItemArchive&) = delete;
     ItemArchive& operator=(const ItemArchive&) = delete;
 
-    // Destroys every item, application and capture record; no file is touched.
+    // Destroys every item, application and capture record, once every pending
+    // write has ended; no file is touched.
     virtual void Clear();
     // Archives the current clipboard, attributed to the source window, or to
     // "Unknown Application" when there is none. True when an item was added: the
@@ -60,8 +62,8 @@ public:
     virtual bool Capture(HWND sourceWindow, CaptureMode mode = CaptureMode::kEveryChange);
     // A new item joined the archive (the tree shows it).
     virtual void OnItemAdded(ClipItem* item);
-    // Deletes the item's file and unlinks it, handing the object to the caller
-    // (null when the item is not in the archive).
+    // Deletes the item's file (once its pending write has ended) and unlinks it,
+    // handing the object to the caller (null when the item is not in the archive).
     virtual std::unique_ptr<ClipItem> RemoveItem(ClipItem* item);
     // Deletes the record's ".se" file and unlinks it, handing it to the caller.
     virtual std::unique_ptr<CaptureRecord> RemoveCapture(GUID captureGuid);
@@ -71,8 +73,13 @@ public:
     virtual void Trim();
 
     // Takes the options and replaces everything in memory with what their folder
-    // holds; always succeeds. Temporary files that an interrupted run left are removed.
+    // holds; always succeeds. Temporary files that an interrupted run left are
+    // removed. Large item data is checked but left in the files until used.
     bool LoadArchive(const ArchiveOptions& options);
+    // Returns once every captured record and item is in its file.
+    void FlushWrites() { writer_.Flush(); }
+    // Told on the writer's thread of each file that has become whole.
+    void SetStoredHook(std::function<void(const std::string&)> hook) { writer_.SetStoredHook(std::move(hook)); }
     // Called by CheckDiskSize when the folder is over the limit.
     void SetSizeLimitHook(std::function<void()> hook) { sizeLimitHook_ = std::move(hook); }
     const ArchiveOptions& Options() const { return options_; }
@@ -97,6 +104,10 @@ public:
     const std::vector<std::unique_ptr<ClipItem>>& Items() const { return items_; }
     const std::map<WORD, std::unique_ptr<SourceApp>>& Applications() const { return applications_; }
     const std::map<std::string, std::unique_ptr<CaptureRecord>>& Captures() const { return captures_; }
+
+private:
+    // First, so that it outlives everything whose files it writes.
+    ItemWriter writer_;
 
 protected:
     std::vector<std::unique_ptr<ClipItem>> items_;

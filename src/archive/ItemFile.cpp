@@ -38,19 +38,23 @@ int ItemTypeOfExtension(const std::string& path) {
     return 0;
 }
 
-bool WriteItemFile(ClipItem& item, const std::string& path) {
+bool WriteItemRecord(const ClipItem& item, const std::string& path) {
     RecordFileWriter file(path);
     const int32_t type = item.TypeCode();
     const double time = item.CaptureTime();
     const GUID guid = item.SourceGuid();
-    if (!file.Field('Y', &type, sizeof(type)) || !file.Field('D', &time, sizeof(time)) ||
-        !file.Field('G', &guid, sizeof(guid)) || !item.WriteData(file) || !file.Commit())
-        return false;
+    return file.Field('Y', &type, sizeof(type)) && file.Field('D', &time, sizeof(time)) &&
+           file.Field('G', &guid, sizeof(guid)) && item.WriteData(file) && file.Commit();
+}
+
+bool WriteItemFile(ClipItem& item, const std::string& path) {
+    // Data left on disk is read back first, or the file would lose it.
+    if (!item.EnsureData() || !WriteItemRecord(item, path)) return false;
     item.SetRecordPath(path);
     return true;
 }
 
-bool ReadItemFile(ClipItem& item, std::string path) {
+bool ReadItemFile(ClipItem& item, std::string path, ItemDataUse use) {
     item.ReleaseData();
     Bytes bytes;
     if (!ReadRecordFile(path, bytes, kMaxRecordFileBytes)) return false;
@@ -65,14 +69,20 @@ bool ReadItemFile(ClipItem& item, std::string path) {
         std::memcpy(&guid, fields.sourceGuid->data(), sizeof(guid));
         item.SetSourceGuid(guid);
     }
-    return !fields.data || item.ReadData(*fields.data);
+    if (!fields.data) return true;
+    return use == ItemDataUse::kLoad ? item.LoadData(*fields.data) : item.ReadData(*fields.data);
+}
+
+std::string NewItemPath(const ClipItem& item, const std::string& archiveFolder) {
+    const std::string dateFolder = DateFolderName(item.CaptureTime());
+    const char* extension = ItemFileExtension(item.TypeCode());
+    if (dateFolder.empty() || !extension) return {};
+    return MakeUniqueFileName(archiveFolder + dateFolder + "\\", "C", extension);
 }
 
 bool StoreItem(ClipItem& item, const std::string& archiveFolder) {
-    const std::string dateFolder = DateFolderName(item.CaptureTime());
-    const char* extension = ItemFileExtension(item.TypeCode());
-    if (dateFolder.empty() || !extension) return false;
-    const std::string folder = archiveFolder + dateFolder + "\\";
-    CreateFolderPath(folder);
-    return WriteItemFile(item, MakeUniqueFileName(folder, "C", extension));
+    const std::string path = NewItemPath(item, archiveFolder);
+    if (path.empty()) return false;
+    CreateFolderPath(path.substr(0, path.rfind('\\') + 1));
+    return WriteItemFile(item, path);
 }

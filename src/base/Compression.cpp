@@ -116,6 +116,13 @@ bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceil
     return true;
 }
 
+bool InflatedSize(const void* block, size_t length, size_t& size, size_t ceiling) {
+    size = 0;
+    if (!block || length == 0) return false;
+    uint8_t scratch[kScratch];
+    return Inflate(block, length, nullptr, ceiling, size, scratch);
+}
+
 bool DecompressExact(const void* block, size_t length, void* out, size_t expected) {
     if (!block || length == 0 || expected > std::numeric_limits<uLong>::max()) return false;
     if (expected == 0) {

@@ -19,6 +19,10 @@ bool CompressBlock(const void* data, size_t length, Bytes& block);
 // no more memory than a small scratch buffer.
 bool DecompressBlock(const void* block, size_t length, Bytes& bytes, size_t ceiling = kMaxDecompressedBytes);
 
+// How many bytes the stream holds, found without keeping them; false as for
+// DecompressBlock.
+bool InflatedSize(const void* block, size_t length, size_t& size, size_t ceiling = kMaxDecompressedBytes);
+
 // For streams whose size is known in advance (image bits): succeeds only when
 // the stream holds exactly `expected` bytes, which are written to `out`.
 bool DecompressExact(const void* block, size_t length, void* out, size_t expected);

@@ -50,7 +50,7 @@ void BitmapItem::ReleaseData() {
 }
 
 bool BitmapItem::SetFromDib(const void* dib, size_t size) {
-    ReleaseData();
+    PrepareChange();
     if (!dib || size < sizeof(BITMAPINFOHEADER)) return false;
     BITMAPINFOHEADER header;
     std::memcpy(&header, dib, sizeof(header));
@@ -62,20 +62,20 @@ bool BitmapItem::SetFromDib(const void* dib, size_t size) {
 }
 
 bool BitmapItem::SetFromPng(const void* png, size_t size) {
-    ReleaseData();
+    PrepareChange();
     DibImage image(32);
     if (!image.LoadPng(png, size)) return false;
     return image.ToPayload(payload_);
 }
 
-bool BitmapItem::WriteData(RecordFileWriter& file) {
+bool BitmapItem::WriteData(RecordFileWriter& file) const {
     // An item without data has no "B" field, like every other item class.
     if (payload_.empty()) return true;
     return file.Field('B', payload_.data(), payload_.size());
 }
 
 bool BitmapItem::ReadData(ByteSpan data) {
-    ReleaseData();
+    PrepareChange();
     payload_.assign(data.begin(), data.end());
     // The image is rebuilt once to find out whether the data is usable.
     DibImage check(0);
@@ -89,7 +89,7 @@ bool BitmapItem::WriteImageFile(const std::string& path, int choice) const {
     if (choice < 1 || choice > kChoiceCount) return false;
     const ImageChoice& target = kImageChoices[choice - 1];
     DibImage image(0);
-    if (!image.LoadPayload(payload_.data(), payload_.size())) return false;
+    if (!image.LoadPayload(Payload().data(), Payload().size())) return false;
     if (image.Header().biBitCount == target.depth)
         return target.png ? image.SavePng(path) : image.SaveBmp(path);
     // Both still delete an existing file when the conversion made no image.
@@ -104,7 +104,7 @@ bool BitmapItem::SaveAs() {
 
 bool BitmapItem::ShowInExternalViewer(const std::string& temporaryFolder) {
     DibImage image(0);
-    if (!image.LoadPayload(payload_.data(), payload_.size())) return false;
+    if (!image.LoadPayload(Payload().data(), Payload().size())) return false;
     return OpenInExternalViewer(temporaryFolder, ".bmp", [&image](const std::string& path) { return image.SaveBmp(path); });
 }
 
@@ -157,7 +157,7 @@ void BitmapItem::PutOnClipboard(HWND owner) {
     // Both blocks are made before the clipboard is opened, so other programs
     // are not kept from it while the PNG is compressed.
     DibImage image(0);
-    if (!image.LoadPayload(payload_.data(), payload_.size())) return;
+    if (!image.LoadPayload(Payload().data(), Payload().size())) return;
     UniqueGlobal dib = PackedDibOf(image);
     if (!dib) return;
     UniqueGlobal png = PngOf(image);

@@ -18,8 +18,11 @@ public:
     // Takes a "PNG" block of `size` bytes: stored as a 32-bit image with its
     // alpha. False (and no data) when it is not a readable picture.
     bool SetFromPng(const void* png, size_t size);
-    const Bytes& Payload() const { return payload_; }
-    bool HasData() const { return !payload_.empty(); }
+    const Bytes& Payload() const {
+        EnsureData();
+        return payload_;
+    }
+    bool HasData() const { return !Payload().empty(); }
 
     bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // Places the image as CF_DIB, from which the system offers the other bitmap
@@ -28,7 +31,8 @@ public:
     bool ContainsText(const char*, unsigned) override { return false; }
     bool SaveAs() override;
     void ReleaseData() override;
-    bool WriteData(RecordFileWriter& file) override;
+    bool WriteData(RecordFileWriter& file) const override;
+    size_t DataBytes() const override { return payload_.size(); }
     bool ReadData(ByteSpan data) override;
 
     // The save choices, 1-based: BMP at 1, 4, 8, 24, 32 bits, PNG at 1, 4, 8 bits.

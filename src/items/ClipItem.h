@@ -9,6 +9,7 @@
 
 #include "base/Bytes.h"
 
+class ItemStore;
 class RecordFileWriter;
 
 // Fixed type codes, stored in every item file.
@@ -22,7 +23,7 @@ enum ItemTypeCode : int32_t {
 
 class ClipItem {
 public:
-    virtual ~ClipItem() = default;
+    virtual ~ClipItem();
     ClipItem(const ClipItem&) = delete;
     ClipItem& operator=(const ClipItem&) = delete;
 
@@ -38,9 +39,30 @@ public:
     virtual bool SaveAs() = 0;
     virtual void ReleaseData() {}
     // Writes the data as the "B" field of the item file (nothing without data).
-    virtual bool WriteData(RecordFileWriter& file) = 0;
+    // Called on the writer thread too: it only reads the item.
+    virtual bool WriteData(RecordFileWriter& file) const = 0;
     // Takes the "B" data of an item file; false when it is not usable.
     virtual bool ReadData(ByteSpan data) = 0;
+    // The "B" data of an item file at load: checked as ReadData checks it, but
+    // data larger than kKeptInMemoryBytes is left in the file.
+    virtual bool LoadData(ByteSpan data);
+    // Bytes the data takes in memory.
+    virtual size_t DataBytes() const = 0;
+
+    // Data up to this size stays in memory once stored; larger data is read
+    // back from the item file when it is used, so that memory does not grow
+    // with what was captured.
+    static constexpr size_t kKeptInMemoryBytes = 16 * 1024;
+    // The store that writes the item's file and reads its data back; borrowed.
+    void SetStore(ItemStore* store) { store_ = store; }
+    bool IsDataOnDisk() const { return dataOnDisk_; }
+    // Reads the data back when it was left on disk. False when the file can no
+    // longer be read: the item then shows no data.
+    bool EnsureData() const;
+    // Lets go of data that the item's file holds; it is read back when used.
+    void LeaveDataOnDisk();
+    // Whether there is a file and a store to read the data back from.
+    bool CanLeaveDataOnDisk() const { return store_ && !recordPath_.empty(); }
     void SetCaptureTime(double time);
 
     double CaptureTime() const { return captureTime_; }
@@ -54,6 +76,10 @@ public:
 
 protected:
     ClipItem(int32_t typeCode, unsigned typeNameId);
+    // Every change of the data starts here: it waits for a pending write of the
+    // old data (so that the item's file ends up holding the change), then
+    // releases the old data.
+    void PrepareChange();
 
 private:
     double captureTime_ = 0;
@@ -62,6 +88,8 @@ private:
     std::string recordPath_;
     int32_t typeCode_ = 0;
     GUID sourceGuid_ = {};
+    ItemStore* store_ = nullptr;
+    bool dataOnDisk_ = false;
 };
 
 // An empty item of the class that the type code names; null for an unknown code.

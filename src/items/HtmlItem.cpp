@@ -18,14 +18,14 @@ const std::vector<SaveChoice> kHtmlChoices = {{"HTML (*.htm)", "*.htm", ".htm"}}
 HtmlItem::HtmlItem() : MarkupItem(kHtmlItemType, IDS_TYPE_HTML) {}
 
 bool HtmlItem::SetFromCfHtml(std::string_view block) {
-    ReleaseData();
+    PrepareChange();
     const std::optional<std::string_view> document = CfHtmlDocument(block);
     if (!document) return false;
     return SetContent(*document);
 }
 
 bool HtmlItem::SetHtmlText(std::wstring_view text) {
-    ReleaseData();
+    PrepareChange();
     text = text.substr(0, text.find(L'\0'));
     if (text.empty()) return true;
     const std::string utf8 = ToMultiByte(text, CP_UTF8);

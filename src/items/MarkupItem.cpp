@@ -14,7 +14,7 @@
 MarkupItem::MarkupItem(int32_t typeCode, unsigned typeNameId) : ClipItem(typeCode, typeNameId) { NextRevision(); }
 
 bool MarkupItem::SetContent(std::string_view document) {
-    ReleaseData();
+    PrepareChange();
     if (document.empty()) return true;
     // What could not be read back is not taken at all.
     if (document.size() > kMaxItemDataBytes) return false;
@@ -28,6 +28,7 @@ bool MarkupItem::SetContent(std::string_view document) {
 
 bool MarkupItem::GetContent(Bytes& content) const {
     content.clear();
+    if (!EnsureData()) return false;
     if (block_.empty()) return true;
     return DecompressBlock(block_.data(), block_.size(), content);
 }
@@ -43,13 +44,13 @@ void MarkupItem::NextRevision() {
     revision_ = ++last;
 }
 
-bool MarkupItem::WriteData(RecordFileWriter& file) {
+bool MarkupItem::WriteData(RecordFileWriter& file) const {
     if (block_.empty()) return true;
     return file.Field('B', block_.data(), block_.size());
 }
 
 bool MarkupItem::ReadData(ByteSpan data) {
-    ReleaseData();
+    PrepareChange();
     block_.assign(data.begin(), data.end());
     return true;
 }

@@ -13,9 +13,9 @@ public:
     // The document's bytes. An item without data gives true and no bytes; a block
     // that does not decompress (a damaged item file) gives false.
     bool GetContent(Bytes& content) const;
-    bool HasData() const { return !block_.empty(); }
+    bool HasData() const { return EnsureData() && !block_.empty(); }
     // Bytes of the compressed block.
-    uint32_t DataSize() const { return static_cast<uint32_t>(block_.size()); }
+    uint32_t DataSize() const { return EnsureData() ? static_cast<uint32_t>(block_.size()) : 0; }
     // Changes with every change of the content, and is never the same for two
     // items: what was worked out from a content can be kept until it changes.
     uint64_t Revision() const { return revision_; }
@@ -24,7 +24,8 @@ public:
     // the ANSI text converted to UTF-8. An empty text or document is never found.
     bool ContainsText(const char* text, unsigned flags) override;
     void ReleaseData() override;
-    bool WriteData(RecordFileWriter& file) override;
+    bool WriteData(RecordFileWriter& file) const override;
+    size_t DataBytes() const override { return block_.size(); }
     // Takes the block as stored; it is only decompressed when used.
     bool ReadData(ByteSpan data) override;
 

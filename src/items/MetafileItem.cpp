@@ -20,7 +20,7 @@ const std::vector<SaveChoice> kMetafileChoices = {{"Metafile (*.emf)", "*.emf", 
 MetafileItem::MetafileItem() : ClipItem(kMetafileItemType, IDS_TYPE_METAFILE) {}
 
 bool MetafileItem::SetMetafile(HENHMETAFILE metafile) {
-    ReleaseData();
+    PrepareChange();
     if (!metafile) return false;
     // What could not be read back is not taken at all.
     if (::GetEnhMetaFileBits(metafile, 0, nullptr) > kMaxItemDataBytes) return false;
@@ -30,6 +30,8 @@ bool MetafileItem::SetMetafile(HENHMETAFILE metafile) {
     ReleaseData();
     return false;
 }
+
+size_t MetafileItem::DataBytes() const { return metafile_ ? ::GetEnhMetaFileBits(metafile_.get(), 0, nullptr) : 0; }
 
 bool MetafileItem::GetBits(Bytes& bits) const {
     bits.clear();
@@ -47,7 +49,7 @@ bool MetafileItem::GetBits(Bytes& bits) const {
 
 bool MetafileItem::WriteEmfFile(const std::string& path) const {
     Bytes bits;
-    return GetBits(bits) && WriteWholeFile(path, bits.data(), bits.size());
+    return EnsureData() && GetBits(bits) && WriteWholeFile(path, bits.data(), bits.size());
 }
 
 bool MetafileItem::ShowInExternalViewer(const std::string& temporaryFolder) {
@@ -57,10 +59,10 @@ bool MetafileItem::ShowInExternalViewer(const std::string& temporaryFolder) {
 void MetafileItem::PutOnClipboard(HWND owner) {
     // Without a metafile there is nothing to place (a null handle would promise
     // data that nobody renders).
-    if (!metafile_) return;
+    if (!Metafile()) return;
     ClipboardSession clipboard(owner);
     if (!clipboard.IsOpen()) return;
-    UniqueEnhMetaFile copy(::CopyEnhMetaFileA(metafile_.get(), nullptr));
+    UniqueEnhMetaFile copy(::CopyEnhMetaFileA(Metafile(), nullptr));
     if (copy && ::SetClipboardData(CF_ENHMETAFILE, copy.get())) copy.release();  // the clipboard's now
 }
 
@@ -69,7 +71,7 @@ bool MetafileItem::SaveAs() {
                              [this](const std::string& path, int) { return WriteEmfFile(path); });
 }
 
-bool MetafileItem::WriteData(RecordFileWriter& file) {
+bool MetafileItem::WriteData(RecordFileWriter& file) const {
     if (!metafile_) return true;
     Bytes bits, block;
     if (!GetBits(bits) || !CompressBlock(bits.data(), bits.size(), block) ||
@@ -79,7 +81,7 @@ bool MetafileItem::WriteData(RecordFileWriter& file) {
 }
 
 bool MetafileItem::ReadData(ByteSpan data) {
-    ReleaseData();
+    PrepareChange();
     Bytes bits;
     if (!DecompressBlock(data.data(), data.size(), bits)) return false;
     if (!IsSoundEnhMetaFile(bits.data(), bits.size())) return false;

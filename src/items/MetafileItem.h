@@ -20,7 +20,7 @@ public:
     // that could not be read back from its file is better not captured at all).
     bool SetMetafile(HENHMETAFILE metafile);
     // The item's own metafile, borrowed; null without one.
-    HENHMETAFILE Metafile() const { return metafile_.get(); }
+    HENHMETAFILE Metafile() const { return EnsureData() ? metafile_.get() : nullptr; }
 
     bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // A new copy goes to the clipboard as CF_ENHMETAFILE; the item keeps its own.
@@ -29,7 +29,8 @@ public:
     bool SaveAs() override;
     void ReleaseData() override { metafile_.reset(); }
     // The metafile's bytes, compressed; nothing without a metafile.
-    bool WriteData(RecordFileWriter& file) override;
+    bool WriteData(RecordFileWriter& file) const override;
+    size_t DataBytes() const override;
     // Decompressed, checked with IsSoundEnhMetaFile, then made into a metafile.
     bool ReadData(ByteSpan data) override;
 

@@ -54,7 +54,7 @@ void PutAnsiText(const std::wstring& text) {
 TextItem::TextItem() : ClipItem(kTextItemType, IDS_TYPE_TEXT) {}
 
 bool TextItem::SetText(std::wstring_view text) {
-    ReleaseData();
+    PrepareChange();
     const size_t end = text.find(L'\0');
     if (end != std::wstring_view::npos) text = text.substr(0, end);
     // What could not be stored and read back is not taken at all.
@@ -69,7 +69,7 @@ void TextItem::ReleaseData() {
     text_.shrink_to_fit();
 }
 
-bool TextItem::WriteData(RecordFileWriter& file) {
+bool TextItem::WriteData(RecordFileWriter& file) const {
     if (text_.empty()) return true;
     Bytes block;
     if (!CompressBlock(text_.data(), text_.size() * sizeof(wchar_t), block)) return false;
@@ -77,23 +77,35 @@ bool TextItem::WriteData(RecordFileWriter& file) {
 }
 
 bool TextItem::ReadData(ByteSpan data) {
-    ReleaseData();
+    PrepareChange();
     Bytes bytes;
     if (!DecompressBlock(data.data(), data.size(), bytes)) return false;
     return SetText(
         std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
 }
 
+bool TextItem::LoadData(ByteSpan data) {
+    size_t size = 0;
+    if (!InflatedSize(data.data(), data.size(), size)) return false;
+    if (size > kKeptInMemoryBytes && CanLeaveDataOnDisk()) {
+        PrepareChange();
+        LeaveDataOnDisk();
+        return true;
+    }
+    return ReadData(data);
+}
+
 bool TextItem::WriteTextFile(const std::string& path, int choice) const {
+    const std::wstring& text = Text();
     switch (choice) {
     case 1: {
-        const std::string ansi = ToMultiByte(text_, CP_ACP);
+        const std::string ansi = ToMultiByte(text, CP_ACP);
         return WriteWholeFile(path, ansi.data(), ansi.size());
     }
     case 2:
-        return WriteWholeFile(path, text_.data(), text_.size() * sizeof(wchar_t));
+        return WriteWholeFile(path, text.data(), text.size() * sizeof(wchar_t));
     case 3: {
-        const std::string utf8 = ToMultiByte(text_, CP_UTF8);
+        const std::string utf8 = ToMultiByte(text, CP_UTF8);
         return WriteWholeFile(path, utf8.data(), utf8.size());
     }
     default:
@@ -116,5 +128,5 @@ void TextItem::PutOnClipboard(HWND owner) {
     if (!clipboard.IsOpen()) return;
     // An item without text places an empty text, so that copying it still
     // replaces what the clipboard held, as the user asked.
-    if (!PutUnicodeText(text_)) PutAnsiText(text_);
+    if (!PutUnicodeText(Text())) PutAnsiText(Text());
 }

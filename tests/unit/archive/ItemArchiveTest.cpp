@@ -81,6 +81,7 @@ TEST_F(ItemArchiveTest, OneChangeGivesOneRecordAndItemsSharingItsGuidTextFirst) 
     ItemArchive archive;
     Open(archive);
     archive.Capture(source_);
+    archive.FlushWrites();
 
     ASSERT_EQ(3u, archive.Items().size());
     ASSERT_EQ(1u, archive.Captures().size());
@@ -105,6 +106,7 @@ TEST_F(ItemArchiveTest, OneChangeGivesOneRecordAndItemsSharingItsGuidTextFirst) 
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"again")}}));
     ::SetWindowTextA(source_, "Another Title");
     archive.Capture(source_);
+    archive.FlushWrites();
     EXPECT_EQ(4u, archive.Items().size());
     EXPECT_EQ(2u, ListFiles(AppData(), "*.se").size());
     EXPECT_EQ(1u, ListFiles(AppData(), "*.app").size());
@@ -124,12 +126,14 @@ TEST_F(ItemArchiveTest, BitmapTriggersTakeTheDibAndTextSwitchesOff) {
     ItemArchive archive;
     Open(archive);
     archive.Capture(source_);
+    archive.FlushWrites();
     ASSERT_EQ(2u, archive.Items().size());
     for (const auto& item : archive.Items()) EXPECT_EQ(kBitmapItemType, item->TypeCode());
 
     // TIFF without a DIB: the change is recorded, nothing is kept.
     ASSERT_TRUE(clipboard_.Set({{CF_TIFF, "II*\0not really"}}));
     archive.Capture(source_);
+    archive.FlushWrites();
     EXPECT_EQ(2u, archive.Items().size());
     EXPECT_EQ(2u, archive.Captures().size());
 
@@ -138,10 +142,12 @@ TEST_F(ItemArchiveTest, BitmapTriggersTakeTheDibAndTextSwitchesOff) {
     archive.LoadArchive(options_);
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"secret")}}));
     archive.Capture(source_);
+    archive.FlushWrites();
     EXPECT_EQ(2u, archive.Items().size());
     EXPECT_EQ(3u, archive.Captures().size());
     EXPECT_TRUE(ListFiles(Today(), "*.tx").empty());
     EXPECT_FALSE(archive.Capture(source_));
+    archive.FlushWrites();
 }
 
 TEST_F(ItemArchiveTest, APngWithoutABitmapGivesABitmapItemAndADamagedOneNothing) {
@@ -154,6 +160,7 @@ TEST_F(ItemArchiveTest, APngWithoutABitmapGivesABitmapItemAndADamagedOneNothing)
     // As X11 programs offer pictures through Wine: "PNG" alone.
     ASSERT_TRUE(clipboard_.Set({{png, picture}}));
     EXPECT_TRUE(archive.Capture(source_));
+    archive.FlushWrites();
     ASSERT_EQ(1u, archive.Items().size());
     const auto& item = static_cast<const BitmapItem&>(*archive.Items()[0]);
     EXPECT_EQ(kBitmapItemType, item.TypeCode());
@@ -163,6 +170,7 @@ TEST_F(ItemArchiveTest, APngWithoutABitmapGivesABitmapItemAndADamagedOneNothing)
     // Beside a bitmap, the bitmap is the picture: one item, of its depth.
     ASSERT_TRUE(clipboard_.Set({{CF_DIB, SmallDib()}, {png, picture}}));
     archive.Capture(source_);
+    archive.FlushWrites();
     ASSERT_EQ(2u, archive.Items().size());
     const auto& fromDib = static_cast<const BitmapItem&>(*archive.Items()[1]);
     EXPECT_EQ(24u, U16At(std::string(fromDib.Payload().begin(), fromDib.Payload().begin() + 40), 14));
@@ -170,6 +178,7 @@ TEST_F(ItemArchiveTest, APngWithoutABitmapGivesABitmapItemAndADamagedOneNothing)
     // Damaged: the change is recorded, nothing is kept, and capture goes on.
     ASSERT_TRUE(clipboard_.Set({{png, picture.substr(0, picture.size() - 30)}}));
     EXPECT_FALSE(archive.Capture(source_));
+    archive.FlushWrites();
     EXPECT_EQ(2u, archive.Items().size());
     EXPECT_EQ(3u, archive.Captures().size());
 
@@ -178,6 +187,7 @@ TEST_F(ItemArchiveTest, APngWithoutABitmapGivesABitmapItemAndADamagedOneNothing)
     archive.LoadArchive(options_);
     ASSERT_TRUE(clipboard_.Set({{png, picture}}));
     archive.Capture(source_);
+    archive.FlushWrites();
     EXPECT_EQ(2u, archive.Items().size());
 }
 
@@ -186,14 +196,17 @@ TEST_F(ItemArchiveTest, EmptyTextStillGivesAnItemAndAGoneSourceNothing) {
     ItemArchive archive;
     Open(archive);
     EXPECT_FALSE(archive.Capture(reinterpret_cast<HWND>(0x7654)));
+    archive.FlushWrites();
     EXPECT_TRUE(archive.Captures().empty());
     EXPECT_TRUE(archive.Capture(source_));
+    archive.FlushWrites();
     ASSERT_EQ(1u, archive.Items().size());
     EXPECT_FALSE(static_cast<TextItem&>(*archive.Items()[0]).HasText());
     EXPECT_EQ(48u, ReadFileBytes(archive.Items()[0]->RecordPath()).size());
 
     ASSERT_TRUE(clipboard_.Empty());
     archive.Capture(source_);
+    archive.FlushWrites();
     EXPECT_EQ(1u, archive.Captures().size());
 }
 
@@ -210,6 +223,7 @@ TEST_F(ItemArchiveTest, ChangesMarkedPrivateLeaveNoTrace) {
              {exclude, ""}, {ignore, ""}, {history, zero}, {passwordHint, "secret"}}) {
         ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"password")}, mark}));
         archive.Capture(source_);
+        archive.FlushWrites();
     }
     EXPECT_TRUE(archive.Items().empty());
     EXPECT_TRUE(archive.Captures().empty());
@@ -221,10 +235,13 @@ TEST_F(ItemArchiveTest, ChangesMarkedPrivateLeaveNoTrace) {
     // secret, or unmarked: kept.
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"password")}, {history, one}}));
     archive.Capture(source_);
+    archive.FlushWrites();
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"password")}, {passwordHint, "public"}}));
     archive.Capture(source_);
+    archive.FlushWrites();
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"password")}}));
     archive.Capture(source_);
+    archive.FlushWrites();
     EXPECT_EQ(3u, archive.Items().size());
 }
 
@@ -237,6 +254,7 @@ TEST_F(ItemArchiveTest, UnwritableArchiveFolderKeepsItemsForTheRun) {
     ItemArchive archive;
     Open(archive);
     archive.Capture(source_);
+    archive.FlushWrites();
     ASSERT_EQ(1u, archive.Items().size());
     EXPECT_EQ(1u, archive.Captures().size());
     EXPECT_FALSE(FileExists(archive.Items()[0]->RecordPath()));
@@ -358,8 +376,10 @@ TEST_F(ItemArchiveTest, RemovalAndEraseAllDeleteOnlyWhatTheyOwn) {
     ItemArchive archive;
     Open(archive);
     archive.Capture(source_);
+    archive.FlushWrites();
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"second")}}));
     archive.Capture(source_);
+    archive.FlushWrites();
     ASSERT_EQ(2u, archive.Items().size());
 
     ClipItem* first = archive.Items()[0].get();
@@ -398,6 +418,7 @@ TEST_F(ItemArchiveTest, AChangeWithoutASourceWindowIsAnUnknownApplications) {
     ItemArchive archive;
     Open(archive);
     EXPECT_TRUE(archive.Capture(nullptr));
+    archive.FlushWrites();
     ASSERT_EQ(1u, archive.Captures().size());
     EXPECT_EQ("Unknown Application", archive.Captures().begin()->second->Title);
     EXPECT_EQ(0u, archive.Captures().begin()->second->ClassAtom);
@@ -460,10 +481,12 @@ TEST_F(ItemArchiveTest, AnItemThatFindsNoMemoryIsSkippedAndTheRestGoesOn) {
     // and the next change is captured as usual.
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(large)}, {html, CfHtml("<i>kept</i>")}}));
     EXPECT_TRUE(archive.Capture(source_));
+    archive.FlushWrites();
     ASSERT_EQ(2u, archive.Items().size());
     EXPECT_EQ(kHtmlItemType, archive.Items()[1]->TypeCode());
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"next")}}));
     EXPECT_TRUE(archive.Capture(source_));
+    archive.FlushWrites();
     EXPECT_EQ(3u, archive.Items().size());
 }
 

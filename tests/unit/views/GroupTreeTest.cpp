@@ -96,6 +96,7 @@ protected:
     void Capture(HWND source, const std::map<UINT, std::string>& formats) {
         ASSERT_TRUE(clipboard_.Set(formats));
         ASSERT_TRUE(host_.tree.Capture(source));
+        host_.tree.FlushWrites();
     }
     void CaptureText(HWND source, const std::wstring& text) {
         Capture(source, {{CF_UNICODETEXT, Utf16Bytes(text)}});
