@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <zlib.h>
 
 std::string LittleEndian32(uint32_t value) {
     std::string bytes(4, '\0');
@@ -35,4 +36,35 @@ size_t PeakResidentBytes() {
     counters.cb = sizeof(counters);
     if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters))) return 0;
     return counters.PeakWorkingSetSize;
+}
+
+// A valid zlib stream of `chunks` MiB of zeros, built from one compressed MiB
+// repeated (each chunk ends in a full flush, so the chunks are alike), so it is
+// cheap to make however far it expands.
+std::string ZerosStream(uint32_t chunks) {
+    const std::string zeros(1 << 20, '\0');
+    z_stream stream{};
+    deflateInit(&stream, Z_DEFAULT_COMPRESSION);
+    auto run = [&](const std::string& in, int flush) {
+        std::string out(64 * 1024, '\0');
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        stream.avail_in = static_cast<uInt>(in.size());
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        deflate(&stream, flush);
+        out.resize(out.size() - stream.avail_out);
+        return out;
+    };
+    const std::string first = run(zeros, Z_FULL_FLUSH);
+    const std::string chunk = run(zeros, Z_FULL_FLUSH);
+    std::string end = run(std::string(), Z_FINISH);
+    deflateEnd(&stream);
+    uLong one = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(zeros.data()), zeros.size());
+    uLong total = one;
+    for (uint32_t i = 1; i < chunks; ++i) total = adler32_combine(total, one, static_cast<z_off_t>(zeros.size()));
+    for (int i = 0; i < 4; ++i) end[end.size() - 4 + i] = static_cast<char>(total >> (24 - 8 * i));
+    std::string stream_bytes = first;
+    stream_bytes.reserve(first.size() + chunk.size() * chunks + end.size());
+    for (uint32_t i = 1; i < chunks; ++i) stream_bytes += chunk;
+    return stream_bytes + end;
 }

@@ -19,5 +19,9 @@ inline std::string ItemFileWithData(int32_t type, const std::string& data) {
 // nothing when there is no such field or the framing is broken.
 std::optional<std::string> FieldData(const std::string& file, char tag);
 
+// A valid zlib stream of `chunks` MiB of zeros, cheap to make however far it
+// expands (about 1 KiB a MiB).
+std::string ZerosStream(uint32_t chunks);
+
 // Highest resident memory of this process so far, in bytes.
 size_t PeakResidentBytes();

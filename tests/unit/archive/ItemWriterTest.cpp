@@ -1,0 +1,196 @@
+#include "archive/ItemWriter.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/ItemArchive.h"
+#include "archive/ItemFile.h"
+#include "base/CaptureTime.h"
+#include "base/Paths.h"
+#include "framework/UniqueHandle.h"
+#include "items/TextItem.h"
+#include "support/ItemFileBytes.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+// A text of `chars` characters that compresses no better than most text does.
+std::wstring Text(size_t chars, unsigned seed) {
+    std::wstring text(chars, L' ');
+    for (wchar_t& c : text) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<wchar_t>(L'a' + (seed >> 16) % 26);
+    }
+    return text;
+}
+
+std::unique_ptr<TextItem> TextItemOf(const std::wstring& text) {
+    auto item = std::make_unique<TextItem>();
+    EXPECT_TRUE(item->SetText(text));
+    return item;
+}
+
+std::wstring TextInFile(const std::string& path) {
+    TextItem read;
+    return ReadItemFile(read, path) ? read.Text() : L"(unreadable)";
+}
+
+}  // namespace
+
+TEST(ItemWriterTest, FilesAreWrittenInOrderAndLargeDataIsReadBackWhenUsed) {
+    TempFolder folder;
+    ItemWriter writer;
+    std::mutex mutex;
+    std::vector<std::string> stored;
+    writer.SetStoredHook([&](const std::string& path) {
+        std::lock_guard<std::mutex> lock(mutex);
+        stored.push_back(path);
+    });
+    CaptureRecord record;
+    writer.QueueRecord(record, folder / "AppData\\record.se");
+    std::vector<std::unique_ptr<TextItem>> items;
+    std::vector<std::string> expected = {folder / "AppData\\record.se"};
+    for (unsigned i = 0; i < 15; ++i) {
+        // Every third is short: it keeps its data in memory.
+        items.push_back(TextItemOf(Text(i % 3 ? 20000 : 100, i)));
+        expected.push_back(folder / ("day\\item" + std::to_string(i) + ".tx"));
+        writer.QueueItem(*items.back(), expected.back());
+        EXPECT_EQ(expected.back(), items.back()->RecordPath());
+    }
+    writer.Flush();
+    EXPECT_EQ(expected, stored);
+    EXPECT_EQ(folder / "AppData\\record.se", record.FilePath);
+
+    for (unsigned i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(i % 3 != 0, items[i]->IsDataOnDisk()) << i;
+        EXPECT_EQ(Text(i % 3 ? 20000 : 100, i), items[i]->Text()) << i;
+    }
+    // Read back, only the last few keep their data.
+    size_t inMemory = 0;
+    for (const auto& item : items) inMemory += item->IsDataOnDisk() ? 0 : 1;
+    EXPECT_EQ(5u + ItemWriter::kReadBackCached, inMemory);
+    EXPECT_TRUE(items[1]->IsDataOnDisk());
+    EXPECT_FALSE(items[14]->IsDataOnDisk());
+
+    // A file gone meanwhile leaves the item without data, not with stale data.
+    ASSERT_TRUE(::DeleteFileA(items[1]->RecordPath().c_str()));
+    EXPECT_FALSE(items[1]->EnsureData());
+    EXPECT_TRUE(items[1]->Text().empty());
+}
+
+TEST(ItemWriterTest, AnItemWhoseFileCannotBeWrittenKeepsItsData) {
+    TempFolder folder;
+    // A file where the date folder would be: neither the write nor the folder can be made.
+    ASSERT_TRUE(WriteFileBytes(folder / "day", "in the way"));
+    ItemWriter writer;
+    auto item = TextItemOf(Text(50000, 7));
+    writer.QueueItem(*item, folder / "day\\item.tx");
+    writer.Flush();
+    EXPECT_FALSE(item->IsDataOnDisk());
+    EXPECT_EQ(Text(50000, 7), item->Text());
+}
+
+TEST(ItemWriterTest, AnEditWaitsForThePendingWriteAndEndsUpInTheFile) {
+    TempFolder folder;
+    ItemWriter writer;
+    // Large enough that the edit usually comes while the captured text is written.
+    auto first = TextItemOf(Text(4 << 20, 1));
+    auto item = TextItemOf(Text(4 << 20, 2));
+    writer.QueueItem(*first, folder / "day\\first.tx");
+    writer.QueueItem(*item, folder / "day\\item.tx");
+    ASSERT_TRUE(item->SetText(L"edited"));
+    ASSERT_TRUE(WriteItemFile(*item, item->RecordPath()));
+    writer.Flush();
+    EXPECT_EQ(L"edited", TextInFile(folder / "day\\item.tx"));
+    EXPECT_EQ(L"edited", item->Text());
+}
+
+// A killed run leaves every file it reported stored whole, and the archive
+// loads with all of them.
+TEST(ItemWriterTest, AKillLosesNoFileReportedStored) {
+    TempFolder folder;
+    SECURITY_ATTRIBUTES inherit = {};
+    inherit.nLength = sizeof(inherit);
+    inherit.bInheritHandle = TRUE;
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    UniqueKernelHandle reader(readEnd), writer(writeEnd);
+    ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writer.get();
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    // 300,000 characters: each file takes long enough to write that the kill
+    // usually lands in the middle of one.
+    // Without its last "\\", which would escape the closing quote.
+    const std::string archiveFolder = folder.Path().substr(0, folder.Path().size() - 1);
+    std::string command = "\"" + ProgramFolder() + "svault_test_store_and_die.exe\" \"" + archiveFolder + "\" 300000";
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                 &process));
+    UniqueKernelHandle child(process.hProcess), thread(process.hThread);
+    writer.reset();
+
+    std::string output;
+    auto lines = [&] { return std::count(output.begin(), output.end(), '\n'); };
+    char buffer[4096];
+    DWORD got = 0;
+    while (lines() < 40 && ::ReadFile(reader.get(), buffer, sizeof(buffer), &got, nullptr) && got) output.append(buffer, got);
+    ASSERT_TRUE(::TerminateProcess(child.get(), 9));
+    ::WaitForSingleObject(child.get(), 10000);
+    while (::ReadFile(reader.get(), buffer, sizeof(buffer), &got, nullptr) && got) output.append(buffer, got);
+    // A line cut short by the kill reports nothing.
+    output.resize(output.rfind('\n') + 1);
+
+    std::set<std::string> reportedItems;
+    for (size_t at = 0, end; (end = output.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::string path = output.substr(at, end - at);
+        if (!path.empty() && path.back() == '\r') path.pop_back();  // the child's text-mode output
+        if (path.size() > 3 && path.compare(path.size() - 3, 3, ".se") == 0) {
+            CaptureRecord record;
+            EXPECT_TRUE(record.ReadFile(path)) << path;
+        } else {
+            EXPECT_EQ(300000u, TextInFile(path).size()) << path;
+            reportedItems.insert(path);
+        }
+    }
+    ASSERT_GE(reportedItems.size(), 10u);
+
+    ItemArchive archive;
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    archive.LoadArchive(options);
+    std::set<std::string> loaded;
+    for (const auto& item : archive.Items()) loaded.insert(item->RecordPath());
+    for (const std::string& path : reportedItems) EXPECT_EQ(1u, loaded.count(path)) << path;
+    // The write the kill cut short left only its temporary file, which the load removed.
+    const std::string today = folder.Path() + DateFolderName(CurrentCaptureTime()) + "\\";
+    EXPECT_EQ(archive.Items().size(), ListFiles(today).size());
+}
+
+// Crafted item files that inflate to 500 MiB each are checked without their
+// data being held, and load only what is used.
+TEST(ItemWriterTest, HugeTextsInTodaysFolderLoadWithoutTheirData) {
+    TempFolder folder;
+    const std::string today = folder.Path() + DateFolderName(CurrentCaptureTime()) + "\\";
+    CreateFolderPath(today);
+    const std::string bomb = ItemFileWithData(kTextItemType, ZerosStream(500));
+    ASSERT_LT(bomb.size(), 600u * 1024);
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(WriteFileBytes(today + "C-" + std::to_string(i) + ".tx", bomb));
+
+    ItemArchive archive;
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    archive.LoadArchive(options);
+    ASSERT_EQ(8u, archive.Items().size());
+    for (const auto& item : archive.Items()) EXPECT_TRUE(item->IsDataOnDisk());
+    EXPECT_LT(PeakResidentBytes(), 1536u * 1024 * 1024);
+}
