@@ -3,6 +3,7 @@
 // is closed, so a large picture never keeps other programs waiting.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <optional>
@@ -52,9 +53,47 @@ std::optional<Bytes> CopyGlobalData(UINT format) {
     return Bytes(bytes, bytes + lock.size());
 }
 
+// The registered formats a capture looks for. Their ids are compared rather
+// than their names asked for: asking costs a trip to the server for every
+// offered format while the clipboard is held. (Registration ignores case, as
+// the names were compared.)
+struct KnownFormats {
+    UINT png = ::RegisterClipboardFormatA("PNG");
+    UINT rtf = ::RegisterClipboardFormatA("Rich Text Format");
+    UINT html = ::RegisterClipboardFormatA("HTML Format");
+    // Password managers and similar programs mark what must not be kept.
+    UINT exclude = ::RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing");
+    UINT ignore = ::RegisterClipboardFormatA("Clipboard Viewer Ignore");
+    // Password managers on Linux desktops mark their copies with this X11
+    // target holding "secret"; Wine passes it through as a registered format.
+    UINT passwordHint = ::RegisterClipboardFormatA("x-kde-passwordManagerHint");
+    UINT history = ::RegisterClipboardFormatA("CanIncludeInClipboardHistory");
+};
+
+const KnownFormats& Known() {
+    static const KnownFormats known;
+    return known;
+}
+
+// The formats the change offers (the system's synthesized ones too), listed
+// once while the clipboard is open, so that each question about them is
+// answered without another trip to the server.
+class OfferedFormats {
+public:
+    OfferedFormats() {
+        for (UINT format = ::EnumClipboardFormats(0); format; format = ::EnumClipboardFormats(format))
+            formats_.push_back(format);
+    }
+    bool Has(UINT format) const { return std::find(formats_.begin(), formats_.end(), format) != formats_.end(); }
+    const std::vector<UINT>& All() const { return formats_; }
+
+private:
+    std::vector<UINT> formats_;
+};
+
 // The clipboard's text: UTF-16 when offered, else the ANSI text converted.
-std::optional<std::wstring> CopyText() {
-    if (::IsClipboardFormatAvailable(CF_UNICODETEXT)) {
+std::optional<std::wstring> CopyText(const OfferedFormats& offered) {
+    if (offered.Has(CF_UNICODETEXT)) {
         HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
         if (!data) return std::nullopt;
         GlobalLockGuard lock(data);
@@ -65,7 +104,7 @@ std::optional<std::wstring> CopyText() {
         CheckAllocation(length * sizeof(wchar_t));
         return std::wstring(text, length);
     }
-    if (::IsClipboardFormatAvailable(CF_TEXT)) {
+    if (offered.Has(CF_TEXT)) {
         HANDLE data = ::GetClipboardData(CF_TEXT);
         if (!data) return std::nullopt;
         GlobalLockGuard lock(data);
@@ -76,12 +115,6 @@ std::optional<std::wstring> CopyText() {
         return ToWide(std::string_view(text, length), CP_ACP);
     }
     return std::nullopt;
-}
-
-bool NameIs(UINT format, const char* wanted) {
-    char name[520] = {};
-    if (::GetClipboardFormatNameA(format, name, sizeof(name) - 1) <= 0) return false;
-    return ::lstrcmpiA(name, wanted) == 0;
 }
 
 // What one change offers, copied out while the clipboard is open.
@@ -122,21 +155,21 @@ uint64_t Snapshot::Fingerprint() const {
 }
 
 // A bitmap the capture takes (CF_BITMAP comes with every CF_DIB).
-bool OffersBitmap() { return ::IsClipboardFormatAvailable(CF_DIB) || ::IsClipboardFormatAvailable(CF_BITMAP); }
+bool OffersBitmap(const OfferedFormats& offered) { return offered.Has(CF_DIB) || offered.Has(CF_BITMAP); }
 
 // What the user's copy offers of each kept kind. A format too large to copy out
 // (the ceiling, or memory) is passed over; the others are still taken.
-Snapshot TakeSnapshot(const CaptureFormats& formats) {
+Snapshot TakeSnapshot(const CaptureFormats& formats, const OfferedFormats& offered) {
     Snapshot snapshot;
     if (formats.texts) {
         try {
-            snapshot.text = CopyText();
+            snapshot.text = CopyText(offered);
         } catch (const std::bad_alloc&) {
         }
     }
     std::shared_ptr<const Bytes> dib;
     bool dibTried = false;
-    for (UINT format = ::EnumClipboardFormats(0); format; format = ::EnumClipboardFormats(format)) {
+    for (UINT format : offered.All()) {
         if (IsPassedOver(format)) continue;
         try {
         if (format == CF_BITMAP || format == CF_TIFF) {
@@ -155,18 +188,18 @@ Snapshot TakeSnapshot(const CaptureFormats& formats) {
             if (!shown) continue;
             auto copy = std::make_shared<UniqueEnhMetaFile>(::CopyEnhMetaFileA(shown, nullptr));
             if (*copy) snapshot.entries.push_back({Snapshot::kMetafile, nullptr, copy});
-        } else if (NameIs(format, "PNG")) {
+        } else if (format == Known().png) {
             // Browsers, screenshot tools and Linux programs (X11's image/png)
             // often offer a picture only as a PNG. With a bitmap beside it, the
             // bitmap is the picture already taken.
-            if (!formats.images || OffersBitmap()) continue;
+            if (!formats.images || OffersBitmap(offered)) continue;
             if (auto bytes = CopyGlobalData(format))
                 snapshot.entries.push_back({Snapshot::kPng, std::make_shared<const Bytes>(std::move(*bytes)), nullptr});
-        } else if (NameIs(format, "Rich Text Format")) {
+        } else if (format == Known().rtf) {
             if (!formats.rtf) continue;
             if (auto bytes = CopyGlobalData(format))
                 snapshot.entries.push_back({Snapshot::kRtf, std::make_shared<const Bytes>(std::move(*bytes)), nullptr});
-        } else if (NameIs(format, "HTML Format")) {
+        } else if (format == Known().html) {
             if (!formats.html) continue;
             if (auto bytes = CopyGlobalData(format))
                 snapshot.entries.push_back({Snapshot::kHtml, std::make_shared<const Bytes>(std::move(*bytes)), nullptr});
@@ -208,31 +241,25 @@ std::unique_ptr<ClipItem> MakeItem(const Snapshot::Entry& entry) {
     return nullptr;
 }
 
-// Password managers and similar programs mark what must not be kept.
-bool OffersPrivacyMark() {
-    static const UINT exclude = ::RegisterClipboardFormatA("ExcludeClipboardContentFromMonitorProcessing");
-    static const UINT ignore = ::RegisterClipboardFormatA("Clipboard Viewer Ignore");
-    return ::IsClipboardFormatAvailable(exclude) || ::IsClipboardFormatAvailable(ignore);
+// A privacy mark among the formats that `offers` says are on the clipboard.
+template <typename Offers>
+bool OffersPrivacyMark(Offers offers) {
+    return offers(Known().exclude) || offers(Known().ignore);
 }
 
-// Password managers on Linux desktops mark their copies with this X11 target
-// holding "secret"; Wine passes it through as a registered format.
-bool IsPasswordManagerSecret() {
-    static const UINT hint = ::RegisterClipboardFormatA("x-kde-passwordManagerHint");
-    if (!::IsClipboardFormatAvailable(hint)) return false;
-    auto value = CopyGlobalData(hint);
-    if (!value) return false;
-    constexpr std::string_view kSecret = "secret";
-    const std::string_view text(reinterpret_cast<const char*>(value->data()), value->size());
-    return text.substr(0, text.find('\0')) == kSecret;
-}
-
-// With the clipboard open: the marks, or "CanIncludeInClipboardHistory" holding 0.
-bool IsMarkedPrivate() {
-    if (OffersPrivacyMark() || IsPasswordManagerSecret()) return true;
-    static const UINT history = ::RegisterClipboardFormatA("CanIncludeInClipboardHistory");
-    if (!::IsClipboardFormatAvailable(history)) return false;
-    auto value = CopyGlobalData(history);
+// With the clipboard open: a privacy mark, the password manager's hint holding
+// "secret", or "CanIncludeInClipboardHistory" holding 0.
+bool IsMarkedPrivate(const OfferedFormats& offered) {
+    if (OffersPrivacyMark([&](UINT format) { return offered.Has(format); })) return true;
+    if (offered.Has(Known().passwordHint)) {
+        if (auto value = CopyGlobalData(Known().passwordHint)) {
+            constexpr std::string_view kSecret = "secret";
+            const std::string_view text(reinterpret_cast<const char*>(value->data()), value->size());
+            if (text.substr(0, text.find('\0')) == kSecret) return true;
+        }
+    }
+    if (!offered.Has(Known().history)) return false;
+    auto value = CopyGlobalData(Known().history);
     if (!value || value->size() < sizeof(DWORD)) return false;
     DWORD allowed = 0;
     std::memcpy(&allowed, value->data(), sizeof(allowed));
@@ -256,14 +283,16 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
         ClipboardSession clipboard(sourceWindow, 5);
         if (!clipboard.IsOpen()) {
             // Unreadable now: the change is still recorded, unless it is marked private.
-            if (!OffersPrivacyMark() && mode == CaptureMode::kEveryChange) AddCaptureRecord(sourceWindow);
+            if (!OffersPrivacyMark(::IsClipboardFormatAvailable) && mode == CaptureMode::kEveryChange)
+                AddCaptureRecord(sourceWindow);
             return false;
         }
-        if (IsMarkedPrivate()) {
+        const OfferedFormats offered;
+        if (IsMarkedPrivate(offered)) {
             lastClipboardSequence_ = ::GetClipboardSequenceNumber();
             return false;
         }
-        snapshot = TakeSnapshot(options_.formats);
+        snapshot = TakeSnapshot(options_.formats, offered);
         // Data rendered on request while the clipboard was open raised the number.
         // A clipboard found empty (Wine's bridge to X11 refilled it meanwhile) is
         // no clipboard taken: its refill is announced and taken then.

@@ -15,7 +15,7 @@ constexpr size_t kSlice = std::numeric_limits<uInt>::max() / 2;
 
 }  // namespace
 
-bool CompressBlock(const void* data, size_t length, Bytes& block) {
+bool CompressBlock(const void* data, size_t length, Bytes& block, int level) {
     block.clear();
     // zlib counts in uLong, which is 32 bits on Windows.
     if (length > std::numeric_limits<uLong>::max() / 2) return false;
@@ -25,7 +25,7 @@ bool CompressBlock(const void* data, size_t length, Bytes& block) {
                                      compressBound(static_cast<uLong>(length)));
     Bytes work(capacity);
     uLongf produced = capacity;
-    if (compress(work.data(), &produced, static_cast<const Bytef*>(data), static_cast<uLong>(length)) != Z_OK)
+    if (compress2(work.data(), &produced, static_cast<const Bytef*>(data), static_cast<uLong>(length), level) != Z_OK)
         return false;
     work.resize(produced);
     work.shrink_to_fit();

@@ -11,8 +11,9 @@
 // damaged or hostile, and the read fails instead of eating memory.
 constexpr size_t kMaxDecompressedBytes = static_cast<size_t>(kMaxItemDataBytes);
 
-// zlib stream (default level) of the bytes. An empty input still gives a stream.
-bool CompressBlock(const void* data, size_t length, Bytes& block);
+// zlib stream of the bytes, at zlib's default level unless another (1 fastest to
+// 9 smallest) is asked for. An empty input still gives a stream.
+bool CompressBlock(const void* data, size_t length, Bytes& block, int level = -1);
 
 // The bytes a zlib stream holds, in a block of exactly their size. A stream that
 // holds more than `ceiling` bytes, is cut short or is corrupt fails, having cost

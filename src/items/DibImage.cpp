@@ -376,11 +376,19 @@ bool DibImage::ConvertFromPackedDib(const void* block, size_t size) {
     return ConvertFrom(reinterpret_cast<const BITMAPINFO*>(&source), pixels);
 }
 
+namespace {
+
+constexpr int kFastestLevel = 1;
+
+}  // namespace
+
 bool DibImage::ToPayload(Bytes& payload) const {
     payload.clear();
     if (!bits_) return false;
     Bytes compressed;
-    if (!CompressBlock(bits_, info_.header.biSizeImage, compressed)) return false;
+    // A picture is compressed while the next change may be waiting: zlib's
+    // fastest level takes a third of the default's time for files some 5 % larger.
+    if (!CompressBlock(bits_, info_.header.biSizeImage, compressed, kFastestLevel)) return false;
     const size_t tableBytes = size_t{ColorTableSize(info_.header)} * sizeof(RGBQUAD);
     payload.reserve(sizeof(BITMAPINFOHEADER) + tableBytes + compressed.size());
     AppendBytes(payload, &info_.header, sizeof(BITMAPINFOHEADER));
