@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/ItemFile.h"
+#include "archive/RecordIndex.h"
 #include "base/CaptureTime.h"
 #include "base/Limits.h"
 #include "base/ParallelFor.h"
@@ -100,7 +101,12 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     const std::string appData = AppDataFolder();
     // Writes that an interrupted run left unfinished.
     RemoveTemporaryRecordFiles(appData);
-    std::vector<std::string> recordPaths, itemPaths;
+    // The records come from the index where it has them as their files are.
+    RecordIndex index(appData);
+    index.Read();
+    std::vector<RecordIndex::File> recordFiles;
+    std::vector<std::unique_ptr<CaptureRecord>> records;
+    std::vector<std::string> itemPaths;
     ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
         if (IsFolder(entry)) return;
         if (HasExtension(entry.cFileName, ".app")) {
@@ -110,7 +116,8 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
             if (LoadSafely([&] { return app->ReadAppFile(path, options_.fallbackIcon); }))
                 applications_[LOWORD(app->ClassAtom)] = std::move(app);
         } else if (HasExtension(entry.cFileName, ".se")) {
-            recordPaths.push_back(appData + entry.cFileName);
+            recordFiles.push_back(RecordIndex::FileOf(entry));
+            records.push_back(index.Take(recordFiles.back()));
         }
     });
 
@@ -135,14 +142,23 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     // Under Wine most of a file's time is spent waiting on the wine server to
     // open and close it, so several files are read at once; each lands in its
     // own slot, and the archive takes them in the walk's order.
-    std::vector<std::unique_ptr<CaptureRecord>> records(recordPaths.size());
+    std::vector<size_t> unindexed;
+    for (size_t i = 0; i < records.size(); ++i)
+        if (!records[i]) unindexed.push_back(i);
     std::vector<std::unique_ptr<ClipItem>> loaded(itemPaths.size());
-    ParallelFor(records.size() + loaded.size(), WorkerThreads(), [&](size_t i) {
-        if (i < records.size())
-            records[i] = LoadCaptureRecord(std::move(recordPaths[i]));
+    ParallelFor(unindexed.size() + loaded.size(), WorkerThreads(), [&](size_t i) {
+        if (i < unindexed.size())
+            records[unindexed[i]] = LoadCaptureRecord(appData + recordFiles[unindexed[i]].name);
         else
-            loaded[i - records.size()] = LoadItemFile(std::move(itemPaths[i - records.size()]), writer_);
+            loaded[i - unindexed.size()] = LoadItemFile(std::move(itemPaths[i - unindexed.size()]), writer_);
     });
+    if (!index.IsCurrent(records.size())) {
+        std::vector<std::pair<RecordIndex::File, const CaptureRecord*>> indexed;
+        for (size_t i = 0; i < records.size(); ++i)
+            if (records[i]) indexed.emplace_back(std::move(recordFiles[i]), records[i].get());
+        // An index that cannot be written only costs the next start its time.
+        index.Write(indexed);
+    }
     for (auto& record : records)
         if (record) captures_[GuidText(record->CaptureGuid)] = std::move(record);
     items_.reserve(loaded.size());
