@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "archive/ItemFile.h"
+#include "archive/ItemIndex.h"
 #include "archive/RecordIndex.h"
 #include "base/CaptureTime.h"
 #include "base/Limits.h"
@@ -15,6 +16,10 @@
 namespace {
 
 constexpr char kAppDataFolder[] = "AppData\\";
+// The index of a date folder's items is AppData + the folder's name + this.
+constexpr char kItemIndexExtension[] = ".items.idx";
+
+std::string ItemIndexName(const char* dateFolder) { return std::string(dateFolder) + kItemIndexExtension; }
 
 bool HasExtension(const char* name, const char* extension) {
     const size_t length = std::strlen(name), extLength = std::strlen(extension);
@@ -101,12 +106,13 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     const std::string appData = AppDataFolder();
     // Writes that an interrupted run left unfinished.
     RemoveTemporaryRecordFiles(appData);
-    // The records come from the index where it has them as their files are.
-    RecordIndex index(appData);
-    index.Read();
-    std::vector<RecordIndex::File> recordFiles;
+    // Records and items come from the indexes where they have them as their
+    // files are; the rest is read from the files.
+    RecordIndex recordIndex(appData);
+    recordIndex.Read();
+    std::vector<ListedFile> recordFiles;
     std::vector<std::unique_ptr<CaptureRecord>> records;
-    std::vector<std::string> itemPaths;
+    std::vector<std::string> itemIndexes;
     ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
         if (IsFolder(entry)) return;
         if (HasExtension(entry.cFileName, ".app")) {
@@ -116,11 +122,23 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
             if (LoadSafely([&] { return app->ReadAppFile(path, options_.fallbackIcon); }))
                 applications_[LOWORD(app->ClassAtom)] = std::move(app);
         } else if (HasExtension(entry.cFileName, ".se")) {
-            recordFiles.push_back(RecordIndex::FileOf(entry));
-            records.push_back(index.Take(recordFiles.back()));
+            recordFiles.push_back(ListedFile::Of(entry));
+            records.push_back(recordIndex.Take(recordFiles.back()));
+        } else if (HasExtension(entry.cFileName, kItemIndexExtension)) {
+            itemIndexes.push_back(entry.cFileName);
         }
     });
 
+    // The item files of each date folder loaded, in the walk's order.
+    struct DateFolder {
+        std::string folder;
+        std::string index;
+        size_t first = 0, count = 0;
+        bool indexCurrent = false;
+    };
+    std::vector<DateFolder> dateFolders;
+    std::vector<ListedFile> itemFiles;
+    std::vector<std::unique_ptr<ClipItem>> loaded;
     const std::string today = DateFolderName(CurrentCaptureTime());
     ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
         if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
@@ -129,35 +147,64 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
             RemoveTemporaryRecordFiles(folder);
             return;
         }
+        DateFolder date{folder, appData + ItemIndexName(entry.cFileName), itemFiles.size(), 0, false};
+        ItemIndex index(date.index, folder);
+        index.Read();
         ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
             if (IsFolder(file)) return;
-            std::string path = folder + file.cFileName;
-            if (IsTemporaryRecordFile(file.cFileName))
-                ::DeleteFileA(path.c_str());
-            else
-                itemPaths.push_back(std::move(path));
+            if (IsTemporaryRecordFile(file.cFileName)) {
+                ::DeleteFileA((folder + file.cFileName).c_str());
+                return;
+            }
+            itemFiles.push_back(ListedFile::Of(file));
+            loaded.push_back(index.Take(itemFiles.back(), writer_));
         });
+        date.count = itemFiles.size() - date.first;
+        date.indexCurrent = index.IsCurrent(date.count);
+        dateFolders.push_back(std::move(date));
     });
+    // The index of a date folder that is gone is of no use.
+    for (const std::string& name : itemIndexes) {
+        const std::string folder = options_.folder + name.substr(0, name.size() - std::strlen(kItemIndexExtension));
+        if (::GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) ::DeleteFileA((appData + name).c_str());
+    }
 
     // Under Wine most of a file's time is spent waiting on the wine server to
     // open and close it, so several files are read at once; each lands in its
     // own slot, and the archive takes them in the walk's order.
-    std::vector<size_t> unindexed;
+    std::vector<size_t> unreadRecords, unreadItems;
     for (size_t i = 0; i < records.size(); ++i)
-        if (!records[i]) unindexed.push_back(i);
-    std::vector<std::unique_ptr<ClipItem>> loaded(itemPaths.size());
-    ParallelFor(unindexed.size() + loaded.size(), WorkerThreads(), [&](size_t i) {
-        if (i < unindexed.size())
-            records[unindexed[i]] = LoadCaptureRecord(appData + recordFiles[unindexed[i]].name);
-        else
-            loaded[i - unindexed.size()] = LoadItemFile(std::move(itemPaths[i - unindexed.size()]), writer_);
+        if (!records[i]) unreadRecords.push_back(i);
+    for (size_t i = 0; i < loaded.size(); ++i)
+        if (!loaded[i]) unreadItems.push_back(i);
+    auto itemPath = [&](size_t i) {
+        const auto date = std::find_if(dateFolders.begin(), dateFolders.end(),
+                                       [i](const DateFolder& d) { return i >= d.first && i < d.first + d.count; });
+        return date->folder + itemFiles[i].name;
+    };
+    ParallelFor(unreadRecords.size() + unreadItems.size(), WorkerThreads(), [&](size_t i) {
+        if (i < unreadRecords.size()) {
+            records[unreadRecords[i]] = LoadCaptureRecord(appData + recordFiles[unreadRecords[i]].name);
+        } else {
+            const size_t slot = unreadItems[i - unreadRecords.size()];
+            loaded[slot] = LoadItemFile(itemPath(slot), writer_);
+        }
     });
-    if (!index.IsCurrent(records.size())) {
-        std::vector<std::pair<RecordIndex::File, const CaptureRecord*>> indexed;
+
+    // Indexes that cannot be written only cost the next start its time.
+    if (!recordIndex.IsCurrent(records.size())) {
+        std::vector<std::pair<ListedFile, const CaptureRecord*>> indexed;
         for (size_t i = 0; i < records.size(); ++i)
             if (records[i]) indexed.emplace_back(std::move(recordFiles[i]), records[i].get());
-        // An index that cannot be written only costs the next start its time.
-        index.Write(indexed);
+        recordIndex.Write(indexed);
+    }
+    for (const DateFolder& date : dateFolders) {
+        if (date.indexCurrent) continue;
+        CreateFolderPath(appData);
+        std::vector<std::pair<ListedFile, const ClipItem*>> indexed;
+        for (size_t i = date.first; i < date.first + date.count; ++i)
+            if (loaded[i]) indexed.emplace_back(itemFiles[i], loaded[i].get());
+        ItemIndex(date.index, date.folder).Write(indexed);
     }
     for (auto& record : records)
         if (record) captures_[GuidText(record->CaptureGuid)] = std::move(record);
