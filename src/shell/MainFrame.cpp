@@ -116,6 +116,7 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Raw<&MainFrame::OnNotifyIcon>(kNotifyIconMessage),
         msg::Raw<&MainFrame::OnCapturePending>(kCapturePendingMessage),
         msg::Raw<&MainFrame::OnAfterCapture>(kAfterCaptureMessage),
+        msg::Raw<&MainFrame::OnEndSession>(WM_ENDSESSION),
         msg::Raw<&MainFrame::OnTimer>(WM_TIMER),
         msg::Command<&MainFrame::OnExit>(ID_APP_EXIT),
         msg::Command<&MainFrame::OnPause>(ID_FILE_PAUSE),

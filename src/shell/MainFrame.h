@@ -149,6 +149,7 @@ private:
     // when the change is the program's own copy.
     bool SourceOfChange(HWND& source) const;
     LRESULT OnAfterCapture(WPARAM, LPARAM);
+    LRESULT OnEndSession(WPARAM ending, LPARAM);
     // The archive's size hook: the warning, never more than one at a time.
     void OnSizeLimitExceeded();
     void PostOnce(bool& posted, UINT message);

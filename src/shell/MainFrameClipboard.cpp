@@ -164,3 +164,10 @@ void MainFrame::PostOnce(bool& posted, UINT message) {
     if (posted || !Handle()) return;
     posted = ::PostMessageA(Handle(), message, 0, 0) != FALSE;
 }
+
+LRESULT MainFrame::OnEndSession(WPARAM ending, LPARAM) {
+    // The system may end the process as soon as this returns: the captures
+    // still queued for the writer are written first.
+    if (ending) archive_.FlushWrites();
+    return 0;
+}

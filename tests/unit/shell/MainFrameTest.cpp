@@ -166,6 +166,22 @@ TEST_F(MainFrameTest, DestroyingLeavesTheChainRemovesTheIconAndEndsTheLoop) {
     ::ChangeClipboardChain(viewer.get(), previousHead);
 }
 
+// The system may end the process as soon as the session's end is told: what
+// was captured is on disk by then, not still queued for the writer.
+TEST_F(MainFrameTest, TheEndOfTheSessionWritesWhatWasCaptured) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    frame.LoadArchive();
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
+    // Text that compresses poorly, to take the writer a while.
+    std::wstring text(4 << 20, L' ');
+    unsigned seed = 1;
+    for (wchar_t& c : text) c = static_cast<wchar_t>(L'a' + ((seed = seed * 1103515245u + 12345u) >> 16) % 26);
+    ASSERT_NO_FATAL_FAILURE(CaptureText(frame, text));
+    ::SendMessageA(frame.Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_TRUE(FileExists(frame.Archive().Items()[0]->RecordPath()));
+}
+
 TEST_F(MainFrameTest, TheTreeSelectionDrivesTheViewAndStaysWithEditsThatCouldNotBeSaved) {
     MainFrame frame;
     ASSERT_TRUE(frame.CreateMainWindow());
