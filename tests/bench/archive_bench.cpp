@@ -142,6 +142,7 @@ Row MeasureLoad(const char* what, const ArchiveOptions& options, int runs, std::
 }
 
 void Repeat(Row& row, const ArchiveOptions& options, int runs) {
+    if (runs <= 0) return;
     std::unique_ptr<ItemArchive> archive;
     const Row more = MeasureLoad("", options, runs, archive);
     row.runsMs.insert(row.runsMs.end(), more.runsMs.begin(), more.runsMs.end());
