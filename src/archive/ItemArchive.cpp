@@ -138,6 +138,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     };
     std::vector<DateFolder> dateFolders;
     std::vector<ListedFile> itemFiles;
+    std::vector<size_t> itemFolders;  // each file's entry in dateFolders
     std::vector<std::unique_ptr<ClipItem>> loaded;
     const std::string today = DateFolderName(CurrentCaptureTime());
     ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
@@ -157,6 +158,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
                 return;
             }
             itemFiles.push_back(ListedFile::Of(file));
+            itemFolders.push_back(dateFolders.size());
             loaded.push_back(index.Take(itemFiles.back(), writer_));
         });
         date.count = itemFiles.size() - date.first;
@@ -177,17 +179,12 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         if (!records[i]) unreadRecords.push_back(i);
     for (size_t i = 0; i < loaded.size(); ++i)
         if (!loaded[i]) unreadItems.push_back(i);
-    auto itemPath = [&](size_t i) {
-        const auto date = std::find_if(dateFolders.begin(), dateFolders.end(),
-                                       [i](const DateFolder& d) { return i >= d.first && i < d.first + d.count; });
-        return date->folder + itemFiles[i].name;
-    };
     ParallelFor(unreadRecords.size() + unreadItems.size(), WorkerThreads(), [&](size_t i) {
         if (i < unreadRecords.size()) {
             records[unreadRecords[i]] = LoadCaptureRecord(appData + recordFiles[unreadRecords[i]].name);
         } else {
             const size_t slot = unreadItems[i - unreadRecords.size()];
-            loaded[slot] = LoadItemFile(itemPath(slot), writer_);
+            loaded[slot] = LoadItemFile(dateFolders[itemFolders[slot]].folder + itemFiles[slot].name, writer_);
         }
     });
 

@@ -79,20 +79,25 @@ bool TextItem::WriteData(RecordFileWriter& file) const {
 bool TextItem::ReadData(ByteSpan data) {
     PrepareChange();
     Bytes bytes;
-    if (!DecompressBlock(data.data(), data.size(), bytes)) return false;
+    return DecompressBlock(data.data(), data.size(), bytes) && SetTextBytes(bytes);
+}
+
+bool TextItem::SetTextBytes(const Bytes& bytes) {
     return SetText(
         std::wstring_view(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
 }
 
 bool TextItem::LoadData(ByteSpan data) {
+    if (!CanLeaveDataOnDisk()) return ReadData(data);
+    // Most texts are short: they are taken in one pass. A longer one is only
+    // counted through; it is usable whenever its block inflates.
+    Bytes bytes;
+    if (DecompressBlock(data.data(), data.size(), bytes, kKeptInMemoryBytes)) return SetTextBytes(bytes);
     size_t size = 0;
     if (!InflatedSize(data.data(), data.size(), size)) return false;
-    if (size > kKeptInMemoryBytes && CanLeaveDataOnDisk()) {
-        PrepareChange();
-        LeaveDataOnDisk();
-        return true;
-    }
-    return ReadData(data);
+    PrepareChange();
+    LeaveDataOnDisk();
+    return true;
 }
 
 bool TextItem::WriteTextFile(const std::string& path, int choice) const {

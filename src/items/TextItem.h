@@ -34,5 +34,8 @@ public:
     bool WriteTextFile(const std::string& path, int choice) const;
 
 private:
+    // Takes the UTF-16 bytes of a decompressed block.
+    bool SetTextBytes(const Bytes& bytes);
+
     std::wstring text_;
 };

@@ -47,32 +47,31 @@ def color_table_size(bits, used):
     return {1: 2, 4: 16, 8: 256}.get(bits, 0)
 
 
-def rgb(header, pixels):
-    """Width, height, then every pixel as rrggbb, bottom row first (24 and 32 bits)."""
-    width, height, _, bits = struct.unpack_from("<iiHH", header, 4)
-    if bits not in (24, 32):
-        raise SystemExit("only 24 and 32 bits are compared, not %d" % bits)
-    step = bits // 8
-    row_bytes = ((width * bits + 31) & ~31) // 8
-    rows = range(abs(height)) if height > 0 else reversed(range(abs(height)))
-    out = []
-    for y in rows:
-        row = pixels[y * row_bytes : y * row_bytes + width * step]
-        out.append(" ".join("%02x%02x%02x" % (row[x + 2], row[x + 1], row[x]) for x in range(0, width * step, step)))
-    return "%d %d\n%s" % (width, abs(height), "\n".join(out))
-
-
-def rgba(header, pixels):
-    """Raw red, green, blue, alpha bytes, top row first (24 and 32 bits)."""
+def pixel_rows(header, pixels, top_first):
+    """Width, height, bytes per pixel and each row's pixel bytes, in the order asked (24 and 32 bits)."""
     width, height, _, bits = struct.unpack_from("<iiHH", header, 4)
     if bits not in (24, 32):
         raise SystemExit("only 24 and 32 bits are read, not %d" % bits)
     step = bits // 8
     row_bytes = ((width * bits + 31) & ~31) // 8
-    rows = reversed(range(abs(height))) if height > 0 else range(abs(height))
+    # A positive height stores the bottom row first.
+    rows = range(abs(height)) if (height > 0) != top_first else reversed(range(abs(height)))
+    return width, abs(height), step, [pixels[y * row_bytes : y * row_bytes + width * step] for y in rows]
+
+
+def rgb(header, pixels):
+    """Width, height, then every pixel as rrggbb, bottom row first (24 and 32 bits)."""
+    width, height, step, rows = pixel_rows(header, pixels, top_first=False)
+    out = [" ".join("%02x%02x%02x" % (row[x + 2], row[x + 1], row[x]) for x in range(0, width * step, step))
+           for row in rows]
+    return "%d %d\n%s" % (width, height, "\n".join(out))
+
+
+def rgba(header, pixels):
+    """Raw red, green, blue, alpha bytes, top row first (24 and 32 bits)."""
+    width, _, step, rows = pixel_rows(header, pixels, top_first=True)
     out = bytearray()
-    for y in rows:
-        row = pixels[y * row_bytes : y * row_bytes + width * step]
+    for row in rows:
         pixel = bytearray(4 * width)
         pixel[0::4] = row[2::step]
         pixel[1::4] = row[1::step]
