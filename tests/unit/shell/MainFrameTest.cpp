@@ -354,6 +354,19 @@ TEST_F(KeptEditsTest, DeleteStopsAndItsQuestionIsOwnedByTheMainWindow) {
     EXPECT_EQ(frame_.Handle(), owner);
 }
 
+TEST_F(KeptEditsTest, ATrimDueWhileDeleteAsksWaitsAndStopsToo) {
+    // A capture's trim comes due while the question is open; it would take the
+    // very item the question is about.
+    HWND frame = frame_.Handle();
+    answerer_.Expect({DialogAnswerer::Run([frame](HWND) { ::PostMessageA(frame, kAfterCaptureMessage, 0, 0); }),
+                      DialogAnswerer::Click(IDOK)});
+    ExpectRefusedSave();  // asked by Delete
+    ExpectRefusedSave();  // asked by the trim, once Delete is over
+    ::SendMessageA(frame, WM_COMMAND, ID_EDIT_DELETE, 0);
+    EXPECT_TRUE(answerer_.WaitForAnswers(5, 3000));
+    ExpectKept(5);
+}
+
 TEST_F(KeptEditsTest, ClearStops) {
     answerer_.Expect({DialogAnswerer::Click(IDOK)});
     ExpectRefusedSave();
