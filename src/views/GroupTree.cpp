@@ -497,7 +497,8 @@ bool GroupTree::TrimOnce() {
     for (const auto& item : Items()) emptied.erase(GuidText(item->SourceGuid()));
     for (const std::string& key : emptied) {
         auto record = Captures().find(key);
-        if (record != Captures().end() && record->second->Order <= lastOrder) RemoveCapture(record->second->CaptureGuid);
+        if (record != Captures().end() && record->second->Order <= lastOrder)
+            RemoveCapture(record->second->CaptureGuid);
     }
     return true;
 }
