@@ -23,4 +23,8 @@ public:
     GUID CaptureGuid = {};
     double CaptureTime = 0;
     std::string FilePath;
+    // Where the capture stands among the archive's, first captured first: the
+    // loaded ones by their times, then this run's as they come, whatever the
+    // clock said. Kept in memory only.
+    unsigned long long Order = 0;
 };

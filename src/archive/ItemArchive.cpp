@@ -203,8 +203,17 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
             if (loaded[i]) indexed.emplace_back(itemFiles[i], loaded[i].get());
         ItemIndex(date.index, date.folder).Write(indexed);
     }
-    for (auto& record : records)
-        if (record) captures_[GuidText(record->CaptureGuid)] = std::move(record);
+    // Times are all a loaded record tells of its order; a capture of this run
+    // comes after all of them, whatever the clock says then.
+    std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+        return a && b ? a->CaptureTime < b->CaptureTime : a != nullptr;
+    });
+    lastOrder_ = 0;
+    for (auto& record : records) {
+        if (!record) continue;
+        record->Order = ++lastOrder_;
+        captures_[GuidText(record->CaptureGuid)] = std::move(record);
+    }
     items_.reserve(loaded.size());
     for (auto& item : loaded)
         if (item) items_.push_back(std::move(item));
@@ -251,6 +260,7 @@ CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow) {
     }
 
     CaptureRecord* added = record.get();
+    added->Order = ++lastOrder_;
     captures_[GuidText(added->CaptureGuid)] = std::move(record);
     // A record that cannot be written still counts for this run.
     writer_.QueueRecord(*added, MakeUniqueFileName(AppDataFolder(), nullptr, ".se"));
@@ -262,14 +272,17 @@ CaptureRecord* ItemArchive::FindCapture(const ClipItem& item) const {
     return found == captures_.end() ? nullptr : found->second.get();
 }
 
-double ItemArchive::TrimCutoff() const {
+const CaptureRecord* ItemArchive::TrimCutoff() const {
     const int limit = options_.itemsLimit;
-    if (limit <= 0 || captures_.size() <= static_cast<size_t>(limit)) return 0;
-    std::vector<double> times;
-    times.reserve(captures_.size());
-    for (const auto& [key, record] : captures_) times.push_back(record->CaptureTime);
-    std::sort(times.begin(), times.end());
-    return times[captures_.size() - static_cast<size_t>(limit) - 1];
+    if (limit <= 0 || captures_.size() <= static_cast<size_t>(limit)) return nullptr;
+    // The captures that came first go, not those of the earliest times: a clock
+    // set back would make every new capture the earliest.
+    std::vector<const CaptureRecord*> order;
+    order.reserve(captures_.size());
+    for (const auto& [key, record] : captures_) order.push_back(record.get());
+    auto cutoff = order.begin() + static_cast<ptrdiff_t>(captures_.size() - static_cast<size_t>(limit) - 1);
+    std::nth_element(order.begin(), cutoff, order.end(), [](auto a, auto b) { return a->Order < b->Order; });
+    return *cutoff;
 }
 
 unsigned long long FolderSize(const std::string& folder) {

@@ -89,8 +89,9 @@ public:
     CaptureRecord* AddCaptureRecord(HWND sourceWindow);
     SourceApp* FindOrAddSourceApp(HWND sourceWindow);
     CaptureRecord* FindCapture(const ClipItem& item) const;
-    // The capture time at and before which captures fall outside the limit; 0 for none.
-    double TrimCutoff() const;
+    // The newest capture outside the limit: it and every capture of a lower
+    // Order go. Null for none.
+    const CaptureRecord* TrimCutoff() const;
     // Whether the archive folder holds more than the limit's megabytes.
     bool IsOverDiskSizeLimit() const;
 
@@ -122,6 +123,7 @@ private:
     double lastClipboardHoldMs_ = 0;
     uint64_t lastFingerprint_ = 0;
     DWORD lastClipboardSequence_ = 0;
+    unsigned long long lastOrder_ = 0;
 };
 
 // Total size of the files below the folder, sub-folders included; links to

@@ -11,7 +11,7 @@ public:
     // Longest search text, in characters.
     static constexpr WORD kMaxTextChars = 512;
 
-    FindState() { record.Flags = FR_DOWN; }
+    FindState() { record.Flags = choices; }
     // The record points into the object's own buffer.
     FindState(const FindState&) = delete;
     FindState& operator=(const FindState&) = delete;
@@ -19,6 +19,10 @@ public:
     // The dialog's notification; 0 until the dialog is first opened.
     UINT message = 0;
     wchar_t text[kMaxTextChars + 1] = {};
+    // FR_DOWN, FR_WHOLEWORD and FR_MATCHCASE as the user last set them. The
+    // dialog clears them in the record whenever one of its controls notifies it
+    // (Wine's does), so the record is not where they are kept.
+    DWORD choices = FR_DOWN;
     FINDREPLACEW record = {};
     // The open dialog, or null.
     HWND dialog = nullptr;

@@ -47,9 +47,8 @@ MainFrame::MainFrame()
     productName_ = name;
     archive_.SetSizeLimitHook([this] { OnSizeLimitExceeded(); });
     archive_.SetGroupByHook([](int mode) { AppSettings().GroupBy = mode; });
-    archive_.SetItemLeavingHook([this](ClipItem* item) {
-        if (viewPane_.CurrentItem() == item) viewPane_.SetItem(nullptr);
-    });
+    archive_.SetItemLeavingHook(
+        [this](ClipItem* item) { return viewPane_.CurrentItem() != item || viewPane_.SetItem(nullptr); });
 }
 
 void MainFrame::LoadArchive() {
@@ -116,6 +115,8 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Raw<&MainFrame::OnNotifyIcon>(kNotifyIconMessage),
         msg::Raw<&MainFrame::OnCapturePending>(kCapturePendingMessage),
         msg::Raw<&MainFrame::OnAfterCapture>(kAfterCaptureMessage),
+        msg::Raw<&MainFrame::OnFindAgain>(kFindAgainMessage),
+        msg::Maybe<&MainFrame::OnSettingChange>(WM_SETTINGCHANGE),
         msg::Raw<&MainFrame::OnEndSession>(WM_ENDSESSION),
         msg::Raw<&MainFrame::OnTimer>(WM_TIMER),
         msg::Command<&MainFrame::OnExit>(ID_APP_EXIT),
@@ -216,6 +217,7 @@ bool MainFrame::PreTranslateMessage(MSG& message) {
     // it is selected; then the find dialog its own keys.
     if (commandBar_.PreTranslateMessage(message)) return true;
     if (FindDialogMessage(message)) return true;
+    if (message.message == WM_KEYDOWN && SwitchPane(message)) return true;
     if (accelerators_ && Handle()) ::TranslateAcceleratorA(Handle(), accelerators_, &message);
     return false;
 }
@@ -378,10 +380,21 @@ LRESULT MainFrame::OnExitMenuLoop(WPARAM, LPARAM) {
 }
 
 LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR&) {
-    // Edits that could not be saved keep the pane on their item, and the tree
-    // goes back to it, so what is selected is what is shown.
-    if (!viewPane_.SetItem(archive_.SelectedItem())) archive_.SelectItemLeaf(viewPane_.CurrentItem());
+    // A rebuild selects the shown item's leaf again once the tree is whole.
+    if (archive_.Rebuilding()) return 0;
+    ShowSelectedItem();
     return 0;
+}
+
+void MainFrame::ShowSelectedItem() {
+    // Edits that could not be saved keep the pane on their item, and the tree
+    // goes back to it, so what is selected is what is shown. The question to
+    // save is a modal loop in which no trim may take either item away.
+    ClipItem* selected = archive_.SelectedItem();
+    if (!archive_.AskHoldingTrim([&] { return viewPane_.SetItem(selected); }))
+        archive_.SelectItemLeaf(viewPane_.CurrentItem());
+    // The commands follow every selection, the tree's own first one included.
+    RefreshCommandStates();
 }
 
 LRESULT MainFrame::OnTreeItemDeleted(const NMHDR& header) {
@@ -457,6 +470,33 @@ LRESULT MainFrame::OnSetFocus(WPARAM, LPARAM) {
                       : archive_.Handle();
     if (target) ::SetFocus(target);
     return 0;
+}
+
+bool MainFrame::SwitchPane(const MSG& message) {
+    // F6 and Tab or Shift+Tab go from the tree to the view and back, as in
+    // Explorer; with Ctrl or Alt they are someone else's.
+    if (message.wParam != VK_F6 && message.wParam != VK_TAB) return false;
+    if (::GetKeyState(VK_CONTROL) < 0 || ::GetKeyState(VK_MENU) < 0) return false;
+    HWND tree = archive_.Handle();
+    HWND pane = viewPane_.Handle();
+    if (message.hwnd == tree) {
+        HWND viewer = viewPane_.ShownViewer();
+        ::SetFocus(viewer && ::IsWindowVisible(viewer) ? viewer : pane);
+        return true;
+    }
+    if (message.hwnd == pane || ::IsChild(pane, message.hwnd)) {
+        ::SetFocus(tree);
+        return true;
+    }
+    return false;
+}
+
+bool MainFrame::OnSettingChange(WPARAM wParam, LPARAM lParam, LRESULT&) {
+    // Only top-level windows hear of it; the picture views read the wheel's
+    // step from the system settings.
+    for (HWND view : {viewPane_.Images().Handle(), viewPane_.Metafiles().Handle()})
+        if (view) ::SendMessageA(view, WM_SETTINGCHANGE, wParam, lParam);
+    return false;
 }
 
 bool MainFrame::OnShowWindow(WPARAM shown, LPARAM, LRESULT&) {

@@ -30,6 +30,8 @@ constexpr UINT kNotifyIconMessage = WM_USER + 100;
 // brought a capture has been handled.
 constexpr UINT kCapturePendingMessage = WM_APP + 1;
 constexpr UINT kAfterCaptureMessage = WM_APP + 2;
+// Posted to itself after OK in a Find wrap question: the search runs again.
+constexpr UINT kFindAgainMessage = WM_APP + 3;
 // Control id of the archive tree.
 constexpr UINT kGroupTreeId = 1;
 
@@ -102,6 +104,9 @@ private:
     void RestorePlacement();
     void RememberPlacement() const;
     bool OnShowWindow(WPARAM shown, LPARAM, LRESULT&);
+    // F6 and Tab move the keyboard between the tree and the view.
+    bool SwitchPane(const MSG& message);
+    bool OnSettingChange(WPARAM wParam, LPARAM lParam, LRESULT&);
     // The keyboard goes back to the pane that had it when the window was left.
     bool OnActivate(WPARAM wParam, LPARAM, LRESULT&);
     LRESULT OnSetFocus(WPARAM, LPARAM);
@@ -113,6 +118,8 @@ private:
     bool OnContextMenu(HWND window, POINT screenPoint);
     void TrackContextMenu(UINT menuId, POINT screenPoint);
     LRESULT OnTreeSelectionChanged(const NMHDR& header);
+    // The view shows the selected item, unless its edits keep it on its own.
+    void ShowSelectedItem();
     LRESULT OnTreeItemDeleted(const NMHDR& header);
 
     // The commands on the archive and the view (MainFrameCommands.cpp).
@@ -125,6 +132,7 @@ private:
     void OnGroupByDate();
     void OnGroupByType();
     void OnGroupByApplication();
+    void Regroup(int mode);
     void OnWordWrap();
     void OnFont();
     void OnOptions();
@@ -157,6 +165,11 @@ private:
     // Find (MainFrameFind.cpp).
     void OnFind();
     LRESULT OnFindNotification(WPARAM wParam, LPARAM lParam);
+    LRESULT OnFindAgain(WPARAM, LPARAM);
+    // Searches with the text and choices kept; asks to start again when nothing is left.
+    void RunFind();
+    // Keeps the open dialog's text and choices as its controls show them.
+    void KeepFindChoices();
     void CloseFindDialog();
     // True when the message was the open Find dialog's own.
     bool FindDialogMessage(MSG& message);

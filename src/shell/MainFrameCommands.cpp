@@ -18,17 +18,23 @@ void MainFrame::OnDelete() {
     HWND pane = viewPane_.Handle();
     if (focus && (focus == pane || ::GetParent(focus) == pane)) return;
     if (!archive_.SelectionHasRecord()) return;
-    HTREEITEM node = archive_.Tree().Selection();
+    const unsigned long long node = archive_.NodeId(archive_.Tree().Selection());
     if (!node) return;
+    // Owned by the main window, so it stays in front of it and disables it.
     WarningDialog confirm(IDS_CONFIRM_DELETE);
-    if (confirm.Show(Handle(), WarningDialog::kOkCancel) == IDOK) archive_.DeleteNode(node);
+    if (!archive_.AskHoldingTrim([&] { return confirm.Show(Handle(), WarningDialog::kOkCancel) == IDOK; })) return;
+    // Captures arrived while the question was open: the node is looked up again.
+    // A view that keeps its item (edits that could not be saved) stops the delete.
+    if (HTREEITEM handle = archive_.NodeById(node)) archive_.DeleteNode(handle);
 }
 
 void MainFrame::OnClearAll() {
     WarningDialog confirm(IDS_CONFIRM_CLEAR);
-    if (confirm.Show(Handle(), WarningDialog::kOkCancel) != IDOK) return;
-    viewPane_.SetItem(nullptr);
-    archive_.EraseAll();
+    const bool erase = archive_.AskHoldingTrim([&] {
+        return confirm.Show(Handle(), WarningDialog::kOkCancel) == IDOK && viewPane_.SetItem(nullptr);
+    });
+    // The view keeps an item whose edits could not be saved: nothing is erased.
+    if (erase) archive_.EraseAll();
 }
 
 void MainFrame::OnSave() {
@@ -43,9 +49,16 @@ void MainFrame::OnExternalViewer() {
     if (ClipItem* item = archive_.SelectedItem()) item->ShowInExternalViewer(AppSettings().TempFolder);
 }
 
-void MainFrame::OnGroupByDate() { archive_.Rebuild(kGroupByDate); }
-void MainFrame::OnGroupByType() { archive_.Rebuild(kGroupByType); }
-void MainFrame::OnGroupByApplication() { archive_.Rebuild(kGroupByApplication); }
+void MainFrame::OnGroupByDate() { Regroup(kGroupByDate); }
+void MainFrame::OnGroupByType() { Regroup(kGroupByType); }
+void MainFrame::OnGroupByApplication() { Regroup(kGroupByApplication); }
+
+void MainFrame::Regroup(int mode) {
+    archive_.Rebuild(mode);
+    // The shown item's leaf is selected again; where the tree has none, the
+    // view follows the tree rather than show an item nothing points to.
+    if (viewPane_.CurrentItem() != archive_.SelectedItem()) ShowSelectedItem();
+}
 
 void MainFrame::OnWordWrap() {
     viewPane_.ToggleWordWrap();
@@ -61,8 +74,9 @@ void MainFrame::OnOptions() {
     OptionsDialog options;
     if (options.Show(owner ? owner : Handle()) != IDOK) return;
     // The folder, the day range or the formats may have changed: the archive is
-    // read afresh, and the view must not keep an item that is about to go.
-    viewPane_.SetItem(nullptr);
+    // read afresh, and the view must not keep an item that is about to go. Edits
+    // that could not be saved keep it: the reload waits for the next Options.
+    if (!archive_.AskHoldingTrim([&] { return viewPane_.SetItem(nullptr); })) return;
     LoadArchive();
 }
 

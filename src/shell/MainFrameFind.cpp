@@ -29,6 +29,13 @@ void MainFrame::OnFind() {
     HWND focus = ::GetFocus();
     HWND pane = viewPane_.Handle();
     find_.searchInView = focus && (focus == pane || ::GetParent(focus) == pane);
+    // An open dialog stays, brought to the front (a tree search activates the
+    // main window over it); its next search follows the new decision.
+    if (find_.dialog) {
+        ::SetActiveWindow(find_.dialog);
+        ::SetFocus(::GetDlgItem(find_.dialog, edt1));
+        return;
+    }
     FINDREPLACEW& record = find_.record;
     record.lStructSize = sizeof(record);
     record.hwndOwner = Handle();
@@ -37,8 +44,7 @@ void MainFrame::OnFind() {
     record.wFindWhatLen = FindState::kMaxTextChars;
     record.lpstrReplaceWith = find_.text;
     record.wReplaceWithLen = FindState::kMaxTextChars;
-    // An open dialog stays; its next search follows the new decision.
-    if (find_.dialog) return;
+    record.Flags = find_.choices;
     find_.message = ::RegisterWindowMessageW(FINDMSGSTRINGW);
     find_.dialog = ::FindTextW(&record);
     if (!find_.dialog) return;
@@ -49,40 +55,62 @@ void MainFrame::OnFind() {
     if (std::wcscmp(shown, find_.text) != 0) ::SetDlgItemTextW(find_.dialog, edt1, find_.text);
 }
 
-LRESULT MainFrame::OnFindNotification(WPARAM wParam, LPARAM lParam) {
+void MainFrame::KeepFindChoices() {
+    HWND dialog = find_.dialog;
+    if (!dialog) return;
+    // The box, not the record: the record's copy may have passed through the
+    // ANSI code page (see OnFind).
+    wchar_t typed[FindState::kMaxTextChars + 1] = {};
+    if (::GetDlgItemTextW(dialog, edt1, typed, static_cast<int>(std::size(typed))) > 0) std::wcscpy(find_.text, typed);
+    DWORD choices = 0;
+    if (::IsDlgButtonChecked(dialog, rad2) == BST_CHECKED) choices |= FR_DOWN;
+    if (::IsDlgButtonChecked(dialog, chx1) == BST_CHECKED) choices |= FR_WHOLEWORD;
+    if (::IsDlgButtonChecked(dialog, chx2) == BST_CHECKED) choices |= FR_MATCHCASE;
+    find_.choices = choices;
+}
+
+LRESULT MainFrame::OnFindNotification(WPARAM, LPARAM) {
     const DWORD flags = find_.record.Flags;
     if (flags & FR_FINDNEXT) {
-        // The box, not the record: the record's copy may have passed through
-        // the ANSI code page (see OnFind).
-        wchar_t typed[FindState::kMaxTextChars + 1] = {};
-        if (find_.dialog && ::GetDlgItemTextW(find_.dialog, edt1, typed, static_cast<int>(std::size(typed))) > 0)
-            std::wcscpy(find_.text, typed);
-        const std::wstring text = find_.text;
-        const unsigned searchFlags = flags & kSearchFlags;
-        if (find_.searchInView) {
-            if (viewPane_.FindText(text, searchFlags)) return 0;
-        } else if (archive_.FindItem(text, searchFlags)) {
-            // The tree selected the item, so the view shows it: mark the occurrence there.
-            viewPane_.FindText(text, searchFlags);
-            return 0;
-        }
-        if (!AskToStartAgain(find_.dialog, find_.searchInView ? IDS_FIND_VIEW_WRAP : IDS_FIND_TREE_WRAP)) {
-            CloseFindDialog();
-            return 0;
-        }
-        // The failed search left the view's caret at the start (or, upward, the
-        // end); in the tree, no selection means the first node. Posted, so the
-        // search runs again after the question and the selection's messages.
-        if (!find_.searchInView) archive_.Tree().SelectItem(nullptr);
-        ::PostMessageW(Handle(), find_.message, wParam, lParam);
+        KeepFindChoices();
+        RunFind();
     } else if (flags & FR_DIALOGTERM) {
-        // The dialog closes itself.
+        // The dialog closes itself; what the user last set there is kept.
+        KeepFindChoices();
         find_.dialog = nullptr;
     }
     return 0;
 }
 
+LRESULT MainFrame::OnFindAgain(WPARAM, LPARAM) {
+    if (find_.dialog) RunFind();
+    return 0;
+}
+
+void MainFrame::RunFind() {
+    const std::wstring text = find_.text;
+    const unsigned searchFlags = find_.choices & kSearchFlags;
+    if (find_.searchInView) {
+        if (viewPane_.FindText(text, searchFlags)) return;
+    } else if (archive_.FindItem(text, searchFlags)) {
+        // The tree selected the item, so the view shows it: mark the occurrence there.
+        viewPane_.FindText(text, searchFlags);
+        return;
+    }
+    if (!AskToStartAgain(find_.dialog, find_.searchInView ? IDS_FIND_VIEW_WRAP : IDS_FIND_TREE_WRAP)) {
+        CloseFindDialog();
+        return;
+    }
+    // The failed search left the view's caret at the start (or, upward, the
+    // end); in the tree, no selection means the first node. Posted, so the
+    // search runs again after the question and the selection's messages; not
+    // the dialog's notification again, as the dialog has cleared its flags by then.
+    if (!find_.searchInView) archive_.Tree().SelectItem(nullptr);
+    ::PostMessageW(Handle(), kFindAgainMessage, 0, 0);
+}
+
 void MainFrame::CloseFindDialog() {
+    KeepFindChoices();
     if (HWND dialog = std::exchange(find_.dialog, nullptr)) ::DestroyWindow(dialog);
 }
 

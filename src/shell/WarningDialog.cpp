@@ -88,6 +88,9 @@ void WarningDialog::Layout(const char* text, bool withCancel) {
     ::SetWindowPos(dialog, nullptr, 0, 0, width, buttonTop + 2 * borderY + margin + caption + buttonHeight,
                    SWP_NOZORDER);
     HWND message = ::GetDlgItem(dialog, IDC_WARNING_TEXT);
+    // The box is exactly as wide as the text in this font: in the dialog's own,
+    // which grows with the screen's scale, the end of the message would be cut.
+    ::SendMessageA(message, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     ::SetWindowPos(message, nullptr, margin, margin, textWidth, textHeight, SWP_NOZORDER);
     ::SetWindowTextA(message, text);
     ::SetWindowPos(check, nullptr, margin, checkTop, 0, 0, SWP_NOZORDER | SWP_NOSIZE);

@@ -19,6 +19,7 @@ struct GroupTree::Node {
     NodeRef ref;
     int image = 0;
     HTREEITEM handle = nullptr;
+    unsigned long long id = 0;
     Node* parent = nullptr;
     // In the control's order: by label, equal labels in the order they came.
     std::multimap<std::string, std::unique_ptr<Node>> children;
@@ -29,7 +30,8 @@ struct GroupTree::Node {
 
 namespace {
 
-constexpr double kSecondInDays = 1.0 / 86400.0;
+// Posted to the tree: a trim asked for while a question was open runs now.
+constexpr UINT kTrimMessage = WM_APP + 40;
 
 // Labels that differ only in letter case name one group.
 std::wstring GroupKey(const std::string& label) {
@@ -85,6 +87,12 @@ bool GroupTree::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Raw<&GroupTree::OnRightButtonDown>(WM_RBUTTONDOWN),
         msg::Destroy<&GroupTree::OnDestroy>(),
     };
+    if (message == kTrimMessage) {
+        trimPosted_ = false;
+        TrimToLimit();
+        result = 0;
+        return true;
+    }
     if (DispatchMessageTable<GroupTree>(*this, kMessages, message, wParam, lParam, result)) {
         // The control still needs its own WM_DESTROY.
         if (message == WM_DESTROY) result = CallBaseProcedure(message, wParam, lParam);
@@ -98,7 +106,9 @@ void GroupTree::OnDestroy() {
 }
 
 LRESULT GroupTree::OnRightButtonDown(WPARAM, LPARAM lParam) {
-    // The node under the pointer is what the context menu acts on.
+    // The node under the pointer is what the context menu acts on, and the
+    // tree the window its Delete and Find act in.
+    ::SetFocus(Handle());
     if (HTREEITEM node = Tree().HitTest(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) Tree().SelectItem(node);
     return 0;
 }
@@ -106,6 +116,18 @@ LRESULT GroupTree::OnRightButtonDown(WPARAM, LPARAM lParam) {
 GroupTree::Node* GroupTree::NodeOf(HTREEITEM handle) const {
     auto found = nodes_.find(handle);
     return found == nodes_.end() ? nullptr : found->second;
+}
+
+unsigned long long GroupTree::NodeId(HTREEITEM handle) const {
+    const Node* node = NodeOf(handle);
+    return node ? node->id : 0;
+}
+
+HTREEITEM GroupTree::NodeById(unsigned long long id) const {
+    if (id == 0) return nullptr;
+    for (const auto& [handle, node] : nodes_)
+        if (node->id == id) return handle;
+    return nullptr;
 }
 
 const NodeRef* GroupTree::NodeRefOf(HTREEITEM handle) const {
@@ -142,6 +164,7 @@ GroupTree::Node* GroupTree::AddChild(Node* parent, const std::string& label, Nod
     node->ref = ref;
     node->image = image;
     node->parent = parent;
+    node->id = ++lastNodeId_;
     Node* added = node.get();
     // After the siblings that sort equal, as the control's sorted insertion does.
     parent->children.emplace_hint(parent->children.upper_bound(added->sortKey), added->sortKey, std::move(node));
@@ -245,6 +268,9 @@ int GroupTree::ApplicationImage(const CaptureRecord& capture) {
 void GroupTree::Rebuild(int mode) {
     groupBy_ = mode;
     if (groupByHook_) groupByHook_(mode);
+    // The user stays where they were: on the leaf of the item shown.
+    const ClipItem* selected = SelectedItem();
+    rebuilding_ = true;
     ForgetAll();
     Tree().DeleteAllItems();
     CreateImageList();
@@ -258,6 +284,8 @@ void GroupTree::Rebuild(int mode) {
     InsertSubtree(*root_);
     ::SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(Handle(), nullptr, TRUE);
+    rebuilding_ = false;
+    SelectItemLeaf(selected);
     Trim();
 }
 
@@ -321,33 +349,57 @@ void GroupTree::ForgetAll() {
 
 void GroupTree::OnDeleteItem(const NMTREEVIEWA& info) { ForgetNode(info.itemOld.hItem); }
 
-void GroupTree::DeleteItemLeaf(HTREEITEM handle, ClipItem* item) {
+bool GroupTree::AskHoldingTrim(const std::function<bool()>& question) {
+    ++asking_;
+    const bool answer = question();
+    --asking_;
+    return answer;
+}
+
+bool GroupTree::LetGoOf(const std::vector<ClipItem*>& items) {
+    if (!itemLeavingHook_) return true;
+    return AskHoldingTrim([&] {
+        return std::all_of(items.begin(), items.end(), [&](ClipItem* item) { return itemLeavingHook_(item); });
+    });
+}
+
+bool GroupTree::DeleteItemLeaf(HTREEITEM handle, ClipItem* item) {
+    if (!LetGoOf({item})) return false;
     Tree().DeleteItem(handle);
     ForgetNode(handle);
     if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
     rtfTexts_.erase(item);
-    if (itemLeavingHook_) itemLeavingHook_(item);
     RemoveItem(item);
+    return true;
 }
 
-void GroupTree::DeleteNode(HTREEITEM handle) {
+bool GroupTree::DeleteNode(HTREEITEM handle) {
     const Node* node = NodeOf(handle);
-    if (!node) return;
+    if (!node || node->ref.kind == NodeRef::kGroup) return true;
+    // The items are let go of first, while nothing is gone; the question that
+    // may take runs a modal loop, after which the node is looked up again.
+    const unsigned long long id = node->id;
+    std::vector<ClipItem*> items;
+    if (node->ref.kind == NodeRef::kItem) items.push_back(node->ref.item);
+    for (const auto& [key, child] : node->children)
+        if (child->ref.kind == NodeRef::kItem) items.push_back(child->ref.item);
+    if (!LetGoOf(items)) return false;
+    handle = NodeById(id);
+    node = NodeOf(handle);
+    if (!node) return true;
     const NodeRef ref = node->ref;
-    if (ref.kind == NodeRef::kItem) {
-        DeleteItemLeaf(handle, ref.item);
-    } else if (ref.kind == NodeRef::kCapture) {
-        TreeViewCtrl tree = Tree();
-        for (HTREEITEM child = tree.Child(handle); child;) {
-            HTREEITEM next = tree.NextSibling(child);
-            if (const NodeRef* childRef = NodeRefOf(child); childRef && childRef->kind == NodeRef::kItem)
-                DeleteItemLeaf(child, childRef->item);
-            child = next;
-        }
-        tree.DeleteItem(handle);
-        ForgetNode(handle);
-        RemoveCapture(ref.capture->CaptureGuid);
+    if (ref.kind == NodeRef::kItem) return DeleteItemLeaf(handle, ref.item);
+    TreeViewCtrl tree = Tree();
+    for (HTREEITEM child = tree.Child(handle); child;) {
+        HTREEITEM next = tree.NextSibling(child);
+        if (const NodeRef* childRef = NodeRefOf(child); childRef && childRef->kind == NodeRef::kItem)
+            if (!DeleteItemLeaf(child, childRef->item)) return false;
+        child = next;
     }
+    tree.DeleteItem(handle);
+    ForgetNode(handle);
+    RemoveCapture(ref.capture->CaptureGuid);
+    return true;
 }
 
 void GroupTree::SaveNodeAs(HTREEITEM handle) {
@@ -387,40 +439,68 @@ bool GroupTree::SelectionHasRecord() const {
     return ref && ref->kind != NodeRef::kGroup;
 }
 
-void GroupTree::CollectExpired(Node& node, double bound, std::vector<HTREEITEM>& leaves,
+bool GroupTree::Expired(const ClipItem& item, unsigned long long lastOrder) const {
+    const CaptureRecord* capture = FindCapture(item);
+    return capture && capture->Order <= lastOrder;
+}
+
+void GroupTree::CollectExpired(Node& node, unsigned long long lastOrder, std::vector<HTREEITEM>& leaves,
                                std::vector<HTREEITEM>& captures) {
     for (auto& [key, child] : node.children) {
-        CollectExpired(*child, bound, leaves, captures);
-        if (child->ref.kind == NodeRef::kItem && child->ref.item->CaptureTime() < bound)
+        CollectExpired(*child, lastOrder, leaves, captures);
+        if (child->ref.kind == NodeRef::kItem && Expired(*child->ref.item, lastOrder))
             leaves.push_back(child->handle);
-        else if (child->ref.kind == NodeRef::kCapture && child->ref.capture->CaptureTime < bound)
+        else if (child->ref.kind == NodeRef::kCapture && child->ref.capture->Order <= lastOrder)
             captures.push_back(child->handle);
     }
 }
 
 void GroupTree::TrimToLimit() {
-    if (Options().itemsLimit <= 0) return;
-    const double cutoff = TrimCutoff();
-    if (cutoff <= 0) return;
-    // All formats of one capture go together: their times differ by milliseconds.
-    const double bound = cutoff + 0.1 * kSecondInDays;
+    // Inside a question's modal loop (the trim's own included) nothing may go
+    // from under the asker: the trim runs once the loop is over.
+    if (asking_ > 0 || trimming_) {
+        if (!trimPosted_ && Handle()) trimPosted_ = ::PostMessageA(Handle(), kTrimMessage, 0, 0) != FALSE;
+        return;
+    }
+    trimming_ = true;
+    TrimOnce();
+    trimming_ = false;
+}
+
+bool GroupTree::TrimOnce() {
+    if (Options().itemsLimit <= 0 || !TrimCutoff()) return true;
+    // The view may show an item that goes: it lets go first, before anything is
+    // deleted, or the trim stops (the next capture tries again)...
     std::vector<HTREEITEM> leaves, captureNodes;
-    CollectExpired(*root_, bound, leaves, captureNodes);
+    CollectExpired(*root_, TrimCutoff()->Order, leaves, captureNodes);
+    std::vector<ClipItem*> items;
+    for (HTREEITEM leaf : leaves) items.push_back(NodeOf(leaf)->ref.item);
+    if (!LetGoOf(items)) return false;
+    // ... and what goes is worked out again, as captures came meanwhile.
+    const CaptureRecord* cutoff = TrimCutoff();
+    if (!cutoff) return true;
+    const unsigned long long lastOrder = cutoff->Order;
+    leaves.clear();
+    captureNodes.clear();
+    CollectExpired(*root_, lastOrder, leaves, captureNodes);
     std::set<std::string> emptied;
     for (HTREEITEM leaf : leaves) {
-        if (const NodeRef* ref = NodeRefOf(leaf); ref && ref->kind == NodeRef::kItem)
-            emptied.insert(GuidText(ref->item->SourceGuid()));
-        DeleteNode(leaf);
+        const NodeRef* ref = NodeRefOf(leaf);
+        if (!ref || ref->kind != NodeRef::kItem) continue;
+        emptied.insert(GuidText(ref->item->SourceGuid()));
+        if (!DeleteItemLeaf(leaf, ref->item)) return false;
     }
-    for (HTREEITEM capture : captureNodes) DeleteNode(capture);
+    for (HTREEITEM capture : captureNodes)
+        if (!DeleteNode(capture)) return false;
     // Grouped by type or application the tree has no capture nodes; the record
     // of a capture whose every item was trimmed goes too, or the count never falls.
     for (const auto& item : Items()) emptied.erase(GuidText(item->SourceGuid()));
     for (const std::string& key : emptied) {
         auto record = Captures().find(key);
-        if (record != Captures().end() && record->second->CaptureTime < bound)
+        if (record != Captures().end() && record->second->Order <= lastOrder)
             RemoveCapture(record->second->CaptureGuid);
     }
+    return true;
 }
 
 const std::wstring& GroupTree::RtfShownText(RtfItem& item) {

@@ -47,21 +47,36 @@ public:
 
     // Told the mode every rebuild stores, for the settings.
     void SetGroupByHook(std::function<void(int)> hook) { groupByHook_ = std::move(hook); }
-    // Told just before an item is destroyed, so whatever shows it lets go.
-    void SetItemLeavingHook(std::function<void(ClipItem*)> hook) { itemLeavingHook_ = std::move(hook); }
+    // Asked before an item is destroyed, so whatever shows it lets go; false
+    // when it would not (edits the user wants kept could not be saved): the
+    // item then stays, and so does everything the same command would remove.
+    void SetItemLeavingHook(std::function<bool(ClipItem*)> hook) { itemLeavingHook_ = std::move(hook); }
+    // Runs a question to the user (a modal loop) with the trim held off until
+    // it is answered, so no node or item goes from under the asker; returns its answer.
+    bool AskHoldingTrim(const std::function<bool()>& question);
 
-    // Fills the tree anew in the mode (a GroupMode), then trims.
+    // Fills the tree anew in the mode (a GroupMode), selects the leaf of the
+    // item that was selected again, then trims.
     void Rebuild(int mode);
     int GroupBy() const { return groupBy_; }
+    // True while a rebuild empties and refills the control: its selection
+    // changes then are not the user's.
+    bool Rebuilding() const { return rebuilding_; }
     virtual void AddItemNode(ClipItem* item);
     // Deletes an item leaf, or a capture node with its leaves, from the tree,
-    // the archive and the disk; other nodes are left alone.
-    virtual void DeleteNode(HTREEITEM node);
+    // the archive and the disk; other nodes are left alone. False when the
+    // hook kept an item: nothing is deleted then.
+    virtual bool DeleteNode(HTREEITEM node);
+    // A node's identity across a modal loop, in which its handle may be
+    // deleted and handed to a new node; 0 for none. NodeById finds it again.
+    unsigned long long NodeId(HTREEITEM node) const;
+    HTREEITEM NodeById(unsigned long long id) const;
     virtual void SaveNodeAs(HTREEITEM node);
     // Empties the clipboard, then puts the node's item, or every item of the
     // capture, on it.
     virtual void CopyNode(HTREEITEM node, HWND owner);
-    // Deletes what falls outside the captures limit.
+    // Deletes what falls outside the captures limit, the captures that came
+    // first. Stops, deleting nothing, when the hook keeps an item.
     void TrimToLimit();
 
     ClipItem* SelectedItem() const;
@@ -102,7 +117,9 @@ private:
     void ForgetNode(HTREEITEM handle);
     void ForgetAll();
     Node* NodeOf(HTREEITEM handle) const;
-    void DeleteItemLeaf(HTREEITEM handle, ClipItem* item);
+    bool LetGoOf(const std::vector<ClipItem*>& items);
+    bool DeleteItemLeaf(HTREEITEM handle, ClipItem* item);
+    bool TrimOnce();
     void CreateImageList();
     int ApplicationImage(const CaptureRecord& capture);
     std::string SortKey(const std::string& label);
@@ -112,13 +129,15 @@ private:
     bool MayContain(ClipItem& item, const std::wstring& text, unsigned flags);
     // The text an RTF item shows, worked out once per content.
     const std::wstring& RtfShownText(RtfItem& item);
-    void CollectExpired(Node& node, double bound, std::vector<HTREEITEM>& leaves, std::vector<HTREEITEM>& captures);
+    bool Expired(const ClipItem& item, unsigned long long lastOrder) const;
+    void CollectExpired(Node& node, unsigned long long lastOrder, std::vector<HTREEITEM>& leaves,
+                        std::vector<HTREEITEM>& captures);
     LRESULT OnRightButtonDown(WPARAM, LPARAM lParam);
     void OnDestroy();
 
     int groupBy_ = kGroupByDate;
     std::function<void(int)> groupByHook_;
-    std::function<void(ClipItem*)> itemLeavingHook_;
+    std::function<bool(ClipItem*)> itemLeavingHook_;
     UniqueImageList imageList_;
     int typeImages_[5] = {};
     std::map<WORD, int> applicationImages_;
@@ -137,4 +156,11 @@ private:
     size_t preparedItems_ = 0;
     // A rebuild collects the whole model first and inserts it in order at the end.
     bool deferInsert_ = false;
+    bool rebuilding_ = false;
+    unsigned long long lastNodeId_ = 0;
+    // Questions open (their modal loops deliver captures), a trim running, and
+    // a trim asked for meanwhile, posted to run once they are over.
+    int asking_ = 0;
+    bool trimming_ = false;
+    bool trimPosted_ = false;
 };

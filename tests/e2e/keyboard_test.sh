@@ -41,11 +41,23 @@ check "three more copies are archived" [ "$items" -ge 4 ]
 sleep 1
 check "a second start shows the window" shows Scrapvault
 check "the tree has the keyboard" [ "$(focus)" = "SysTreeView32" ]
+# The tree selects its first node by itself: Copy and Delete are lit at once.
+shot keyboard-first-selection
 
 # Captures are listed oldest first: Home is the warm-up copy, Down the first
 # copy, Right opens it and Down reaches its item.
 keys home down right down
 shot keyboard-tree
+# F6 and Tab go to the view and back, as in Explorer.
+keys f6
+check "F6 moves the keyboard to the view" [ "$(focus)" = "SvaultItemEditor" ]
+shot keyboard-view
+keys shift+tab
+check "Shift+Tab moves it back to the tree" [ "$(focus)" = "SysTreeView32" ]
+keys tab
+check "Tab moves it to the view" [ "$(focus)" = "SvaultItemEditor" ]
+keys f6
+check "F6 moves it back to the tree" [ "$(focus)" = "SysTreeView32" ]
 # Alt+E opens Edit; C is Copy's mnemonic.
 keys alt+e c
 sleep 0.5
@@ -83,5 +95,27 @@ shot keyboard-find
 keys escape
 check "Escape closes Find" gone Find
 check "the tree has the keyboard again" [ "$(focus)" = "SysTreeView32" ]
+
+# A tree search brings the main window over the dialog; Ctrl+F brings the
+# dialog back, Return finds no more, and OK in the question searches again
+# from the top.
+keys home ctrl+f
+keys s e c o n d return
+keys ctrl+f
+check "Ctrl+F brings the open Find dialog to the front" [ "$(focus)" = "Edit" ]
+keys return
+shot keyboard-find-wrap
+keys return
+sleep 0.5
+shot keyboard-find-again
+keys alt+e c
+sleep 0.5
+check "OK in the wrap question searches again from the top" clipboard_is "second copy"
+keys ctrl+f escape
+keys ctrl+f
+sleep 0.5
+shot keyboard-find-reopened
+keys escape
+check "Escape closes Find again" gone Find
 
 summary

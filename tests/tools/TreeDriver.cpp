@@ -52,7 +52,7 @@ constexpr NamedKey kKeys[] = {
     {"alt", VK_MENU},     {"ctrl", VK_CONTROL}, {"shift", VK_SHIFT},    {"f10", VK_F10},      {"down", VK_DOWN},
     {"up", VK_UP},        {"left", VK_LEFT},    {"right", VK_RIGHT},    {"return", VK_RETURN}, {"escape", VK_ESCAPE},
     {"tab", VK_TAB},      {"delete", VK_DELETE}, {"space", VK_SPACE},   {"home", VK_HOME},    {"end", VK_END},
-    {"apps", VK_APPS},
+    {"apps", VK_APPS},    {"f6", VK_F6},
 };
 
 WORD KeyOf(const std::string& name) {

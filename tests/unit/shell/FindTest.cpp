@@ -288,3 +288,42 @@ TEST_F(FindTest, TheDialogTakesItsKeysTabMovesEscCloses) {
     MSG key = {frame_.Archive().Handle(), WM_KEYDOWN, 'Q', 0x00100001, 0, {}};
     EXPECT_FALSE(loop_.PreTranslateMessage(key));
 }
+
+TEST_F(FindTest, TheUsersChoicesOutliveTheDialogsNotificationsAndCtrlFBringsTheDialogBack) {
+    ASSERT_NO_FATAL_FAILURE(CaptureText(L"one needle"));
+    ASSERT_TRUE(frame_.Archive().SelectItemLeaf(Item(0)));
+    HWND dialog = FindFrom(Editor());
+    ASSERT_TRUE(::IsWindow(dialog));
+    // The dialog clears the flags in the record whenever one of its controls
+    // notifies it, as its box does when it takes the focus back after a question.
+    const DialogStep boxNotifies = DialogAnswerer::Run([dialog](HWND) {
+        ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(edt1, EN_SETFOCUS),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, edt1)));
+    });
+    {
+        DialogAnswerer answerer(dialog);
+        FindNext(dialog, L"needle");
+        EXPECT_EQ((Range{4, 10}), Selection(Editor()));
+        answerer.Expect({boxNotifies, DialogAnswerer::Click(IDOK)});
+        FindNext(dialog, L"needle");
+        EXPECT_TRUE(answerer.WaitForAnswers(1));
+        // OK searched again from the top.
+        EXPECT_TRUE(PumpUntil([&] { return Selection(Editor()) == Range{4, 10}; }));
+        answerer.Expect({boxNotifies, DialogAnswerer::Click(IDCANCEL)});
+        FindNext(dialog, L"needle");
+        EXPECT_TRUE(answerer.WaitForAnswers(2));
+    }
+    ASSERT_EQ(nullptr, frame_.Find().dialog);
+
+    // Reopened, downward as the user left it.
+    dialog = FindFrom(frame_.Archive().Handle());
+    ASSERT_TRUE(::IsWindow(dialog));
+    EXPECT_EQ(BST_CHECKED, ::IsDlgButtonChecked(dialog, rad2));
+    EXPECT_EQ(L"needle", BoxText(dialog));
+
+    // Behind the main window (a tree search activates it), Ctrl+F brings it back.
+    ::SetActiveWindow(frame_.Handle());
+    ASSERT_NE(dialog, ::GetActiveWindow());
+    EXPECT_EQ(dialog, FindFrom(frame_.Archive().Handle()));
+    EXPECT_EQ(dialog, ::GetActiveWindow());
+}

@@ -13,6 +13,7 @@
 #include "resources/resource.h"
 #include "shell/Settings.h"
 #include "support/ClipboardHelper.h"
+#include "SavedSettings.h"
 #include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
 
@@ -294,4 +295,186 @@ TEST_F(MainFrameTest, TheStatusBarShowsTheMenuPromptAndThenReady) {
     EXPECT_EQ("Displays the program information and copyright", frame.Status().Text());
     ::SendMessageA(frame.Handle(), WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
     EXPECT_EQ("Ready", frame.Status().Text());
+}
+
+// The first of two texts is edited in the view and its file cannot be written:
+// the view keeps it when the user answers OK to saving, and so must every command
+// that would destroy it.
+class KeptEditsTest : public MainFrameTest {
+protected:
+    KeptEditsTest() {
+        RemoveSavedSettings();
+        AppSettings().ItemsLimit = 1;
+    }
+    ~KeptEditsTest() override {
+        frame_.View().EditorFor(kTextItemType)->SetModified(false);
+        ::DestroyWindow(frame_.Handle());
+        AppSettings().ItemsLimit = 0;
+        RemoveSavedSettings();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(frame_.CreateMainWindow());
+        frame_.LoadArchive();
+        ::SendMessageA(frame_.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
+        ASSERT_NO_FATAL_FAILURE(CaptureText(frame_, L"one"));
+        ASSERT_NO_FATAL_FAILURE(CaptureText(frame_, L"two"));
+        edited_ = frame_.Archive().Items()[0].get();
+        ASSERT_TRUE(frame_.Archive().SelectItemLeaf(edited_));
+        HWND editor = frame_.View().EditorFor(kTextItemType)->Handle();
+        ::SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"typed "));
+        edited_->SetRecordPath(archive_ / "gone\\item.tx");
+    }
+    // Save the changes? OK; they could not be saved: OK.
+    void ExpectRefusedSave() {
+        answerer_.Expect({DialogAnswerer::Click(IDOK)});
+        answerer_.Expect({DialogAnswerer::Click(IDOK)});
+    }
+    void ExpectKept(int answers) {
+        EXPECT_TRUE(answerer_.WaitForAnswers(answers, 2000));
+        EXPECT_EQ(0, answerer_.Unexpected());
+        ASSERT_EQ(2u, frame_.Archive().Items().size());
+        EXPECT_EQ(edited_, frame_.Archive().Items()[0].get());
+        EXPECT_EQ(edited_, frame_.View().CurrentItem());
+        EXPECT_EQ(edited_, frame_.Archive().SelectedItem());
+        EXPECT_TRUE(frame_.View().IsModified());
+    }
+
+    MainFrame frame_;
+    ClipItem* edited_ = nullptr;
+    DialogAnswerer answerer_;
+};
+
+TEST_F(KeptEditsTest, DeleteStopsAndItsQuestionIsOwnedByTheMainWindow) {
+    HWND owner = nullptr;
+    answerer_.Expect({DialogAnswerer::Run([&](HWND dialog) { owner = ::GetWindow(dialog, GW_OWNER); }),
+                      DialogAnswerer::Click(IDOK)});
+    ExpectRefusedSave();
+    ::SendMessageA(frame_.Handle(), WM_COMMAND, ID_EDIT_DELETE, 0);
+    ExpectKept(3);
+    EXPECT_EQ(frame_.Handle(), owner);
+}
+
+TEST_F(KeptEditsTest, ATrimDueWhileDeleteAsksWaitsAndStopsToo) {
+    // A capture's trim comes due while the question is open; it would take the
+    // very item the question is about.
+    HWND frame = frame_.Handle();
+    answerer_.Expect({DialogAnswerer::Run([frame](HWND) { ::PostMessageA(frame, kAfterCaptureMessage, 0, 0); }),
+                      DialogAnswerer::Click(IDOK)});
+    ExpectRefusedSave();  // asked by Delete
+    ExpectRefusedSave();  // asked by the trim, once Delete is over
+    ::SendMessageA(frame, WM_COMMAND, ID_EDIT_DELETE, 0);
+    EXPECT_TRUE(answerer_.WaitForAnswers(5, 3000));
+    ExpectKept(5);
+}
+
+TEST_F(KeptEditsTest, ClearStops) {
+    answerer_.Expect({DialogAnswerer::Click(IDOK)});
+    ExpectRefusedSave();
+    ::SendMessageA(frame_.Handle(), WM_COMMAND, ID_EDIT_CLEAR_ALL, 0);
+    ExpectKept(3);
+}
+
+TEST_F(KeptEditsTest, OptionsDoNotReloadTheArchive) {
+    answerer_.Expect({DialogAnswerer::Click(IDOK)});
+    ExpectRefusedSave();
+    ::SendMessageA(frame_.Handle(), WM_COMMAND, ID_VIEW_OPTIONS, 0);
+    ExpectKept(3);
+}
+
+TEST_F(KeptEditsTest, TheTrimStops) {
+    ExpectRefusedSave();
+    frame_.Archive().Trim();
+    ExpectKept(2);
+    EXPECT_EQ(2u, frame_.Archive().Captures().size());
+}
+
+TEST_F(KeptEditsTest, RegroupingSelectsTheShownItemAgainAndStopsItsTrim) {
+    ExpectRefusedSave();
+    ::SendMessageA(frame_.Handle(), WM_COMMAND, ID_GROUP_BY_TYPE, 0);
+    ExpectKept(2);
+    EXPECT_EQ(kGroupByType, frame_.Archive().GroupBy());
+
+    // Without edits to keep, the leaf is selected again in every mode (and the trim goes on).
+    frame_.View().EditorFor(kTextItemType)->SetModified(false);
+    AppSettings().ItemsLimit = 0;
+    frame_.View().SetItem(nullptr);
+    frame_.LoadArchive();
+    ClipItem* second = frame_.Archive().Items()[0].get();
+    ASSERT_TRUE(frame_.Archive().SelectItemLeaf(second));
+    for (UINT command : {ID_GROUP_BY_APPLICATION, ID_GROUP_BY_DATE}) {
+        ::SendMessageA(frame_.Handle(), WM_COMMAND, command, 0);
+        EXPECT_EQ(second, frame_.Archive().SelectedItem()) << command;
+        EXPECT_EQ(second, frame_.View().CurrentItem()) << command;
+        EXPECT_TRUE(frame_.CommandStates().Enabled(ID_FILE_SAVE_AS)) << command;
+    }
+}
+
+namespace {
+void PumpFor(DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    MSG message;
+    while (::GetTickCount() - start < ms) {
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+        ::Sleep(10);
+    }
+}
+}  // namespace
+
+TEST_F(MainFrameTest, TheFirstSelectionCountsAndTheKeyboardAndTheRightButtonReachBothPanes) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    frame.LoadArchive();
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
+    ASSERT_NO_FATAL_FAILURE(CaptureText(frame, L"one"));
+    GroupTree& tree = frame.Archive();
+    ::ShowWindow(frame.Handle(), SW_SHOW);
+    ::SetFocus(tree.Handle());
+    PumpFor(200);
+    // The tree selects its first node when it first takes the keyboard.
+    ASSERT_NE(nullptr, tree.Tree().Selection());
+    EXPECT_TRUE(frame.CommandStates().Enabled(ID_EDIT_COPY));
+    EXPECT_TRUE(frame.CommandStates().Enabled(ID_EDIT_DELETE));
+
+    ASSERT_TRUE(tree.SelectItemLeaf(tree.Items()[0].get()));
+    HWND editor = frame.View().EditorFor(kTextItemType)->Handle();
+    for (WPARAM key : {VK_F6, VK_TAB}) {
+        ::SetFocus(tree.Handle());
+        MSG toView = {tree.Handle(), WM_KEYDOWN, key, 0x00010001, 0, {}};
+        EXPECT_TRUE(loop_.PreTranslateMessage(toView)) << key;
+        EXPECT_EQ(editor, ::GetFocus()) << key;
+        MSG toTree = {editor, WM_KEYDOWN, key, 0x00010001, 0, {}};
+        EXPECT_TRUE(loop_.PreTranslateMessage(toTree)) << key;
+        EXPECT_EQ(tree.Handle(), ::GetFocus()) << key;
+    }
+
+    // A right click on a node leaves the view for the tree, where the menu's Delete and Find act.
+    ::SetFocus(editor);
+    RECT row = {};
+    ASSERT_TRUE(tree.Tree().GetItemRect(tree.Tree().Selection(), row, true));
+    ::SendMessageA(tree.Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(row.left + 2, row.top + 2));
+    EXPECT_EQ(tree.Handle(), ::GetFocus());
+}
+
+namespace {
+int gSettingChanges = 0;
+WNDPROC gViewProc = nullptr;
+LRESULT CALLBACK CountSettingChanges(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTINGCHANGE) ++gSettingChanges;
+    return ::CallWindowProcA(gViewProc, window, message, wParam, lParam);
+}
+}  // namespace
+
+TEST_F(MainFrameTest, ThePictureViewsHearOfChangedSystemSettings) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    gSettingChanges = 0;
+    for (HWND view : {frame.View().Images().Handle(), frame.View().Metafiles().Handle()}) {
+        gViewProc = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrA(view, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountSettingChanges)));
+    }
+    ::SendMessageA(frame.Handle(), WM_SETTINGCHANGE, SPI_SETWHEELSCROLLLINES, 0);
+    EXPECT_EQ(2, gSettingChanges);
 }

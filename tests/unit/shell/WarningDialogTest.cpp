@@ -21,6 +21,7 @@ struct DialogShape {
     RECT text = {}, check = {}, ok = {}, cancel = {};
     bool cancelVisible = true;
     std::string message;
+    HGDIOBJ textFont = nullptr;
 };
 
 RECT ClientRectOf(HWND dialog, int control) {
@@ -65,6 +66,7 @@ int ShowAndMeasure(UINT messageId, UINT buttons, DialogShape& shape, int button)
         char text[600] = {};
         ::GetDlgItemTextA(dialog, IDC_WARNING_TEXT, text, sizeof(text));
         shape.message = text;
+        shape.textFont = reinterpret_cast<HGDIOBJ>(::SendDlgItemMessageA(dialog, IDC_WARNING_TEXT, WM_GETFONT, 0, 0));
         ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
     });
     const int result = WarningDialog(messageId).Show(nullptr, buttons);
@@ -72,9 +74,9 @@ int ShowAndMeasure(UINT messageId, UINT buttons, DialogShape& shape, int button)
     return result;
 }
 
-SIZE OneLineExtent(const std::string& text) {
+SIZE OneLineExtent(const std::string& text, HGDIOBJ in = ::GetStockObject(DEFAULT_GUI_FONT)) {
     UniqueDc dc(::CreateCompatibleDC(nullptr));
-    ScopedSelect font(dc.get(), ::GetStockObject(DEFAULT_GUI_FONT));
+    ScopedSelect font(dc.get(), in ? in : ::GetStockObject(SYSTEM_FONT));
     RECT rect = {};
     ::DrawTextA(dc.get(), text.c_str(), -1, &rect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     return {rect.right - rect.left, rect.bottom - rect.top};
@@ -152,6 +154,8 @@ TEST_F(WarningDialogTest, DialogFitsItsOneLineMessage) {
     EXPECT_EQ("Are you sure you want to remove the item?", question.message);
     EXPECT_EQ(questionText.cx + 22 * border, Width(question.window));
     EXPECT_EQ(questionText.cx, Width(question.text));
+    // The box draws in the font the text was measured in, so at any scale it holds it whole.
+    EXPECT_EQ(questionText.cx, OneLineExtent(question.message, question.textFont).cx);
     // OK and Cancel sit symmetrically about the middle, below the check box.
     EXPECT_TRUE(question.cancelVisible);
     const int half = Width(question.window) / 2;

@@ -37,9 +37,7 @@ public:
         Create("SvaultTreeTestHost", "host", WS_OVERLAPPEDWINDOW, 0, nullptr, nullptr, 0, 0, 600, 400);
         tree.CreateTree(Handle(), kTreeId, RECT{0, 0, 200, 400});
         pane.CreatePane(Handle(), true, RECT{200, 0, 600, 400});
-        tree.SetItemLeavingHook([this](ClipItem* item) {
-            if (pane.CurrentItem() == item) pane.SetItem(nullptr);
-        });
+        tree.SetItemLeavingHook([this](ClipItem* item) { return pane.CurrentItem() != item || pane.SetItem(nullptr); });
     }
 
 protected:
@@ -259,6 +257,44 @@ TEST_F(GroupTreeTest, ItemsLimitKeepsTheNewestCapturesInEveryMode) {
             EXPECT_NE(L"capture 0", static_cast<const TextItem&>(*item).Text());
         host_.tree.Clear();
     }
+}
+
+TEST_F(GroupTreeTest, ItemsLimitRemovesTheCapturesThatCameFirstWhenTheClockGoesBack) {
+    options_.itemsLimit = 3;
+    Open(kGroupByType);
+    // Each capture an hour earlier than the one before: the clock was set back.
+    std::vector<double> times;
+    for (int i = 0; i < 5; ++i) {
+        CaptureText(notes_, L"capture " + std::to_wstring(i));
+        times.push_back(CurrentCaptureTime() - i / 24.0);
+        ClipItem& item = *host_.tree.Items().back();
+        item.SetCaptureTime(times.back());
+        CaptureRecord& record = *host_.tree.FindCapture(item);
+        record.CaptureTime = times.back();
+        ASSERT_TRUE(record.WriteFile(record.FilePath));
+    }
+    host_.tree.Trim();
+    ASSERT_EQ(3u, host_.tree.Items().size());
+    for (int i = 0; i < 3; ++i) {
+        const ClipItem& item = *host_.tree.Items()[i];
+        EXPECT_EQ(L"capture " + std::to_wstring(i + 2), static_cast<const TextItem&>(item).Text());
+        // The times stay as they were stored.
+        EXPECT_DOUBLE_EQ(times[i + 2], item.CaptureTime());
+    }
+    EXPECT_EQ(3u, host_.tree.Captures().size());
+
+    // Loaded again, the captures stand in the order of their times; a new one
+    // comes after them all, so the oldest by time goes, not the new capture.
+    Open(kGroupByType);
+    CaptureText(notes_, L"after the reload");
+    ClipItem& fresh = *host_.tree.Items().back();
+    fresh.SetCaptureTime(times.back() - 1);
+    host_.tree.FindCapture(fresh)->CaptureTime = times.back() - 1;
+    host_.tree.Trim();
+    std::vector<std::wstring> kept;
+    for (const auto& item : host_.tree.Items()) kept.push_back(static_cast<const TextItem&>(*item).Text());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"after the reload", L"capture 2", L"capture 3"}), kept);
 }
 
 TEST_F(GroupTreeTest, FindStartsAfterTheSelectionAndSearchesUtf16Text) {
