@@ -30,6 +30,8 @@ constexpr UINT kNotifyIconMessage = WM_USER + 100;
 // brought a capture has been handled.
 constexpr UINT kCapturePendingMessage = WM_APP + 1;
 constexpr UINT kAfterCaptureMessage = WM_APP + 2;
+// Posted by the archive's writer thread when it has finished writing files.
+constexpr UINT kWritesDoneMessage = WM_APP + 10;
 // Control id of the archive tree.
 constexpr UINT kGroupTreeId = 1;
 
@@ -149,6 +151,9 @@ private:
     // when the change is the program's own copy.
     bool SourceOfChange(HWND& source) const;
     LRESULT OnAfterCapture(WPARAM, LPARAM);
+    LRESULT OnWritesDone(WPARAM, LPARAM);
+    // The archive's hook for captures that a full disk keeps from being stored.
+    void OnWritesFailing();
     LRESULT OnEndSession(WPARAM ending, LPARAM);
     // The archive's size hook: the warning, never more than one at a time.
     void OnSizeLimitExceeded();

@@ -356,18 +356,17 @@ void GroupTree::SaveNodeAs(HTREEITEM handle) {
 }
 
 void GroupTree::CopyNode(HTREEITEM handle, HWND owner) {
-    {
-        ClipboardSession clipboard(owner);
-        if (clipboard.IsOpen()) ::EmptyClipboard();
-    }
-    const Node* node = NodeOf(handle);
-    if (!node) return;
-    if (node->ref.kind == NodeRef::kItem) {
-        node->ref.item->PutOnClipboard(owner);
-    } else if (node->ref.kind == NodeRef::kCapture) {
+    std::vector<const ClipItem*> items;
+    if (const Node* node = NodeOf(handle); node && node->ref.kind == NodeRef::kItem) {
+        items.push_back(node->ref.item);
+    } else if (node && node->ref.kind == NodeRef::kCapture) {
         for (const auto& [key, child] : node->children)
-            if (child->ref.kind == NodeRef::kItem) child->ref.item->PutOnClipboard(owner);
+            if (child->ref.kind == NodeRef::kItem) items.push_back(child->ref.item);
     }
+    // Every item's data is read before the clipboard is touched: one that
+    // cannot be read leaves the user's clipboard as it was.
+    const ClipItem* unreadable = nullptr;
+    if (!CopyItemsToClipboard(items, owner, &unreadable)) ReportUnreadableItem(*unreadable);
 }
 
 ClipItem* GroupTree::SelectedItem() const {

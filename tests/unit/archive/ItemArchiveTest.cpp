@@ -387,11 +387,14 @@ TEST_F(ItemArchiveTest, RemovalAndEraseAllDeleteOnlyWhatTheyOwn) {
     const GUID firstGuid = first->SourceGuid();
     std::unique_ptr<ClipItem> removed = archive.RemoveItem(first);
     EXPECT_EQ(first, removed.get());
+    // Deletions are queued behind the writes.
+    archive.FlushWrites();
     EXPECT_FALSE(FileExists(firstPath));
     EXPECT_EQ(1u, archive.Items().size());
     EXPECT_EQ(nullptr, archive.RemoveItem(first));
     std::unique_ptr<CaptureRecord> record = archive.RemoveCapture(firstGuid);
     ASSERT_NE(nullptr, record);
+    archive.FlushWrites();
     EXPECT_FALSE(FileExists(record->FilePath));
     EXPECT_EQ(1u, archive.Captures().size());
 

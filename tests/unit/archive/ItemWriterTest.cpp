@@ -46,7 +46,10 @@ std::wstring TextInFile(const std::string& path) {
 
 TEST(ItemWriterTest, FilesAreWrittenInOrderAndLargeDataIsReadBackWhenUsed) {
     TempFolder folder;
-    ItemWriter writer;
+    // Room for eight of the large texts read back.
+    ItemWriter::Budgets budgets;
+    budgets.readBack = 8 * 20000 * sizeof(wchar_t);
+    ItemWriter writer(budgets);
     std::mutex mutex;
     std::vector<std::string> stored;
     writer.SetStoredHook([&](const std::string& path) {
@@ -75,7 +78,7 @@ TEST(ItemWriterTest, FilesAreWrittenInOrderAndLargeDataIsReadBackWhenUsed) {
     // Read back, only the last few keep their data.
     size_t inMemory = 0;
     for (const auto& item : items) inMemory += item->IsDataOnDisk() ? 0 : 1;
-    EXPECT_EQ(5u + ItemWriter::kReadBackCached, inMemory);
+    EXPECT_EQ(5u + 8u, inMemory);
     EXPECT_TRUE(items[1]->IsDataOnDisk());
     EXPECT_FALSE(items[14]->IsDataOnDisk());
 
