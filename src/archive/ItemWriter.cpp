@@ -55,9 +55,12 @@ void ItemWriter::Queue(Job job) {
     // Bounds the memory that captured but unwritten items hold; one job is
     // always let in, however large.
     changed_.wait(lock, [&] { return queuedBytes_ == 0 || queuedBytes_ + job.bytes <= budgets_.queued; });
-    job.id = ++lastQueued_;
-    queuedBytes_ += job.bytes;
+    job.id = lastQueued_ + 1;
+    const size_t bytes = job.bytes;
     queue_.push_back(std::move(job));
+    // Counted once queued: a push that finds no memory leaves no job to wait for.
+    lastQueued_ += 1;
+    queuedBytes_ += bytes;
     changed_.notify_all();
 }
 
@@ -68,10 +71,9 @@ void ItemWriter::Run() {
         if (queue_.empty()) return;  // stopping, with everything written
         // Deletes queued together are done together: a folder index is
         // rewritten once for all of its files that go.
-        std::vector<Job> jobs;
+        std::list<Job> jobs;
         do {
-            jobs.push_back(std::move(queue_.front()));
-            queue_.pop_front();
+            jobs.splice(jobs.end(), queue_, queue_.begin());
         } while (jobs.front().kind == JobKind::kDelete && !queue_.empty() && queue_.front().kind == JobKind::kDelete);
         const auto storedHook = storedHook_;
         lock.unlock();
@@ -125,7 +127,7 @@ bool ItemWriter::Write(Job& job) {
     return written;
 }
 
-void ItemWriter::DeleteBatch(std::vector<Job>& jobs) {
+void ItemWriter::DeleteBatch(const std::list<Job>& jobs) {
     std::map<std::string, std::set<std::string>> leaving;  // by index
     for (const Job& job : jobs) {
         if (!job.path.empty()) ::DeleteFileA(job.path.c_str());

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -111,7 +112,7 @@ private:
     void Queue(Job job);
     void Run();
     bool Write(Job& job);
-    void DeleteBatch(std::vector<Job>& jobs);
+    void DeleteBatch(const std::list<Job>& jobs);
     void KeepUnwritten(ClipItem& item, size_t bytes);
     void DropReadBack(const ClipItem& item);
 
@@ -120,7 +121,8 @@ private:
     // Shared with the writer's thread, under the lock.
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Job> queue_;
+    // A list: jobs are taken out by splicing, which cannot fail.
+    std::list<Job> queue_;
     size_t queuedBytes_ = 0;
     uint64_t lastQueued_ = 0;
     uint64_t lastDone_ = 0;

@@ -425,9 +425,11 @@ void GroupTree::TrimToLimit() {
 const std::wstring& GroupTree::RtfShownText(RtfItem& item) {
     ShownText& shown = rtfTexts_[&item];
     if (shown.revision != item.Revision()) {
-        shown.revision = item.Revision();
         searchPane_.SetItem(&item);
-        shown.text = searchPane_.EditorFor(kRtfItemType)->ShownText();
+        // An item whose file cannot be read has no text now; it is read again next time.
+        const bool readable = !searchPane_.IsUnreadable();
+        shown.revision = readable ? item.Revision() : 0;
+        shown.text = readable ? searchPane_.EditorFor(kRtfItemType)->ShownText() : std::wstring();
     }
     return shown.text;
 }

@@ -230,10 +230,15 @@ TEST_F(ViewPaneTest, AnItemWhoseFileCannotBeReadIsNeverTakenForEmpty) {
 
         const std::string original = ReadFileBytes(path);
         UniqueFile lock;
-        if (damage == std::string("deleted")) ASSERT_TRUE(::DeleteFileA(path.c_str()));
-        if (damage == std::string("locked"))
+        const std::string kind = damage;
+        if (kind == "deleted") {
+            ASSERT_TRUE(::DeleteFileA(path.c_str()));
+        } else if (kind == "locked") {
             lock.reset(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (damage == std::string("garbage")) ASSERT_TRUE(WriteFileBytes(path, std::string(300, 'g')));
+            ASSERT_TRUE(lock);
+        } else {
+            ASSERT_TRUE(WriteFileBytes(path, std::string(300, 'g')));
+        }
 
         ASSERT_TRUE(pane_.SetItem(&item));
         EXPECT_TRUE(pane_.IsUnreadable());
@@ -258,8 +263,8 @@ TEST_F(ViewPaneTest, AnItemWhoseFileCannotBeReadIsNeverTakenForEmpty) {
         EXPECT_FALSE(FileExists(folder_ / "saved.txt"));
 
         lock.reset();
-        if (damage == std::string("locked")) EXPECT_EQ(original, ReadFileBytes(path));
-        if (damage == std::string("garbage")) EXPECT_EQ(std::string(300, 'g'), ReadFileBytes(path));
+        const std::string left = kind == "deleted" ? "" : kind == "locked" ? original : std::string(300, 'g');
+        EXPECT_EQ(left, ReadFileBytes(path));
         pane_.SetItem(nullptr);
     }
 }
