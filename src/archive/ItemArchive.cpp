@@ -65,11 +65,9 @@ std::unique_ptr<ClipItem> LoadItemFile(std::string path, ItemStore& store) {
             item = CreateItemOfType(ItemTypeOfExtension(path));
             if (!item) return false;
             item->SetStore(&store);
-            if (ReadItemFile(*item, std::move(path), ItemDataUse::kLoad)) return true;
-            // The store belongs to the window's thread; this one never reached it.
-            item->SetStore(nullptr);
-            return false;
+            return ReadItemFile(*item, std::move(path), ItemDataUse::kLoad);
         })) {
+        // The store is the window thread's, and never heard of this item.
         if (item) item->SetStore(nullptr);
         item.reset();
     }
