@@ -79,7 +79,8 @@ bool RemoveFolderIndexEntries(const std::string& path, const std::set<std::strin
     RecordField field;
     std::vector<RecordField> entry;
     bool leaving = false, removed = false;
-    RecordFileWriter index(path, Durability::kCached);
+    // Flushed like an archive file: a power cut must not bring a removed entry back.
+    RecordFileWriter index(path, Durability::kFlushed);
     while (walker.Next(field) && field.complete) {
         if (field.tag == 'N') {
             entry.clear();

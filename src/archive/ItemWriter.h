@@ -80,8 +80,6 @@ public:
     bool ReadBack(ClipItem& item) override;
     void Forget(const ClipItem& item) override;
 
-    const Budgets& Limits() const { return budgets_; }
-
 private:
     enum class JobKind { kRecord, kItem, kDelete };
     struct Job {
