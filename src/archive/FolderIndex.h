@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 
 #include "base/RecordFile.h"
@@ -30,13 +31,19 @@ struct ListedFile {
 
 // Calls `entry` for each whole entry of the index file with the entry's file
 // and its other fields. A missing or damaged file gives no entries, or those
-// before the damage.
+// before the damage. An entry whose file was written within two seconds of the
+// index is not given: file systems that keep times to a second or two (FAT,
+// network shares) may show a later change of it with the same time.
 void ReadFolderIndex(const std::string& path,
                      const std::function<void(const ListedFile& file, const std::vector<RecordField>& fields)>& entry);
 
+// Rewrites the index without the entries of the named files. False when the
+// index could not be rewritten (a missing index, or one without them, is left).
+bool RemoveFolderIndexEntries(const std::string& path, const std::set<std::string>& names);
+
 class FolderIndexWriter {
 public:
-    explicit FolderIndexWriter(const std::string& path) : file_(path) {}
+    explicit FolderIndexWriter(const std::string& path) : file_(path, Durability::kCached) {}
     // Starts the entry of the file; its fields follow, then EndEntry.
     bool Entry(const ListedFile& file);
     bool EndEntry() { return file_.Field('E', nullptr, 0); }

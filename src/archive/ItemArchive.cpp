@@ -26,6 +26,15 @@ bool HasExtension(const char* name, const char* extension) {
     return length >= extLength && _stricmp(name + length - extLength, extension) == 0;
 }
 
+// The name of the folder that holds the file.
+std::string ParentFolderName(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    if (slash == std::string::npos || slash == 0) return {};
+    const size_t before = path.rfind('\\', slash - 1);
+    const size_t start = before == std::string::npos ? 0 : before + 1;
+    return path.substr(start, slash - start);
+}
+
 bool IsFolder(const WIN32_FIND_DATAA& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 // Loading must go on past any one file: memory may run short for a large one.
@@ -33,7 +42,7 @@ template <typename Load>
 bool LoadSafely(Load load) {
     try {
         return load();
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         return false;
     }
 }
@@ -57,8 +66,11 @@ std::unique_ptr<ClipItem> LoadItemFile(std::string path, ItemStore& store) {
             if (!item) return false;
             item->SetStore(&store);
             return ReadItemFile(*item, std::move(path), ItemDataUse::kLoad);
-        }))
+        })) {
+        // The store is the window thread's, and never heard of this item.
+        if (item) item->SetStore(nullptr);
         item.reset();
+    }
     return item;
 }
 
@@ -82,8 +94,11 @@ void ItemArchive::Trim() {}
 std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
     auto found = std::find_if(items_.begin(), items_.end(), [item](const auto& owned) { return owned.get() == item; });
     if (found == items_.end()) return nullptr;
-    writer_.WaitUntilWritten(item);
-    if (!item->RecordPath().empty()) ::DeleteFileA(item->RecordPath().c_str());
+    if (const std::string& path = item->RecordPath(); !path.empty()) {
+        // Its date folder's index may hold the item whole.
+        const std::string dateFolder = ParentFolderName(path);
+        writer_.QueueDelete(path, dateFolder.empty() ? std::string() : AppDataFolder() + ItemIndexName(dateFolder.c_str()));
+    }
     std::unique_ptr<ClipItem> removed = std::move(*found);
     items_.erase(found);
     return removed;
@@ -92,8 +107,8 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
 std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
     auto found = captures_.find(GuidText(captureGuid));
     if (found == captures_.end()) return nullptr;
-    writer_.WaitUntilWritten(found->second.get());
-    if (!found->second->FilePath.empty()) ::DeleteFileA(found->second->FilePath.c_str());
+    if (!found->second->FilePath.empty())
+        writer_.QueueDelete(found->second->FilePath, RecordIndex::PathIn(AppDataFolder()));
     std::unique_ptr<CaptureRecord> removed = std::move(found->second);
     captures_.erase(found);
     return removed;
@@ -307,4 +322,6 @@ bool ItemArchive::IsOverDiskSizeLimit() const {
 void ItemArchive::CheckDiskSize() {
     // Nothing is deleted: the user decides, and the check runs after the next capture again.
     if (sizeLimitHook_ && IsOverDiskSizeLimit()) sizeLimitHook_();
+    writer_.ReleaseWrittenData();
+    if (writer_.TakeWritesFailingNotice() && writesFailingHook_) writesFailingHook_();
 }

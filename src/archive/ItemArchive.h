@@ -62,12 +62,15 @@ public:
     virtual bool Capture(HWND sourceWindow, CaptureMode mode = CaptureMode::kEveryChange);
     // A new item joined the archive (the tree shows it).
     virtual void OnItemAdded(ClipItem* item);
-    // Deletes the item's file (once its pending write has ended) and unlinks it,
-    // handing the object to the caller (null when the item is not in the archive).
+    // Unlinks the item, handing the object to the caller (null when the item is
+    // not in the archive), and queues the deletion of its file and its index
+    // entry after every write queued before.
     virtual std::unique_ptr<ClipItem> RemoveItem(ClipItem* item);
-    // Deletes the record's ".se" file and unlinks it, handing it to the caller.
+    // The same for a capture record's ".se" file and its entry in the record index.
     virtual std::unique_ptr<CaptureRecord> RemoveCapture(GUID captureGuid);
-    // Tells the owner (the size-limit hook) when the folder has grown past the limit.
+    // Tells the owner (the size-limit hook) when the folder has grown past the
+    // limit, and (the writes-failing hook, once) when captures could not be
+    // written past what memory keeps of them.
     virtual void CheckDiskSize();
     // Removes what falls outside the captures limit (the tree decides how).
     virtual void Trim();
@@ -76,8 +79,17 @@ public:
     // holds; always succeeds. Temporary files that an interrupted run left are
     // removed. Large item data is checked but left in the files until used.
     bool LoadArchive(const ArchiveOptions& options);
-    // Returns once every captured record and item is in its file.
+    // Returns once every captured record and item is in its file, and every
+    // removed one's file is gone.
     void FlushWrites() { writer_.Flush(); }
+    // The window posted `message` when the writer has finished jobs; its handler
+    // calls OnWritesDone.
+    void SetWriterNotice(HWND window, UINT message) { writer_.SetNotifyWindow(window, message); }
+    // Items whose files are written let their large data go.
+    void OnWritesDone() { writer_.ReleaseWrittenData(); }
+    // Called by CheckDiskSize, once a run, when captures could not be written
+    // (a full disk) and memory no longer keeps them.
+    void SetWritesFailingHook(std::function<void()> hook) { writesFailingHook_ = std::move(hook); }
     // Told on the writer's thread of each file that has become whole.
     void SetStoredHook(std::function<void(const std::string&)> hook) { writer_.SetStoredHook(std::move(hook)); }
     // Called by CheckDiskSize when the folder is over the limit.
@@ -120,6 +132,7 @@ private:
 
     ArchiveOptions options_;
     std::function<void()> sizeLimitHook_;
+    std::function<void()> writesFailingHook_;
     double lastClipboardHoldMs_ = 0;
     uint64_t lastFingerprint_ = 0;
     DWORD lastClipboardSequence_ = 0;

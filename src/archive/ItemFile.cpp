@@ -8,6 +8,7 @@
 #include "base/RecordFields.h"
 #include "base/RecordFile.h"
 #include "items/ClipItem.h"
+#include "items/ItemStore.h"
 
 namespace {
 
@@ -38,18 +39,23 @@ int ItemTypeOfExtension(const std::string& path) {
     return 0;
 }
 
-bool WriteItemRecord(const ClipItem& item, const std::string& path) {
+ItemFileContent ItemFileContent::Of(const ClipItem& item) {
+    return {item.TypeCode(), item.CaptureTime(), item.SourceGuid(), item.WriterPayload()};
+}
+
+bool WriteItemContent(const ItemFileContent& content, const std::string& path) {
     RecordFileWriter file(path);
-    const int32_t type = item.TypeCode();
-    const double time = item.CaptureTime();
-    const GUID guid = item.SourceGuid();
-    return file.Field('Y', &type, sizeof(type)) && file.Field('D', &time, sizeof(time)) &&
-           file.Field('G', &guid, sizeof(guid)) && item.WriteData(file) && file.Commit();
+    return file.Field('Y', &content.type, sizeof(content.type)) && file.Field('D', &content.time, sizeof(content.time)) &&
+           file.Field('G', &content.guid, sizeof(content.guid)) && (!content.data.write || content.data.write(file)) &&
+           file.Commit();
 }
 
 bool WriteItemFile(ClipItem& item, const std::string& path) {
-    // Data left on disk is read back first, or the file would lose it.
-    if (!item.EnsureData() || !WriteItemRecord(item, path)) return false;
+    // Data left on disk is read back first, or the file would lose it; data
+    // that cannot be read is never written over the file.
+    if (!item.EnsureData()) return false;
+    if (item.Store()) item.Store()->WaitUntilStored(item);
+    if (!WriteItemContent(ItemFileContent::Of(item), path)) return false;
     item.SetRecordPath(path);
     return true;
 }

@@ -1,21 +1,14 @@
 #include "archive/ItemWriter.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
 
-#include "archive/ItemFile.h"
+#include "archive/FolderIndex.h"
 #include "base/Paths.h"
 #include "items/ClipItem.h"
 
-namespace {
-
-template <typename Container>
-void EraseValue(Container& container, const ClipItem* item) {
-    container.erase(std::remove(container.begin(), container.end(), item), container.end());
-}
-
-}  // namespace
-
-ItemWriter::ItemWriter() : thread_([this] { Run(); }) {}
+ItemWriter::ItemWriter(const Budgets& budgets) : budgets_(budgets), thread_([this] { Run(); }) {}
 
 ItemWriter::~ItemWriter() {
     {
@@ -28,20 +21,46 @@ ItemWriter::~ItemWriter() {
 
 void ItemWriter::QueueRecord(CaptureRecord& record, const std::string& path) {
     record.FilePath = path;
-    Queue({&record, nullptr, record, path});
+    Job job;
+    job.kind = JobKind::kRecord;
+    job.path = path;
+    job.record = record;
+    Queue(std::move(job));
 }
 
 void ItemWriter::QueueItem(ClipItem& item, const std::string& path) {
     item.SetRecordPath(path);
     item.SetStore(this);
-    Queue({&item, &item, CaptureRecord(), path});
+    Job job;
+    job.kind = JobKind::kItem;
+    job.path = path;
+    job.content = ItemFileContent::Of(item);
+    job.bytes = job.content.data.bytes;
+    const uint64_t version = item.DataVersion();
+    const size_t bytes = job.bytes;
+    Queue(std::move(job));
+    pending_[lastQueued_] = {&item, version, bytes};
+}
+
+void ItemWriter::QueueDelete(const std::string& path, const std::string& index) {
+    Job job;
+    job.kind = JobKind::kDelete;
+    job.path = path;
+    job.index = index;
+    Queue(std::move(job));
 }
 
 void ItemWriter::Queue(Job job) {
     std::unique_lock<std::mutex> lock(mutex_);
-    // Bounds the memory that captured but unwritten items hold.
-    changed_.wait(lock, [this] { return queue_.size() < kMostQueued; });
+    // Bounds the memory that captured but unwritten items hold; one job is
+    // always let in, however large.
+    changed_.wait(lock, [&] { return queuedBytes_ == 0 || queuedBytes_ + job.bytes <= budgets_.queued; });
+    job.id = lastQueued_ + 1;
+    const size_t bytes = job.bytes;
     queue_.push_back(std::move(job));
+    // Counted once queued: a push that finds no memory leaves no job to wait for.
+    lastQueued_ += 1;
+    queuedBytes_ += bytes;
     changed_.notify_all();
 }
 
@@ -50,24 +69,54 @@ void ItemWriter::Run() {
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (queue_.empty()) return;  // stopping, with everything written
-        Job job = std::move(queue_.front());
-        queue_.pop_front();
-        writing_ = job.key;
+        // Deletes queued together are done together: a folder index is
+        // rewritten once for all of its files that go.
+        std::list<Job> jobs;
+        do {
+            jobs.splice(jobs.end(), queue_, queue_.begin());
+        } while (jobs.front().kind == JobKind::kDelete && !queue_.empty() && queue_.front().kind == JobKind::kDelete);
         const auto storedHook = storedHook_;
         lock.unlock();
-        const bool written = Write(job, storedHook);
+        Job& job = jobs.front();
+        bool written = false;
+        // Nothing thrown here (memory short while compressing, say) may end
+        // the program: an item that is not written keeps its data instead.
+        try {
+            if (job.kind == JobKind::kDelete) {
+                DeleteBatch(jobs);
+            } else {
+                written = Write(job);
+                if (written && storedHook) storedHook(job.path);
+            }
+        } catch (...) {
+            written = false;
+        }
+        const bool tell = job.kind == JobKind::kItem;
+        const Completion completion{job.id, written};
+        size_t bytes = 0;
+        for (const Job& each : jobs) bytes += each.bytes;
+        const uint64_t last = jobs.back().id;
+        // The job's copy of the data goes before the window's thread hears of it.
+        jobs.clear();
         lock.lock();
-        writing_ = nullptr;
-        if (written && job.item) written_.push_back(job.item);
+        queuedBytes_ -= bytes;
+        lastDone_ = last;
+        if (tell) {
+            done_.push_back(completion);
+            if (notifyWindow_ && !noticePosted_)
+                noticePosted_ = ::PostMessageA(notifyWindow_, notifyMessage_, 0, 0) != FALSE;
+        }
         changed_.notify_all();
     }
 }
 
-bool ItemWriter::Write(Job& job, const std::function<void(const std::string&)>& storedHook) {
+bool ItemWriter::Write(Job& job) {
     // The date folder is new once a day; the archive folder may have been
     // removed meanwhile (Erase All), so it is made sure of when it changes.
     const std::string folder = job.path.substr(0, job.path.rfind('\\') + 1);
-    auto write = [&] { return job.item ? WriteItemRecord(*job.item, job.path) : job.record.WriteFile(job.path); };
+    auto write = [&] {
+        return job.kind == JobKind::kItem ? WriteItemContent(job.content, job.path) : job.record.WriteFile(job.path);
+    };
     bool written = false;
     if (folder == lastFolder_) written = write();
     if (!written) {
@@ -75,36 +124,77 @@ bool ItemWriter::Write(Job& job, const std::function<void(const std::string&)>& 
         lastFolder_ = folder;
         written = write();
     }
-    if (written && storedHook) storedHook(job.path);
     return written;
 }
 
-bool ItemWriter::IsPending(const void* key) const {
-    if (writing_ == key) return true;
-    return std::any_of(queue_.begin(), queue_.end(), [key](const Job& job) { return job.key == key; });
+void ItemWriter::DeleteBatch(const std::list<Job>& jobs) {
+    std::map<std::string, std::set<std::string>> leaving;  // by index
+    for (const Job& job : jobs) {
+        if (!job.path.empty()) ::DeleteFileA(job.path.c_str());
+        if (!job.index.empty()) leaving[job.index].insert(job.path.substr(job.path.rfind('\\') + 1));
+    }
+    // A deleted item is gone from the indexes too, at once: an index keeps
+    // small items whole, and its date may not be loaded again for long.
+    for (const auto& [index, names] : leaving) {
+        bool removed = false;
+        try {
+            removed = RemoveFolderIndexEntries(index, names);
+        } catch (...) {
+            removed = false;
+        }
+        // An index is only a copy: without it the next load reads the files.
+        if (!removed) ::DeleteFileA(index.c_str());
+    }
 }
 
 void ItemWriter::Flush() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return queue_.empty() && !writing_; });
+        changed_.wait(lock, [this] { return lastDone_ == lastQueued_; });
     }
     ReleaseWrittenData();
 }
 
-void ItemWriter::WaitUntilWritten(const void* recordOrItem) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return !IsPending(recordOrItem); });
-}
-
 void ItemWriter::ReleaseWrittenData() {
-    std::vector<ClipItem*> written;
+    std::vector<Completion> done;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        written.swap(written_);
+        done.swap(done_);
+        noticePosted_ = false;
     }
-    for (ClipItem* item : written)
-        if (item->DataBytes() > ClipItem::kKeptInMemoryBytes) item->LeaveDataOnDisk();
+    for (const Completion& completion : done) {
+        auto found = pending_.find(completion.id);
+        if (found == pending_.end()) continue;  // the item has gone
+        const PendingItem pending = found->second;
+        pending_.erase(found);
+        ClipItem& item = *pending.item;
+        // An item changed since its write was queued keeps the change in memory.
+        if (item.DataVersion() != pending.version) continue;
+        if (completion.written) {
+            if (item.DataBytes() > ClipItem::kKeptInMemoryBytes) item.LeaveDataOnDisk();
+        } else {
+            KeepUnwritten(item, pending.bytes);
+        }
+    }
+}
+
+void ItemWriter::KeepUnwritten(ClipItem& item, size_t bytes) {
+    if (unwritten_.count(&item)) return;
+    if (unwrittenBytes_ + bytes <= budgets_.unwritten) {
+        unwritten_[&item] = bytes;
+        unwrittenBytes_ += bytes;
+        return;
+    }
+    // Past the budget (a full disk) the item can be neither stored nor kept:
+    // it keeps its place, and its data counts as unreadable from now on.
+    item.LeaveDataOnDisk();
+    writesFailing_ = true;
+}
+
+bool ItemWriter::TakeWritesFailingNotice() {
+    if (!writesFailing_ || writesFailingTold_) return false;
+    writesFailingTold_ = true;
+    return true;
 }
 
 void ItemWriter::SetStoredHook(std::function<void(const std::string&)> hook) {
@@ -112,33 +202,55 @@ void ItemWriter::SetStoredHook(std::function<void(const std::string&)> hook) {
     storedHook_ = std::move(hook);
 }
 
+void ItemWriter::SetNotifyWindow(HWND window, UINT message) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    notifyWindow_ = window;
+    notifyMessage_ = message;
+    noticePosted_ = false;
+}
+
 void ItemWriter::WaitUntilStored(const ClipItem& item) {
+    uint64_t last = 0;
+    for (const auto& [id, pending] : pending_)
+        if (pending.item == &item) last = std::max(last, id);
+    if (last == 0) return;
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return !IsPending(&item); });
-    // The item changes: its data stays in memory until written again.
-    EraseValue(written_, &item);
-    EraseValue(readBack_, &item);
+    changed_.wait(lock, [&] { return lastDone_ >= last; });
 }
 
 bool ItemWriter::ReadBack(ClipItem& item) {
     WaitUntilStored(item);
+    // Reading the file back is no change of the item's data.
+    const uint64_t version = item.DataVersion();
     if (!ReadItemFile(item, item.RecordPath())) return false;
-    ClipItem* leaving = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        readBack_.push_front(&item);
-        if (readBack_.size() > kReadBackCached) {
-            leaving = readBack_.back();
-            readBack_.pop_back();
-        }
+    // The newest read back keep their data within the budget; the newest one always.
+    DropReadBack(item);
+    const size_t bytes = item.DataBytes();
+    readBack_.push_front({&item, version, bytes});
+    readBackBytes_ += bytes;
+    while (readBack_.size() > 1 && readBackBytes_ > budgets_.readBack) {
+        const CachedItem leaving = readBack_.back();
+        readBack_.pop_back();
+        readBackBytes_ -= leaving.bytes;
+        // An item changed since (edited, not yet saved) keeps the change.
+        if (leaving.item->DataVersion() == leaving.version) leaving.item->LeaveDataOnDisk();
     }
-    if (leaving) leaving->LeaveDataOnDisk();
     return true;
 }
 
 void ItemWriter::Forget(const ClipItem& item) {
-    // No write is pending: the archive waits for it before it lets an item go.
-    std::lock_guard<std::mutex> lock(mutex_);
-    EraseValue(written_, &item);
-    EraseValue(readBack_, &item);
+    for (auto pending = pending_.begin(); pending != pending_.end();)
+        pending = pending->second.item == &item ? pending_.erase(pending) : std::next(pending);
+    DropReadBack(item);
+    if (auto unwritten = unwritten_.find(&item); unwritten != unwritten_.end()) {
+        unwrittenBytes_ -= unwritten->second;
+        unwritten_.erase(unwritten);
+    }
+}
+
+void ItemWriter::DropReadBack(const ClipItem& item) {
+    auto cached = std::find_if(readBack_.begin(), readBack_.end(), [&](const CachedItem& c) { return c.item == &item; });
+    if (cached == readBack_.end()) return;
+    readBackBytes_ -= cached->bytes;
+    readBack_.erase(cached);
 }

@@ -1,28 +1,53 @@
-// Writes the files of new capture records and items on a thread of its own, in
-// the order they were handed over, so that a capture lets the window's thread
-// go as soon as the clipboard is read: compressing and writing a large item no
-// longer makes it miss the next change. It is also the items' store: data
-// larger than ClipItem::kKeptInMemoryBytes leaves memory once its file is
-// written, and is read back from the file when used.
+// Writes the files of new capture records and items, and deletes the files of
+// removed ones, on a thread of its own, in the order they were handed over, so
+// that a capture lets the window's thread go as soon as the clipboard is read:
+// compressing and writing a large item no longer makes it miss the next change.
+// It is also the items' store: data larger than ClipItem::kKeptInMemoryBytes
+// leaves memory once its file is written, and is read back when used.
+//
+// Nothing is shared between the threads but the queue: a job carries its own
+// immutable copy of what it writes (the record, the item's payload), so an
+// item may change or be destroyed while its file is written. Completions come
+// back to the window's thread, which lets written data go (ReleaseWrittenData,
+// at each capture, flush, or the notice posted to the window given). The
+// read-back cache and everything that points at items is the window thread's.
 //
 // A file counts as stored once it has its final name; the writes go to a
-// temporary name first, so a crash or kill leaves every stored file whole.
+// temporary name first and are flushed to the disk before the rename, so a
+// crash, kill or power cut leaves every stored file whole.
 #pragma once
 
+#include <windows.h>
+
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/CaptureRecord.h"
+#include "archive/ItemFile.h"
 #include "items/ItemStore.h"
 
 class ItemWriter final : public ItemStore {
 public:
-    ItemWriter();
+    // Memory the writer lets item data take, in bytes.
+    struct Budgets {
+        // Queued writes: a capture waits while they hold more.
+        size_t queued = 64u << 20;
+        // Items read back keep their data while the newest take no more.
+        size_t readBack = 64u << 20;
+        // Items whose files could not be written keep their data up to this.
+        size_t unwritten = 64u << 20;
+    };
+
+    ItemWriter() : ItemWriter(Budgets()) {}
+    explicit ItemWriter(const Budgets& budgets);
     // Writes everything still queued.
     ~ItemWriter();
     ItemWriter(const ItemWriter&) = delete;
@@ -30,50 +55,92 @@ public:
 
     // Queues the record's file at the path, which becomes the record's now.
     void QueueRecord(CaptureRecord& record, const std::string& path);
-    // Queues the item's file at the path, which becomes the item's now. Until it
-    // is written, the item's data must not change (its setters wait).
+    // Queues the item's file at the path, which becomes the item's now; the
+    // write takes the item's data as it is now.
     void QueueItem(ClipItem& item, const std::string& path);
-    // Returns once every queued file is written.
+    // Queues the deletion of a file after every write queued before, with its
+    // entry in the folder index `index` (none when empty).
+    void QueueDelete(const std::string& path, const std::string& index);
+    // Returns once every queued job is done, then takes their completions.
     void Flush();
-    // Returns once no write of the record's or item's file is pending.
-    void WaitUntilWritten(const void* recordOrItem);
-    // On the window's thread: the items written since the last call leave their
-    // large data on disk. An item whose file could not be written keeps it.
+    // On the window's thread: takes the completions of the jobs done since the
+    // last call. Items written leave their large data on disk; an item whose
+    // file could not be written keeps its data while the budget allows.
     void ReleaseWrittenData();
     // Called on the writer's thread with each path that has become a whole file.
     void SetStoredHook(std::function<void(const std::string&)> hook);
-
-    // Items read back keep their data while they are among the last this many.
-    static constexpr size_t kReadBackCached = 8;
-    // A capture waits while this many files are still to be written.
-    static constexpr size_t kMostQueued = 8;
+    // The window that is posted `message` when jobs are done; the window's
+    // thread then calls ReleaseWrittenData. None by default.
+    void SetNotifyWindow(HWND window, UINT message);
+    // Whether items could not be written past the budget since the last call:
+    // their data was let go (they cannot be read). True once per run.
+    bool TakeWritesFailingNotice();
 
     void WaitUntilStored(const ClipItem& item) override;
     bool ReadBack(ClipItem& item) override;
     void Forget(const ClipItem& item) override;
 
 private:
+    enum class JobKind { kRecord, kItem, kDelete };
     struct Job {
-        const void* key;             // the record or item, while the write is pending
-        ClipItem* item;              // null for a record; only read while written
-        CaptureRecord record;        // a copy: the original may change meanwhile
+        uint64_t id = 0;
+        JobKind kind = JobKind::kRecord;
         std::string path;
+        CaptureRecord record;     // kRecord: a copy
+        ItemFileContent content;  // kItem: the writer's own
+        std::string index;        // kDelete: the folder index that lists the file
+        size_t bytes = 0;
     };
+    struct Completion {
+        uint64_t id;
+        bool written;
+    };
+    // What the window's thread keeps of a queued item write.
+    struct PendingItem {
+        ClipItem* item;
+        uint64_t version;
+        size_t bytes;
+    };
+    struct CachedItem {
+        ClipItem* item;
+        uint64_t version;
+        size_t bytes;
+    };
+
     void Queue(Job job);
     void Run();
-    bool Write(Job& job, const std::function<void(const std::string&)>& storedHook);
-    bool IsPending(const void* key) const;
+    bool Write(Job& job);
+    void DeleteBatch(const std::list<Job>& jobs);
+    void KeepUnwritten(ClipItem& item, size_t bytes);
+    void DropReadBack(const ClipItem& item);
 
+    const Budgets budgets_;
+
+    // Shared with the writer's thread, under the lock.
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Job> queue_;
-    const void* writing_ = nullptr;
+    // A list: jobs are taken out by splicing, which cannot fail.
+    std::list<Job> queue_;
+    size_t queuedBytes_ = 0;
+    uint64_t lastQueued_ = 0;
+    uint64_t lastDone_ = 0;
+    std::vector<Completion> done_;
     bool stopping_ = false;
+    bool noticePosted_ = false;
+    HWND notifyWindow_ = nullptr;
+    UINT notifyMessage_ = 0;
     std::function<void(const std::string&)> storedHook_;
-    // Written items whose data has not yet been let go, and the items read
-    // back, newest first.
-    std::vector<ClipItem*> written_;
-    std::deque<ClipItem*> readBack_;
-    std::string lastFolder_;  // the writer's: the folder it made sure of last
+
+    // The window thread's alone.
+    std::unordered_map<uint64_t, PendingItem> pending_;
+    std::deque<CachedItem> readBack_;  // newest first
+    size_t readBackBytes_ = 0;
+    std::unordered_map<const ClipItem*, size_t> unwritten_;
+    size_t unwrittenBytes_ = 0;
+    bool writesFailing_ = false;
+    bool writesFailingTold_ = false;
+
+    // The writer thread's alone: the folder it made sure of last.
+    std::string lastFolder_;
     std::thread thread_;
 };

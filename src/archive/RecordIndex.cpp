@@ -10,6 +10,8 @@ constexpr char kIndexName[] = "records.idx";
 
 RecordIndex::RecordIndex(const std::string& folder) : folder_(folder) {}
 
+std::string RecordIndex::PathIn(const std::string& folder) { return folder + kIndexName; }
+
 void RecordIndex::Read() {
     entries_.clear();
     taken_ = 0;

@@ -16,6 +16,8 @@ class RecordIndex {
 public:
     // The index of the folder (given with its trailing "\").
     explicit RecordIndex(const std::string& folder);
+    // The index file of the folder.
+    static std::string PathIn(const std::string& folder);
 
     // Reads the index; a missing or damaged one is an empty index.
     void Read();

@@ -23,6 +23,7 @@ bool CompressBlock(const void* data, size_t length, Bytes& block, int level) {
     // certain to be enough.
     uLong capacity = std::max<uLong>(static_cast<uLong>(12 + static_cast<size_t>(1.02 * static_cast<double>(length))),
                                      compressBound(static_cast<uLong>(length)));
+    CheckAllocation(capacity);
     Bytes work(capacity);
     uLongf produced = capacity;
     if (compress2(work.data(), &produced, static_cast<const Bytef*>(data), static_cast<uLong>(length), level) != Z_OK)

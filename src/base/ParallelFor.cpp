@@ -4,7 +4,6 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -31,12 +30,19 @@ void ParallelFor(size_t count, unsigned threads, const std::function<void(size_t
 
     const size_t wanted = std::min<size_t>(threads, count);
     std::vector<std::thread> helpers;
-    helpers.reserve(wanted);
-    for (size_t t = 1; t < wanted; ++t) {
+    try {
+        helpers.reserve(wanted);
+    } catch (...) {
+        // No room to keep threads in: this one does it all.
+    }
+    for (size_t t = 1; t < helpers.capacity() && t < wanted; ++t) {
+        // Whatever a thread's start throws (no thread left, no memory), the
+        // threads started so far, and this one, do it all: a started thread
+        // left unjoined would end the program.
         try {
             helpers.emplace_back(run);
-        } catch (const std::system_error&) {
-            break;  // the threads started so far, and this one, do it all
+        } catch (...) {
+            break;
         }
     }
     run();

@@ -19,16 +19,27 @@ constexpr char kTemporaryExtension[] = ".partial";
 // Large blocks go to WriteFile in slices: it counts in 32 bits.
 constexpr size_t kWriteSlice = 1u << 30;
 
+// A file that another program has open without sharing is tried again for
+// about this long: long enough for a scanner's look, short enough for a click.
+constexpr int kSharingAttempts = 6;
+constexpr DWORD kSharingRetryMs = 50;
+
 }  // namespace
 
-bool ReadRecordFile(const std::string& path, Bytes& bytes, uint64_t ceiling) {
+bool ReadRecordFile(const std::string& path, Bytes& bytes, uint64_t ceiling, FILETIME* lastWrite) {
     bytes.clear();
     // A missing file fails to open; asking first would only cost another lookup
     // of the path, which under Wine is a good part of reading a small file.
     // A folder cannot be opened this way (no backup semantics), so it fails here.
-    UniqueFile file(
-        ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file;
+    for (int attempt = 0; attempt < kSharingAttempts && !file; ++attempt) {
+        if (attempt > 0) ::Sleep(kSharingRetryMs);
+        file.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file && ::GetLastError() != ERROR_SHARING_VIOLATION) return false;
+    }
     if (!file) return false;
+    if (lastWrite && !::GetFileTime(file.get(), nullptr, nullptr, lastWrite)) return false;
     LARGE_INTEGER size = {};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > ceiling)
         return false;
@@ -46,7 +57,8 @@ bool ReadRecordFile(const std::string& path, Bytes& bytes, uint64_t ceiling) {
     return true;
 }
 
-RecordFileWriter::RecordFileWriter(std::string path) : path_(std::move(path)) {
+RecordFileWriter::RecordFileWriter(std::string path, Durability durability)
+    : path_(std::move(path)), durability_(durability) {
     const size_t slash = path_.find_last_of('\\');
     const std::string folder = slash == std::string::npos ? std::string() : path_.substr(0, slash + 1);
     temporaryPath_ = MakeUniqueFileName(folder, kTemporaryPrefix, kTemporaryExtension);
@@ -89,9 +101,13 @@ bool RecordFileWriter::TextField(char tag, const std::string& text) {
 
 bool RecordFileWriter::Commit() {
     if (temporaryPath_.empty()) return false;
+    // The bytes reach the disk before the name does: a rename that outlives a
+    // power cut must not leave a file of zeros under the final name.
+    if (durability_ == Durability::kFlushed && !failed_ && !::FlushFileBuffers(file_.get())) failed_ = true;
     file_.reset();
-    const bool moved =
-        !failed_ && ::MoveFileExA(temporaryPath_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    const DWORD flags =
+        MOVEFILE_REPLACE_EXISTING | (durability_ == Durability::kFlushed ? MOVEFILE_WRITE_THROUGH : 0);
+    const bool moved = !failed_ && ::MoveFileExA(temporaryPath_.c_str(), path_.c_str(), flags) != FALSE;
     if (!moved) ::DeleteFileA(temporaryPath_.c_str());
     temporaryPath_.clear();
     failed_ = !moved;

@@ -12,14 +12,26 @@
 #include "base/Bytes.h"
 #include "framework/UniqueHandle.h"
 
-// Reads the whole file, opened without sharing. False when it does not exist,
-// may not be read, is a folder, or is larger than `ceiling` bytes.
-bool ReadRecordFile(const std::string& path, Bytes& bytes, uint64_t ceiling);
+// Reads the whole file. Others may read, write, rename or delete it meanwhile
+// (sync clients, search indexers and backups hold files open); one that has it
+// open without sharing is waited for a moment. False when it does not exist,
+// may not be read, is a folder, or is larger than `ceiling` bytes. When
+// `lastWrite` is given it gets the file's last-write time.
+bool ReadRecordFile(const std::string& path, Bytes& bytes, uint64_t ceiling, FILETIME* lastWrite = nullptr);
+
+// How a committed file is made to last.
+enum class Durability {
+    // Flushed to the disk before it takes its name, which is replaced with
+    // write-through: a power cut leaves the old file or the new one, whole.
+    kFlushed,
+    // Left to the system's cache: for files that are only copies (indexes).
+    kCached,
+};
 
 class RecordFileWriter {
 public:
     // Creates the temporary file beside `path` and writes the record header.
-    explicit RecordFileWriter(std::string path);
+    explicit RecordFileWriter(std::string path, Durability durability = Durability::kFlushed);
     // Deletes the temporary file unless it was committed.
     ~RecordFileWriter();
     RecordFileWriter(const RecordFileWriter&) = delete;
@@ -39,6 +51,7 @@ private:
     std::string path_;
     std::string temporaryPath_;
     UniqueFile file_;
+    Durability durability_;
     bool failed_ = false;
 };
 

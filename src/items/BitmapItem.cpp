@@ -44,9 +44,20 @@ std::vector<SaveChoice> SaveChoices() {
 
 BitmapItem::BitmapItem() : ClipItem(kBitmapItemType, IDS_TYPE_BITMAP) {}
 
-void BitmapItem::ReleaseData() {
-    payload_.clear();
-    payload_.shrink_to_fit();
+const Bytes kNoPayload;
+
+void BitmapItem::ReleaseData() { payload_.reset(); }
+
+const Bytes& BitmapItem::Payload() const {
+    EnsureData();
+    return payload_ ? *payload_ : kNoPayload;
+}
+
+bool BitmapItem::TakePayload(DibImage& image) {
+    Bytes payload;
+    if (!image.ToPayload(payload)) return false;
+    payload_ = std::make_shared<const Bytes>(std::move(payload));
+    return true;
 }
 
 bool BitmapItem::SetFromDib(const void* dib, size_t size) {
@@ -58,35 +69,36 @@ bool BitmapItem::SetFromDib(const void* dib, size_t size) {
     // A block that drew no lines still leaves its blank image, which is kept.
     image.ConvertFromPackedDib(dib, size);
     if (!image.Bits()) return false;
-    return image.ToPayload(payload_);
+    return TakePayload(image);
 }
 
 bool BitmapItem::SetFromPng(const void* png, size_t size) {
     PrepareChange();
     DibImage image(32);
     if (!image.LoadPng(png, size)) return false;
-    return image.ToPayload(payload_);
+    return TakePayload(image);
 }
 
-bool BitmapItem::WriteData(RecordFileWriter& file) const {
+ItemPayload BitmapItem::WriterPayload() const {
     // An item without data has no "B" field, like every other item class.
-    if (payload_.empty()) return true;
-    return file.Field('B', payload_.data(), payload_.size());
+    if (!payload_ || payload_->empty()) return {};
+    return {[payload = payload_](RecordFileWriter& file) { return file.Field('B', payload->data(), payload->size()); },
+            payload_->size()};
 }
 
 bool BitmapItem::ReadData(ByteSpan data) {
     PrepareChange();
-    payload_.assign(data.begin(), data.end());
+    payload_ = std::make_shared<const Bytes>(data.begin(), data.end());
     // The image is rebuilt once to find out whether the data is usable.
     DibImage check(0);
-    if (check.LoadPayload(payload_.data(), payload_.size())) return true;
+    if (check.LoadPayload(payload_->data(), payload_->size())) return true;
     // Unusable data is not kept for a later copy, view or save to trip over.
     ReleaseData();
     return false;
 }
 
 bool BitmapItem::WriteImageFile(const std::string& path, int choice) const {
-    if (choice < 1 || choice > kChoiceCount) return false;
+    if (choice < 1 || choice > kChoiceCount || !EnsureData()) return false;
     const ImageChoice& target = kImageChoices[choice - 1];
     DibImage image(0);
     if (!image.LoadPayload(Payload().data(), Payload().size())) return false;
@@ -98,11 +110,19 @@ bool BitmapItem::WriteImageFile(const std::string& path, int choice) const {
 }
 
 bool BitmapItem::SaveAs() {
+    if (!EnsureData()) {
+        ReportUnreadableItem(*this);
+        return false;
+    }
     return SaveThroughDialog(SaveChoices(), ".bmp",
                              [this](const std::string& path, int choice) { return WriteImageFile(path, choice); });
 }
 
 bool BitmapItem::ShowInExternalViewer(const std::string& temporaryFolder) {
+    if (!EnsureData()) {
+        ReportUnreadableItem(*this);
+        return false;
+    }
     DibImage image(0);
     if (!image.LoadPayload(Payload().data(), Payload().size())) return false;
     return OpenInExternalViewer(temporaryFolder, ".bmp", [&image](const std::string& path) { return image.SaveBmp(path); });
@@ -153,20 +173,17 @@ UniqueGlobal PngOf(const DibImage& image) {
 
 }  // namespace
 
-void BitmapItem::PutOnClipboard(HWND owner) {
+bool BitmapItem::RenderClipboard(ClipboardBlocks& blocks) const {
     // Both blocks are made before the clipboard is opened, so other programs
     // are not kept from it while the PNG is compressed.
+    if (!EnsureData()) return false;
     DibImage image(0);
-    if (!image.LoadPayload(Payload().data(), Payload().size())) return;
+    if (!image.LoadPayload(Payload().data(), Payload().size())) return true;
     UniqueGlobal dib = PackedDibOf(image);
-    if (!dib) return;
-    UniqueGlobal png = PngOf(image);
-
-    ClipboardSession clipboard(owner);
-    if (!clipboard.IsOpen()) return;
-    if (!::SetClipboardData(CF_DIB, dib.get())) return;
-    dib.release();  // the clipboard owns it now
+    if (!dib) return true;
+    blocks.Add(CF_DIB, std::move(dib));
     // Beside the bitmap, for programs that read transparency from PNG only.
     static const UINT pngFormat = ::RegisterClipboardFormatA("PNG");
-    if (png && pngFormat && ::SetClipboardData(pngFormat, png.get())) png.release();
+    blocks.Add(pngFormat, PngOf(image));
+    return true;
 }

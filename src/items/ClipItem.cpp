@@ -1,7 +1,11 @@
 #include "items/ClipItem.h"
 
+#include <new>
+
 #include "base/CaptureTime.h"
+#include "framework/ScopeGuards.h"
 #include "items/ItemStore.h"
+#include "resources/resource.h"
 
 ClipItem::ClipItem(int32_t typeCode, unsigned typeNameId) : typeCode_(typeCode) {
     char name[1025] = {};
@@ -32,7 +36,22 @@ bool ClipItem::LoadData(ByteSpan data) {
 bool ClipItem::EnsureData() const {
     if (!dataOnDisk_) return true;
     // The data read back is a copy of the file's: logically the item is unchanged.
-    return store_ && store_->ReadBack(const_cast<ClipItem&>(*this));
+    auto& self = const_cast<ClipItem&>(*this);
+    const uint64_t version = dataVersion_;
+    bool read = false;
+    try {
+        read = store_ && store_->ReadBack(self);
+    } catch (...) {
+        read = false;
+    }
+    // Reading the file is no change of the data.
+    self.dataVersion_ = version;
+    if (read) return true;
+    // Whatever a failed read left is not the item's data: it stays on disk, to
+    // be tried again at the next use.
+    self.ReleaseData();
+    self.dataOnDisk_ = true;
+    return false;
 }
 
 void ClipItem::LeaveDataOnDisk() {
@@ -42,7 +61,71 @@ void ClipItem::LeaveDataOnDisk() {
 }
 
 void ClipItem::PrepareChange() {
-    if (store_) store_->WaitUntilStored(*this);
     dataOnDisk_ = false;
+    ++dataVersion_;
     ReleaseData();
+}
+
+bool ClipItem::WriteData(RecordFileWriter& file) const {
+    const ItemPayload payload = WriterPayload();
+    return !payload.write || payload.write(file);
+}
+
+bool ClipItem::PutOnClipboard(HWND owner) const {
+    ClipboardBlocks blocks;
+    if (!RenderClipboard(blocks)) return false;
+    ClipboardSession clipboard(owner);
+    if (clipboard.IsOpen()) blocks.SetAll();
+    return true;
+}
+
+void ClipboardBlocks::Add(UINT format, UniqueGlobal memory) {
+    if (format && memory) blocks_.push_back({format, std::move(memory), UniqueEnhMetaFile()});
+}
+
+void ClipboardBlocks::AddMetafile(UniqueEnhMetaFile metafile) {
+    if (metafile) blocks_.push_back({CF_ENHMETAFILE, UniqueGlobal(), std::move(metafile)});
+}
+
+void ClipboardBlocks::SetAll() {
+    for (Block& block : blocks_) {
+        if (block.metafile) {
+            if (::SetClipboardData(block.format, block.metafile.get())) block.metafile.release();
+        } else if (::SetClipboardData(block.format, block.memory.get())) {
+            block.memory.release();  // the clipboard owns it now
+        }
+    }
+    blocks_.clear();
+}
+
+bool CopyItemsToClipboard(const std::vector<const ClipItem*>& items, HWND owner, const ClipItem** unreadable) {
+    std::vector<ClipboardBlocks> blocks(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        bool rendered = false;
+        try {
+            rendered = items[i]->RenderClipboard(blocks[i]);
+        } catch (const std::bad_alloc&) {
+            rendered = false;
+        }
+        if (!rendered) {
+            if (unreadable) *unreadable = items[i];
+            return false;
+        }
+    }
+    ClipboardSession clipboard(owner);
+    if (!clipboard.IsOpen()) return true;
+    ::EmptyClipboard();
+    for (ClipboardBlocks& itemBlocks : blocks) itemBlocks.SetAll();
+    return true;
+}
+
+void ReportUnreadableItem(const ClipItem& item) {
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    char format[512] = {}, title[256] = {};
+    ::LoadStringA(instance, IDS_ITEM_UNREADABLE, format, sizeof(format));
+    ::LoadStringA(instance, IDS_PRODUCT_NAME, title, sizeof(title));
+    std::string text(format);
+    const size_t mark = text.find("%s");
+    if (mark != std::string::npos) text.replace(mark, 2, item.RecordPath());
+    ::MessageBoxA(::GetActiveWindow(), text.c_str(), title, MB_OK | MB_ICONERROR);
 }

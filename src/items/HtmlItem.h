@@ -23,7 +23,7 @@ public:
 
     bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // "HTML Format": a fresh header, the document and one zero byte.
-    void PutOnClipboard(HWND owner) override;
+    bool RenderClipboard(ClipboardBlocks& blocks) const override;
     bool SaveAs() override;
 
     // The character-set META line (no line break), then the document; no byte-order mark.

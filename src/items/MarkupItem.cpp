@@ -1,5 +1,8 @@
 #include "items/MarkupItem.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <limits>
@@ -11,10 +14,27 @@
 #include "framework/UniqueHandle.h"
 #include "items/SaveDialog.h"
 
+namespace {
+
+uint32_t BlockSum(const Bytes& block) {
+    uLong sum = crc32(0, nullptr, 0);
+    size_t done = 0;
+    while (done < block.size()) {
+        const uInt slice = static_cast<uInt>(std::min<size_t>(block.size() - done, 1u << 30));
+        sum = crc32(sum, block.data() + done, slice);
+        done += slice;
+    }
+    return static_cast<uint32_t>(sum);
+}
+
+}  // namespace
+
 MarkupItem::MarkupItem(int32_t typeCode, unsigned typeNameId) : ClipItem(typeCode, typeNameId) { NextRevision(); }
 
 bool MarkupItem::SetContent(std::string_view document) {
     PrepareChange();
+    NextRevision();
+    blockSum_ = 0;
     if (document.empty()) return true;
     // What could not be read back is not taken at all.
     if (document.size() > kMaxItemDataBytes) return false;
@@ -22,36 +42,40 @@ bool MarkupItem::SetContent(std::string_view document) {
     // The "B" field counts its bytes in 32 bits.
     if (!CompressBlock(document.data(), document.size(), block) || block.size() > std::numeric_limits<uint32_t>::max())
         return false;
-    block_ = std::move(block);
+    blockSum_ = BlockSum(block);
+    block_ = std::make_shared<const Bytes>(std::move(block));
     return true;
 }
 
 bool MarkupItem::GetContent(Bytes& content) const {
     content.clear();
     if (!EnsureData()) return false;
-    if (block_.empty()) return true;
-    return DecompressBlock(block_.data(), block_.size(), content);
+    if (!block_) return true;
+    return DecompressBlock(block_->data(), block_->size(), content);
 }
 
-void MarkupItem::ReleaseData() {
-    block_.clear();
-    block_.shrink_to_fit();
-    NextRevision();
-}
+void MarkupItem::ReleaseData() { block_.reset(); }
 
 void MarkupItem::NextRevision() {
     static std::atomic<uint64_t> last{0};
     revision_ = ++last;
 }
 
-bool MarkupItem::WriteData(RecordFileWriter& file) const {
-    if (block_.empty()) return true;
-    return file.Field('B', block_.data(), block_.size());
+ItemPayload MarkupItem::WriterPayload() const {
+    if (!block_) return {};
+    return {[block = block_](RecordFileWriter& file) { return file.Field('B', block->data(), block->size()); },
+            block_->size()};
 }
 
 bool MarkupItem::ReadData(ByteSpan data) {
     PrepareChange();
-    block_.assign(data.begin(), data.end());
+    auto block = data.empty() ? nullptr : std::make_shared<const Bytes>(data.begin(), data.end());
+    const uint32_t sum = block ? BlockSum(*block) : 0;
+    // The same document read back again is no change; another one (the file
+    // replaced meanwhile) is.
+    if (sum != blockSum_) NextRevision();
+    blockSum_ = sum;
+    block_ = std::move(block);
     return true;
 }
 
@@ -67,10 +91,8 @@ bool MarkupItem::ContainsText(const char* text, unsigned) {
     return document.find(wanted) != std::string_view::npos;
 }
 
-void MarkupItem::PutDocumentOnClipboard(HWND owner, const char* formatName, std::string_view header,
-                                        const Bytes& content) {
-    ClipboardSession clipboard(owner);
-    if (!clipboard.IsOpen()) return;
+void MarkupItem::AddDocumentBlock(ClipboardBlocks& blocks, const char* formatName, std::string_view header,
+                                  const Bytes& content) {
     const size_t size = header.size() + content.size() + 1;
     UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, size));
     if (!memory) return;
@@ -82,7 +104,7 @@ void MarkupItem::PutDocumentOnClipboard(HWND owner, const char* formatName, std:
         if (!content.empty()) std::memcpy(out + header.size(), content.data(), content.size());
         out[size - 1] = '\0';
     }
-    if (::SetClipboardData(::RegisterClipboardFormatA(formatName), memory.get())) memory.release();
+    blocks.Add(::RegisterClipboardFormatA(formatName), std::move(memory));
 }
 
 bool MarkupItem::WriteContentFile(const std::string& path, std::string_view preamble) const {
@@ -91,4 +113,13 @@ bool MarkupItem::WriteContentFile(const std::string& path, std::string_view prea
     std::string file(preamble);
     file.append(reinterpret_cast<const char*>(content.data()), content.size());
     return WriteWholeFile(path, file.data(), file.size());
+}
+
+bool MarkupItem::SaveContentAs(const std::vector<SaveChoice>& choices, const char* extension,
+                               const std::function<bool(const std::string&)>& write) {
+    if (!EnsureData()) {
+        ReportUnreadableItem(*this);
+        return false;
+    }
+    return SaveThroughDialog(choices, extension, [&write](const std::string& path, int) { return write(path); });
 }

@@ -53,31 +53,44 @@ bool MetafileItem::WriteEmfFile(const std::string& path) const {
 }
 
 bool MetafileItem::ShowInExternalViewer(const std::string& temporaryFolder) {
+    if (!EnsureData()) {
+        ReportUnreadableItem(*this);
+        return false;
+    }
     return OpenInExternalViewer(temporaryFolder, ".emf", [this](const std::string& path) { return WriteEmfFile(path); });
 }
 
-void MetafileItem::PutOnClipboard(HWND owner) {
+bool MetafileItem::RenderClipboard(ClipboardBlocks& blocks) const {
+    if (!EnsureData()) return false;
     // Without a metafile there is nothing to place (a null handle would promise
     // data that nobody renders).
-    if (!Metafile()) return;
-    ClipboardSession clipboard(owner);
-    if (!clipboard.IsOpen()) return;
-    UniqueEnhMetaFile copy(::CopyEnhMetaFileA(Metafile(), nullptr));
-    if (copy && ::SetClipboardData(CF_ENHMETAFILE, copy.get())) copy.release();  // the clipboard's now
+    if (metafile_) blocks.AddMetafile(UniqueEnhMetaFile(::CopyEnhMetaFileA(metafile_.get(), nullptr)));
+    return true;
 }
 
 bool MetafileItem::SaveAs() {
+    if (!EnsureData()) {
+        ReportUnreadableItem(*this);
+        return false;
+    }
     return SaveThroughDialog(kMetafileChoices, ".emf",
                              [this](const std::string& path, int) { return WriteEmfFile(path); });
 }
 
-bool MetafileItem::WriteData(RecordFileWriter& file) const {
-    if (!metafile_) return true;
-    Bytes bits, block;
-    if (!GetBits(bits) || !CompressBlock(bits.data(), bits.size(), block) ||
-        block.size() > std::numeric_limits<uint32_t>::max())
-        return false;
-    return file.Field('B', block.data(), block.size());
+ItemPayload MetafileItem::WriterPayload() const {
+    if (!metafile_) return {};
+    auto bits = std::make_shared<Bytes>();
+    // Bits that cannot be had make a write that fails.
+    GetBits(*bits);
+    const size_t bytes = bits->size();
+    return {[bits = std::shared_ptr<const Bytes>(std::move(bits))](RecordFileWriter& file) {
+                Bytes block;
+                if (bits->empty() || !CompressBlock(bits->data(), bits->size(), block) ||
+                    block.size() > std::numeric_limits<uint32_t>::max())
+                    return false;
+                return file.Field('B', block.data(), block.size());
+            },
+            bytes};
 }
 
 bool MetafileItem::ReadData(ByteSpan data) {

@@ -24,12 +24,13 @@ public:
 
     bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // A new copy goes to the clipboard as CF_ENHMETAFILE; the item keeps its own.
-    void PutOnClipboard(HWND owner) override;
+    bool RenderClipboard(ClipboardBlocks& blocks) const override;
     bool ContainsText(const char*, unsigned) override { return false; }
     bool SaveAs() override;
     void ReleaseData() override { metafile_.reset(); }
-    // The metafile's bytes, compressed; nothing without a metafile.
-    bool WriteData(RecordFileWriter& file) const override;
+    // The metafile's bytes (a copy, compressed on the writer thread); nothing
+    // without a metafile.
+    ItemPayload WriterPayload() const override;
     size_t DataBytes() const override;
     // Decompressed, checked with IsSoundEnhMetaFile, then made into a metafile.
     bool ReadData(ByteSpan data) override;

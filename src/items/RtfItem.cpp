@@ -17,17 +17,22 @@ bool RtfItem::SetRtf(std::string_view block) {
 }
 
 bool RtfItem::ShowInExternalViewer(const std::string& temporaryFolder) {
+    if (!EnsureData()) {
+        ReportUnreadableItem(*this);
+        return false;
+    }
     return OpenInExternalViewer(temporaryFolder, ".rtf", [this](const std::string& path) { return WriteRtfFile(path); });
 }
 
-void RtfItem::PutOnClipboard(HWND owner) {
+bool RtfItem::RenderClipboard(ClipboardBlocks& blocks) const {
     Bytes content;
-    if (GetContent(content)) PutDocumentOnClipboard(owner, "Rich Text Format", {}, content);
+    if (!GetContent(content)) return false;
+    AddDocumentBlock(blocks, "Rich Text Format", {}, content);
+    return true;
 }
 
 bool RtfItem::SaveAs() {
-    return SaveThroughDialog(kRtfChoices, ".rtf",
-                             [this](const std::string& path, int) { return WriteRtfFile(path); });
+    return SaveContentAs(kRtfChoices, ".rtf", [this](const std::string& path) { return WriteRtfFile(path); });
 }
 
 bool RtfItem::WriteRtfFile(const std::string& path) const { return WriteContentFile(path, {}); }

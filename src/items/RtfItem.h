@@ -19,7 +19,7 @@ public:
 
     bool ShowInExternalViewer(const std::string& temporaryFolder) override;
     // "Rich Text Format": the RTF and one zero byte; no plain-text form goes with it.
-    void PutOnClipboard(HWND owner) override;
+    bool RenderClipboard(ClipboardBlocks& blocks) const override;
     bool SaveAs() override;
 
     // The RTF bytes exactly, without a terminating zero.

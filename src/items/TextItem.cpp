@@ -21,33 +21,21 @@ const std::vector<SaveChoice> kTextChoices = {
     {" UTF8 Text(*.txt)", "*.txt", ".txt"},
 };
 
-// Every system this program runs on is of the NT family, which makes the other
-// text formats from CF_UNICODETEXT; the ANSI path stays for when that fails.
-bool PutUnicodeText(const std::wstring& text) {
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+// A zero-terminated copy of the text in movable global memory.
+template <typename Char>
+UniqueGlobal GlobalText(const std::basic_string<Char>& text) {
+    const size_t bytes = (text.size() + 1) * sizeof(Char);
     UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, bytes));
-    if (!memory) return false;
+    if (!memory) return memory;
     {
         GlobalLockGuard lock(memory.get());
-        if (!lock) return false;
+        if (!lock) return UniqueGlobal();
         std::memcpy(lock.data(), text.c_str(), bytes);
     }
-    if (!::SetClipboardData(CF_UNICODETEXT, memory.get())) return false;
-    memory.release();  // the clipboard owns it now
-    return true;
+    return memory;
 }
 
-void PutAnsiText(const std::wstring& text) {
-    const std::string ansi = ToMultiByte(text, CP_ACP);
-    UniqueGlobal memory(::GlobalAlloc(GMEM_MOVEABLE, ansi.size() + 1));
-    if (!memory) return;
-    {
-        GlobalLockGuard lock(memory.get());
-        if (!lock) return;
-        std::memcpy(lock.data(), ansi.c_str(), ansi.size() + 1);
-    }
-    if (::SetClipboardData(CF_TEXT, memory.get())) memory.release();
-}
+const std::wstring kNoText;
 
 }  // namespace
 
@@ -59,21 +47,27 @@ bool TextItem::SetText(std::wstring_view text) {
     if (end != std::wstring_view::npos) text = text.substr(0, end);
     // What could not be stored and read back is not taken at all.
     if (text.size() > kMaxItemDataBytes / sizeof(wchar_t)) return false;
+    if (text.empty()) return true;
     CheckAllocation(text.size() * sizeof(wchar_t));
-    text_.assign(text);
+    text_ = std::make_shared<const std::wstring>(text);
     return true;
 }
 
-void TextItem::ReleaseData() {
-    text_.clear();
-    text_.shrink_to_fit();
+const std::wstring& TextItem::Text() const {
+    EnsureData();
+    return text_ ? *text_ : kNoText;
 }
 
-bool TextItem::WriteData(RecordFileWriter& file) const {
-    if (text_.empty()) return true;
-    Bytes block;
-    if (!CompressBlock(text_.data(), text_.size() * sizeof(wchar_t), block)) return false;
-    return file.Field('B', block.data(), block.size());
+void TextItem::ReleaseData() { text_.reset(); }
+
+ItemPayload TextItem::WriterPayload() const {
+    if (!text_) return {};
+    return {[text = text_](RecordFileWriter& file) {
+                Bytes block;
+                if (!CompressBlock(text->data(), text->size() * sizeof(wchar_t), block)) return false;
+                return file.Field('B', block.data(), block.size());
+            },
+            DataBytes()};
 }
 
 bool TextItem::ReadData(ByteSpan data) {
@@ -101,6 +95,7 @@ bool TextItem::LoadData(ByteSpan data) {
 }
 
 bool TextItem::WriteTextFile(const std::string& path, int choice) const {
+    if (!EnsureData()) return false;
     const std::wstring& text = Text();
     switch (choice) {
     case 1: {
@@ -119,19 +114,33 @@ bool TextItem::WriteTextFile(const std::string& path, int choice) const {
 }
 
 bool TextItem::SaveAs() {
+    if (!EnsureData()) {
+        ReportUnreadableItem(*this);
+        return false;
+    }
     return SaveThroughDialog(kTextChoices, ".txt",
                              [this](const std::string& path, int choice) { return WriteTextFile(path, choice); });
 }
 
 bool TextItem::ShowInExternalViewer(const std::string& temporaryFolder) {
+    if (!EnsureData()) {
+        ReportUnreadableItem(*this);
+        return false;
+    }
     return OpenInExternalViewer(temporaryFolder, ".txt",
                                 [this](const std::string& path) { return WriteTextFile(path, 1); });
 }
 
-void TextItem::PutOnClipboard(HWND owner) {
-    ClipboardSession clipboard(owner);
-    if (!clipboard.IsOpen()) return;
+bool TextItem::RenderClipboard(ClipboardBlocks& blocks) const {
+    if (!EnsureData()) return false;
     // An item without text places an empty text, so that copying it still
-    // replaces what the clipboard held, as the user asked.
-    if (!PutUnicodeText(Text())) PutAnsiText(Text());
+    // replaces what the clipboard held, as the user asked. Every system this
+    // program runs on is of the NT family, which makes the other text formats
+    // from CF_UNICODETEXT; the ANSI text stands in when that cannot be made.
+    const std::wstring& text = Text();
+    if (UniqueGlobal unicode = GlobalText(text))
+        blocks.Add(CF_UNICODETEXT, std::move(unicode));
+    else
+        blocks.Add(CF_TEXT, GlobalText(ToMultiByte(text, CP_ACP)));
+    return true;
 }

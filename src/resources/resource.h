@@ -72,4 +72,9 @@
 #define IDS_SAVE_CHANGES 111
 // Added to the program's own texts: a Save As whose file could not be written.
 #define IDS_SAVE_FAILED 112
+// Added: an item whose file cannot be read back (copy, save, view), and captures
+// that cannot be written while memory for them runs out.
+#define IDS_ITEM_UNREADABLE 120
+#define IDS_ITEM_UNREADABLE_VIEW 121
+#define IDS_WRITES_FAILING 122
 #define IDS_READY 57345

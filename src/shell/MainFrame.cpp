@@ -46,6 +46,7 @@ MainFrame::MainFrame()
     ::LoadStringA(instance, IDS_PRODUCT_NAME, name, sizeof(name));
     productName_ = name;
     archive_.SetSizeLimitHook([this] { OnSizeLimitExceeded(); });
+    archive_.SetWritesFailingHook([this] { OnWritesFailing(); });
     archive_.SetGroupByHook([](int mode) { AppSettings().GroupBy = mode; });
     archive_.SetItemLeavingHook(
         [this](ClipItem* item) { return viewPane_.CurrentItem() != item || viewPane_.SetItem(nullptr); });
@@ -117,6 +118,7 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Raw<&MainFrame::OnAfterCapture>(kAfterCaptureMessage),
         msg::Raw<&MainFrame::OnFindAgain>(kFindAgainMessage),
         msg::Maybe<&MainFrame::OnSettingChange>(WM_SETTINGCHANGE),
+        msg::Raw<&MainFrame::OnWritesDone>(kWritesDoneMessage),
         msg::Raw<&MainFrame::OnEndSession>(WM_ENDSESSION),
         msg::Raw<&MainFrame::OnTimer>(WM_TIMER),
         msg::Command<&MainFrame::OnExit>(ID_APP_EXIT),
@@ -180,6 +182,7 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
     updateUi_.AddToolBar(&toolBar_);
     ::SetWindowTextA(Handle(), productName_.c_str());
     notifyIcon_.Add(Handle(), kNotifyIconMessage, icon_.get(), productName_);
+    archive_.SetWriterNotice(Handle(), kWritesDoneMessage);
     JoinClipboardChain();
     // Paused until now: the notification that joining brings is passed on, not captured.
     paused_ = false;
@@ -196,6 +199,7 @@ void MainFrame::OnDestroy() {
     }
     notifyIcon_.Remove();
     LeaveClipboardChain();
+    archive_.SetWriterNotice(nullptr, 0);
     ::PostQuitMessage(0);
 }
 

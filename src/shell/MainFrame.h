@@ -32,6 +32,8 @@ constexpr UINT kCapturePendingMessage = WM_APP + 1;
 constexpr UINT kAfterCaptureMessage = WM_APP + 2;
 // Posted to itself after OK in a Find wrap question: the search runs again.
 constexpr UINT kFindAgainMessage = WM_APP + 3;
+// Posted by the archive's writer thread when it has finished writing files.
+constexpr UINT kWritesDoneMessage = WM_APP + 10;
 // Control id of the archive tree.
 constexpr UINT kGroupTreeId = 1;
 
@@ -157,6 +159,9 @@ private:
     // when the change is the program's own copy.
     bool SourceOfChange(HWND& source) const;
     LRESULT OnAfterCapture(WPARAM, LPARAM);
+    LRESULT OnWritesDone(WPARAM, LPARAM);
+    // The archive's hook for captures that a full disk keeps from being stored.
+    void OnWritesFailing();
     LRESULT OnEndSession(WPARAM ending, LPARAM);
     // The archive's size hook: the warning, never more than one at a time.
     void OnSizeLimitExceeded();

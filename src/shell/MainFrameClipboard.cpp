@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "archive/SourceApp.h"
+#include "framework/Module.h"
 #include "resources/resource.h"
 #include "shell/MainFrame.h"
 #include "shell/WarningDialog.h"
@@ -149,6 +150,16 @@ LRESULT MainFrame::OnAfterCapture(WPARAM, LPARAM) {
     archive_.CheckDiskSize();
     archive_.Trim();
     return 0;
+}
+
+LRESULT MainFrame::OnWritesDone(WPARAM, LPARAM) {
+    archive_.OnWritesDone();
+    return 0;
+}
+
+void MainFrame::OnWritesFailing() {
+    const std::string text = LoadResourceString(IDS_WRITES_FAILING);
+    ::MessageBoxA(::GetActiveWindow(), text.c_str(), productName_.c_str(), MB_OK | MB_ICONERROR);
 }
 
 void MainFrame::OnSizeLimitExceeded() {

@@ -408,18 +408,17 @@ void GroupTree::SaveNodeAs(HTREEITEM handle) {
 }
 
 void GroupTree::CopyNode(HTREEITEM handle, HWND owner) {
-    {
-        ClipboardSession clipboard(owner);
-        if (clipboard.IsOpen()) ::EmptyClipboard();
-    }
-    const Node* node = NodeOf(handle);
-    if (!node) return;
-    if (node->ref.kind == NodeRef::kItem) {
-        node->ref.item->PutOnClipboard(owner);
-    } else if (node->ref.kind == NodeRef::kCapture) {
+    std::vector<const ClipItem*> items;
+    if (const Node* node = NodeOf(handle); node && node->ref.kind == NodeRef::kItem) {
+        items.push_back(node->ref.item);
+    } else if (node && node->ref.kind == NodeRef::kCapture) {
         for (const auto& [key, child] : node->children)
-            if (child->ref.kind == NodeRef::kItem) child->ref.item->PutOnClipboard(owner);
+            if (child->ref.kind == NodeRef::kItem) items.push_back(child->ref.item);
     }
+    // Every item's data is read before the clipboard is touched: one that
+    // cannot be read leaves the user's clipboard as it was.
+    const ClipItem* unreadable = nullptr;
+    if (!CopyItemsToClipboard(items, owner, &unreadable)) ReportUnreadableItem(*unreadable);
 }
 
 ClipItem* GroupTree::SelectedItem() const {
@@ -506,9 +505,11 @@ bool GroupTree::TrimOnce() {
 const std::wstring& GroupTree::RtfShownText(RtfItem& item) {
     ShownText& shown = rtfTexts_[&item];
     if (shown.revision != item.Revision()) {
-        shown.revision = item.Revision();
         searchPane_.SetItem(&item);
-        shown.text = searchPane_.EditorFor(kRtfItemType)->ShownText();
+        // An item whose file cannot be read has no text now; it is read again next time.
+        const bool readable = !searchPane_.IsUnreadable();
+        shown.revision = readable ? item.Revision() : 0;
+        shown.text = readable ? searchPane_.EditorFor(kRtfItemType)->ShownText() : std::wstring();
     }
     return shown.text;
 }

@@ -114,6 +114,14 @@ bool ItemEditor::IsModified() const { return ::SendMessageA(Handle(), EM_GETMODI
 
 void ItemEditor::SetModified(bool modified) { ::SendMessageA(Handle(), EM_SETMODIFY, modified, 0); }
 
+void ItemEditor::SetReadOnly(bool readOnly) { ::SendMessageA(Handle(), EM_SETREADONLY, readOnly, 0); }
+
+void ItemEditor::ShowNotice(const std::wstring& text) {
+    StreamInText(text);
+    SetModified(false);
+    SetReadOnly(true);
+}
+
 void ItemEditor::SetWordWrap(bool on) {
     // Line width 0 wraps at the window's edge; 1 (a twip) never wraps.
     ::SendMessageA(Handle(), EM_SETTARGETDEVICE, 0, on ? 0 : 1);
@@ -189,7 +197,7 @@ void ItemEditor::ChangeFont() {
 
 bool TextEditor::Load(const ClipItem* item) {
     if (!item) return true;
-    if (item->TypeCode() != kTextItemType) return false;
+    if (item->TypeCode() != kTextItemType || !item->EnsureData()) return false;
     StreamInText(static_cast<const TextItem*>(item)->Text());
     SetModified(false);
     return true;
@@ -207,7 +215,7 @@ bool RtfEditor::Load(const ClipItem* item) {
     if (!item) return true;
     if (item->TypeCode() != kRtfItemType) return false;
     Bytes content;
-    static_cast<const RtfItem*>(item)->GetContent(content);
+    if (!static_cast<const RtfItem*>(item)->GetContent(content)) return false;
     StreamIn(content.data(), content.size(), SF_RTF);
     SetModified(false);
     return true;
@@ -226,7 +234,7 @@ bool HtmlEditor::Load(const ClipItem* item) {
     if (!item) return true;
     if (item->TypeCode() != kHtmlItemType) return false;
     Bytes content;
-    static_cast<const HtmlItem*>(item)->GetContent(content);
+    if (!static_cast<const HtmlItem*>(item)->GetContent(content)) return false;
     std::wstring text = ToWide(std::string_view(reinterpret_cast<const char*>(content.data()), content.size()), CP_UTF8);
     // Measured up to its terminator, as the document was on the clipboard.
     text.resize(std::wcslen(text.c_str()));

@@ -22,7 +22,8 @@ public:
     bool CreateEditor(HWND parent, const RECT& rect);
 
     // An item of the editor's type replaces the content (true); another type
-    // gives false and none gives true, both changing nothing.
+    // gives false and none gives true, both changing nothing. False also for an
+    // item whose data cannot be read: the content is then as it was.
     virtual bool Load(const ClipItem* item) = 0;
     // Puts the content into the item; false for none or another type.
     virtual bool Store(ClipItem* item) = 0;
@@ -31,6 +32,9 @@ public:
     void SetWordWrap(bool on);
     bool IsModified() const;
     void SetModified(bool modified);
+    void SetReadOnly(bool readOnly);
+    // Shows the text, read-only and unmodified, in place of an item.
+    void ShowNotice(const std::wstring& text);
 
     // Selects the next match after the selection's start (downward) or before
     // it (upward); a miss leaves the caret at the start (downward) or the end.

@@ -1,6 +1,7 @@
 #include "views/ViewPane.h"
 
 #include "archive/ItemFile.h"
+#include "base/CodePage.h"
 #include "framework/MessageMap.h"
 #include "framework/Module.h"
 #include "items/ClipItem.h"
@@ -71,6 +72,7 @@ HWND ViewPane::ViewerFor(int typeCode) {
 }
 
 HWND ViewPane::ShownViewer() const {
+    if (current_ && unreadable_) return textEditor_.Handle();
     return current_ ? const_cast<ViewPane*>(this)->ViewerFor(current_->TypeCode()) : nullptr;
 }
 
@@ -87,13 +89,16 @@ bool ViewPane::SetItem(ClipItem* item) {
     RECT client = {};
     ::GetClientRect(Handle(), &client);
     PlaceViewers(client.right, client.bottom, SWP_HIDEWINDOW);
-    imageView_.Load(item);
-    rtfEditor_.Load(item);
-    textEditor_.Load(item);
-    htmlEditor_.Load(item);
-    metafileView_.Load(item);
+    // Data that cannot be read back is never shown (nor later saved) as empty.
+    unreadable_ = item && !item->EnsureData();
+    const ClipItem* shown = unreadable_ ? nullptr : item;
+    textEditor_.SetReadOnly(false);
+    imageView_.Load(shown);
+    metafileView_.Load(shown);
+    if (ItemEditor* editor = shown ? EditorFor(shown->TypeCode()) : nullptr) unreadable_ = !editor->Load(shown);
+    if (unreadable_) textEditor_.ShowNotice(ToWide(LoadResourceString(IDS_ITEM_UNREADABLE_VIEW), CP_ACP));
     if (item) {
-        if (HWND viewer = ViewerFor(item->TypeCode()))
+        if (HWND viewer = ShownViewer())
             ::SetWindowPos(viewer, nullptr, 0, 0, client.right, client.bottom,
                            SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
@@ -101,12 +106,13 @@ bool ViewPane::SetItem(ClipItem* item) {
 }
 
 bool ViewPane::IsModified() const {
+    if (unreadable_) return false;
     const ItemEditor* editor = current_ ? EditorFor(current_->TypeCode()) : nullptr;
     return editor && editor->IsModified();
 }
 
 bool ViewPane::Save() {
-    if (!current_) return false;
+    if (!current_ || unreadable_) return false;
     ItemEditor* editor = EditorFor(current_->TypeCode());
     if (!editor || !editor->Store(current_)) return false;
     if (WriteItemFile(*current_, current_->RecordPath())) return true;

@@ -22,8 +22,11 @@ public:
 
     // Shows the item (or nothing). Unsaved edits of the item shown are offered
     // for saving first; false when the user chose to save and they could not
-    // be written: the pane then stays on its item with the edits.
+    // be written: the pane then stays on its item with the edits. An item whose
+    // file cannot be read is shown as a notice saying so, read-only.
     bool SetItem(ClipItem* item);
+    // Whether the item shown could not be read: nothing can be saved over it.
+    bool IsUnreadable() const { return unreadable_; }
     ClipItem* CurrentItem() const { return current_; }
     bool IsModified() const;
     // Puts the edits into the item and rewrites its item file. A file that
@@ -54,6 +57,7 @@ private:
     HWND ViewerFor(int typeCode);
 
     ClipItem* current_ = nullptr;
+    bool unreadable_ = false;
     bool wordWrap_ = false;
     RtfEditor rtfEditor_;
     ImageView imageView_;

@@ -15,6 +15,7 @@
 #include "items/TextItem.h"
 #include "base/Paths.h"
 #include "base/RecordFile.h"
+#include "framework/UniqueHandle.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -139,4 +140,36 @@ TEST(FolderIndexTest, ItemsLoadFromTheIndexAsFromTheirFiles) {
     ItemArchive empty;
     EXPECT_TRUE(load(empty).empty());
     EXPECT_FALSE(FileExists(index));
+}
+
+// A file changed again within the second or two its index was written in may
+// keep the size and time the index has for it: such an entry is not trusted.
+TEST(FolderIndexTest, AnEntryAsNewAsItsIndexIsReadFromTheFile) {
+    TempFolder folder;
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    TextItem item;
+    ASSERT_TRUE(item.SetText(L"text-1"));
+    ASSERT_TRUE(StoreItem(item, folder.Path()));
+    WIN32_FILE_ATTRIBUTE_DATA before = {};
+    ASSERT_TRUE(::GetFileAttributesExA(item.RecordPath().c_str(), GetFileExInfoStandard, &before));
+    {
+        ItemArchive first;
+        first.LoadArchive(options);
+    }
+    TextItem changed;
+    ASSERT_TRUE(changed.SetText(L"text-2"));
+    changed.SetCaptureTime(item.CaptureTime());
+    ASSERT_TRUE(WriteItemFile(changed, item.RecordPath()));
+    {
+        UniqueFile file(::CreateFileA(item.RecordPath().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+        ASSERT_TRUE(::SetFileTime(file.get(), nullptr, nullptr, &before.ftLastWriteTime));
+    }
+    ASSERT_EQ(before.nFileSizeLow, ReadFileBytes(item.RecordPath()).size());
+
+    ItemArchive archive;
+    archive.LoadArchive(options);
+    ASSERT_EQ(1u, archive.Items().size());
+    EXPECT_EQ(L"text-2", static_cast<TextItem&>(*archive.Items()[0]).Text());
 }

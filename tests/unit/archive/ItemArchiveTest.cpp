@@ -9,7 +9,9 @@
 #include "base/AllocationCheck.h"
 #include "base/CaptureTime.h"
 #include "base/Paths.h"
+#include "base/Compression.h"
 #include "base/RecordFile.h"
+#include "base/RecordFormat.h"
 #include "items/BitmapItem.h"
 #include "items/TextItem.h"
 #include "support/ClipboardHelper.h"
@@ -388,11 +390,14 @@ TEST_F(ItemArchiveTest, RemovalAndEraseAllDeleteOnlyWhatTheyOwn) {
     const GUID firstGuid = first->SourceGuid();
     std::unique_ptr<ClipItem> removed = archive.RemoveItem(first);
     EXPECT_EQ(first, removed.get());
+    // Deletions are queued behind the writes.
+    archive.FlushWrites();
     EXPECT_FALSE(FileExists(firstPath));
     EXPECT_EQ(1u, archive.Items().size());
     EXPECT_EQ(nullptr, archive.RemoveItem(first));
     std::unique_ptr<CaptureRecord> record = archive.RemoveCapture(firstGuid);
     ASSERT_NE(nullptr, record);
+    archive.FlushWrites();
     EXPECT_FALSE(FileExists(record->FilePath));
     EXPECT_EQ(1u, archive.Captures().size());
 
@@ -446,6 +451,52 @@ TEST_F(ItemArchiveTest, UnfinishedWritesOfAnInterruptedRunAreRemovedAtLoad) {
     EXPECT_EQ(1u, archive.Items().size());
     for (const std::string& path : leftovers) EXPECT_FALSE(FileExists(path)) << path;
     EXPECT_TRUE(FileExists(item.RecordPath()));
+}
+
+// Whether any file below the folder holds the text (UTF-16), as it stands or in
+// a compressed field of a record file.
+bool ArchiveHolds(const std::string& folder, const std::wstring& text) {
+    const std::string wanted(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    bool found = false;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+        const std::string path = folder + entry.cFileName;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            found = found || ArchiveHolds(path + "\\", text);
+            return;
+        }
+        const std::string bytes = ReadFileBytes(path);
+        if (bytes.find(wanted) != std::string::npos) found = true;
+        const Bytes file(bytes.begin(), bytes.end());
+        if (!HasRecordHeader(file)) return;
+        FieldWalker walker(file);
+        RecordField field;
+        Bytes inflated;
+        while (walker.Next(field))
+            if (DecompressBlock(field.data.data(), field.data.size(), inflated) &&
+                std::string(inflated.begin(), inflated.end()).find(wanted) != std::string::npos)
+                found = true;
+    });
+    return found;
+}
+
+// Deleted means deleted: no file of the archive folder keeps the text, the
+// day's index (which holds small items whole) included.
+TEST_F(ItemArchiveTest, ADeletedItemLeavesNoCopyInAnyFile) {
+    const std::wstring secret = L"hunter2 copied by accident";
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(secret)}}));
+    {
+        ItemArchive first;
+        Open(first);
+        first.Capture(source_);
+    }
+    ItemArchive archive;
+    Open(archive);  // writes the day's index
+    ASSERT_EQ(1u, archive.Items().size());
+    ASSERT_TRUE(FileExists(AppData() + DateFolderName(CurrentCaptureTime()) + ".items.idx"));
+    std::unique_ptr<ClipItem> removed = archive.RemoveItem(archive.Items()[0].get());
+    archive.RemoveCapture(removed->SourceGuid());
+    archive.FlushWrites();
+    EXPECT_FALSE(ArchiveHolds(folder_.Path(), secret));
 }
 
 // Fails every allocation for item data of a megabyte or more.

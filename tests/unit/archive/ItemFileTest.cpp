@@ -8,11 +8,13 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/CaptureTime.h"
 #include "base/RecordFile.h"
 #include "base/Compression.h"
+#include "framework/UniqueHandle.h"
 #include "items/TextItem.h"
 #include "support/ItemFileBytes.h"
 #include "support/TempFolder.h"
@@ -275,4 +277,32 @@ TEST(ItemFileTest, DamagedFilesFailCleanly) {
     }
     EXPECT_TRUE(ReadItemFile(item, locked));
     EXPECT_EQ(L"hi", item.Text());
+}
+
+// Item files are read while other programs hold them open (indexers, sync
+// clients, backups), and a brief lock is waited out.
+TEST(ItemFileTest, ReadsShareTheFileAndWaitOutABriefLock) {
+    TempFolder folder;
+    const std::string path = folder / "a.tx";
+    TextItem item;
+    ASSERT_TRUE(item.SetText(L"shared"));
+    ASSERT_TRUE(WriteItemFile(item, path));
+    UniqueFile reader(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader);
+    TextItem read;
+    EXPECT_TRUE(ReadItemFile(read, path));
+    EXPECT_EQ(L"shared", read.Text());
+    reader.reset();
+
+    UniqueFile lock(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    std::thread release([&lock] {
+        ::Sleep(100);
+        lock.reset();
+    });
+    TextItem waited;
+    EXPECT_TRUE(ReadItemFile(waited, path));
+    release.join();
+    EXPECT_EQ(L"shared", waited.Text());
 }

@@ -12,9 +12,11 @@
 
 #include "archive/ItemArchive.h"
 #include "archive/ItemFile.h"
+#include "base/AllocationCheck.h"
 #include "base/CaptureTime.h"
 #include "base/Paths.h"
 #include "framework/UniqueHandle.h"
+#include "items/RtfItem.h"
 #include "items/TextItem.h"
 #include "support/ItemFileBytes.h"
 #include "support/TempFolder.h"
@@ -46,7 +48,10 @@ std::wstring TextInFile(const std::string& path) {
 
 TEST(ItemWriterTest, FilesAreWrittenInOrderAndLargeDataIsReadBackWhenUsed) {
     TempFolder folder;
-    ItemWriter writer;
+    // Room for eight of the large texts read back.
+    ItemWriter::Budgets budgets;
+    budgets.readBack = 8 * 20000 * sizeof(wchar_t);
+    ItemWriter writer(budgets);
     std::mutex mutex;
     std::vector<std::string> stored;
     writer.SetStoredHook([&](const std::string& path) {
@@ -75,7 +80,7 @@ TEST(ItemWriterTest, FilesAreWrittenInOrderAndLargeDataIsReadBackWhenUsed) {
     // Read back, only the last few keep their data.
     size_t inMemory = 0;
     for (const auto& item : items) inMemory += item->IsDataOnDisk() ? 0 : 1;
-    EXPECT_EQ(5u + ItemWriter::kReadBackCached, inMemory);
+    EXPECT_EQ(5u + 8u, inMemory);
     EXPECT_TRUE(items[1]->IsDataOnDisk());
     EXPECT_FALSE(items[14]->IsDataOnDisk());
 
@@ -193,4 +198,94 @@ TEST(ItemWriterTest, HugeTextsInTodaysFolderLoadWithoutTheirData) {
     ASSERT_EQ(8u, archive.Items().size());
     for (const auto& item : archive.Items()) EXPECT_TRUE(item->IsDataOnDisk());
     EXPECT_LT(PeakResidentBytes(), 1536u * 1024 * 1024);
+}
+
+namespace {
+
+DWORD gWindowThread = 0;
+
+// Memory runs short for large blocks on the writer's thread only.
+void FailLargeBlocksOffTheWindowThread(size_t bytes) {
+    if (::GetCurrentThreadId() != gWindowThread && bytes >= 256 * 1024) throw std::bad_alloc();
+}
+
+}  // namespace
+
+// What the writer's thread throws ends one job, not the program: the item
+// keeps its data, the next ones are stored, and the window hears of it.
+TEST(ItemWriterTest, AnAllocationFailureOnTheWriterThreadLeavesTheItemInMemory) {
+    TempFolder folder;
+    ItemWriter writer;
+    UniqueWindow window(::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
+    writer.SetNotifyWindow(window.get(), WM_APP + 7);
+    gWindowThread = ::GetCurrentThreadId();
+    SetAllocationCheck(FailLargeBlocksOffTheWindowThread);
+    auto large = TextItemOf(Text(300000, 3));
+    auto after = TextItemOf(Text(20000, 4));
+    writer.QueueItem(*large, folder / "day\\large.tx");
+    writer.QueueItem(*after, folder / "day\\after.tx");
+    writer.Flush();
+    SetAllocationCheck(nullptr);
+    EXPECT_FALSE(FileExists(folder / "day\\large.tx"));
+    EXPECT_FALSE(large->IsDataOnDisk());
+    EXPECT_EQ(Text(300000, 3), large->Text());
+    EXPECT_EQ(Text(20000, 4), TextInFile(folder / "day\\after.tx"));
+    EXPECT_TRUE(after->IsDataOnDisk());
+    MSG message;
+    EXPECT_TRUE(::PeekMessageA(&message, window.get(), WM_APP + 7, WM_APP + 7, PM_REMOVE));
+
+    // A read-back that finds no memory is a failed read, not a crash.
+    SetAllocationCheck([](size_t bytes) {
+        if (bytes >= 16 * 1024) throw std::bad_alloc();
+    });
+    EXPECT_FALSE(after->EnsureData());
+    SetAllocationCheck(nullptr);
+    EXPECT_TRUE(after->IsDataOnDisk());
+    EXPECT_EQ(Text(20000, 4), after->Text());
+}
+
+// Items that cannot be written keep their data up to the budget; past it the
+// user is told once, and what is stored stays as it is.
+TEST(ItemWriterTest, UnwrittenItemsKeepTheirDataWithinTheBudget) {
+    TempFolder folder;
+    ItemWriter::Budgets budgets;
+    budgets.unwritten = 100 * 1024;
+    ItemWriter writer(budgets);
+    auto stored = TextItemOf(Text(20000, 9));
+    writer.QueueItem(*stored, folder / "stored.tx");
+    writer.Flush();
+    const std::string storedFile = ReadFileBytes(folder / "stored.tx");
+    // A file where the date folder would be: nothing can be written there.
+    ASSERT_TRUE(WriteFileBytes(folder / "day", "in the way"));
+    std::vector<std::unique_ptr<TextItem>> items;
+    for (unsigned i = 0; i < 4; ++i) {
+        items.push_back(TextItemOf(Text(20000, i)));  // 40,000 bytes each
+        writer.QueueItem(*items.back(), folder / ("day\\item" + std::to_string(i) + ".tx"));
+    }
+    writer.Flush();
+    EXPECT_EQ(Text(20000, 0), items[0]->Text());
+    EXPECT_EQ(Text(20000, 1), items[1]->Text());
+    for (unsigned i = 2; i < 4; ++i) EXPECT_FALSE(items[i]->EnsureData()) << i;
+    EXPECT_TRUE(writer.TakeWritesFailingNotice());
+    EXPECT_FALSE(writer.TakeWritesFailingNotice());
+    EXPECT_EQ(storedFile, ReadFileBytes(folder / "stored.tx"));
+}
+
+// The text Find keeps for an RTF item is worked out again only when the
+// document changes, not each time its data comes back from the file.
+TEST(ItemWriterTest, AReadBackKeepsTheRevision) {
+    TempFolder folder;
+    ItemWriter writer;
+    RtfItem item;
+    std::string rtf = "{\\rtf1 ";
+    for (unsigned i = 0; rtf.size() < 200000; ++i) rtf += std::to_string(i * 2654435761u) + " ";
+    ASSERT_TRUE(item.SetRtf(rtf + "}"));
+    writer.QueueItem(item, folder / "item.rt");
+    writer.Flush();
+    ASSERT_TRUE(item.IsDataOnDisk());
+    const uint64_t revision = item.Revision();
+    ASSERT_TRUE(item.EnsureData());
+    EXPECT_EQ(revision, item.Revision());
+    ASSERT_TRUE(item.SetRtf("{\\rtf1 other}"));
+    EXPECT_NE(revision, item.Revision());
 }

@@ -220,6 +220,7 @@ TEST_F(GroupTreeTest, DeletingLeavesGroupsAndCopyTakesTheNodesFormats) {
     ASSERT_NE(nullptr, host_.pane.CurrentItem());
     const std::string noteFile = host_.pane.CurrentItem()->RecordPath();
     host_.tree.DeleteNode(noteLeaf);
+    host_.tree.FlushWrites();  // deletions are queued behind the writes
     EXPECT_FALSE(FileExists(noteFile));
     const ClipItem* shown = host_.pane.CurrentItem();
     EXPECT_TRUE(!shown || std::any_of(host_.tree.Items().begin(), host_.tree.Items().end(),
@@ -231,6 +232,7 @@ TEST_F(GroupTreeTest, DeletingLeavesGroupsAndCopyTakesTheNodesFormats) {
     EXPECT_EQ(day + "\n  Notes [A1]\n", Dump());
     EXPECT_TRUE(host_.tree.Items().empty());
     EXPECT_EQ(1u, host_.tree.Captures().size());
+    host_.tree.FlushWrites();
     EXPECT_EQ(1u, ListFiles(folder_.Path() + "AppData\\", "*.se").size());
 }
 
@@ -249,6 +251,7 @@ TEST_F(GroupTreeTest, ItemsLimitKeepsTheNewestCapturesInEveryMode) {
             host_.tree.FindCapture(item)->CaptureTime = time;
         }
         host_.tree.Trim();
+        host_.tree.FlushWrites();
         EXPECT_EQ(3u, host_.tree.Items().size()) << mode;
         EXPECT_EQ(3u, host_.tree.Captures().size()) << mode;
         EXPECT_EQ(3u, ListFiles(folder.Path() + DateFolderName(CurrentCaptureTime()) + "\\").size()) << mode;

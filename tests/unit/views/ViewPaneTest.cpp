@@ -5,11 +5,13 @@
 #include <string>
 
 #include "archive/ItemFile.h"
+#include "archive/ItemWriter.h"
 #include "framework/UniqueHandle.h"
 #include "items/BitmapItem.h"
 #include "items/HtmlItem.h"
 #include "items/RtfItem.h"
 #include "items/TextItem.h"
+#include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
 #include "support/TempFolder.h"
 
@@ -203,4 +205,66 @@ TEST(RtfFontDialogTest, WhatIsMixedInTheSelectionIsLeftOpenBothWays) {
     EXPECT_EQ(DWORD{CFE_BOLD}, format.dwEffects);
     EXPECT_EQ(240, format.yHeight);
     EXPECT_EQ(RGB(4, 5, 6), format.crTextColor);
+}
+
+// An item whose file is deleted, locked or damaged once it was shown: the view
+// says so, read-only; Copy keeps the clipboard, Save As writes nothing, and
+// nothing is ever saved over the file.
+TEST_F(ViewPaneTest, AnItemWhoseFileCannotBeReadIsNeverTakenForEmpty) {
+    ItemWriter writer;
+    ClipboardHelper clipboard;
+    auto other = StoredText(L"other", "other.tx");
+    const std::wstring text(20000, L'k');
+    for (const char* damage : {"deleted", "locked", "garbage"}) {
+        SCOPED_TRACE(damage);
+        TextItem item;
+        ASSERT_TRUE(item.SetText(text));
+        const std::string path = folder_ / (std::string(damage) + ".tx");
+        writer.QueueItem(item, path);
+        writer.Flush();
+        ASSERT_TRUE(item.IsDataOnDisk());
+        pane_.SetItem(&item);
+        EXPECT_FALSE(pane_.IsUnreadable());
+        pane_.SetItem(other.get());
+        item.LeaveDataOnDisk();
+
+        const std::string original = ReadFileBytes(path);
+        UniqueFile lock;
+        const std::string kind = damage;
+        if (kind == "deleted") {
+            ASSERT_TRUE(::DeleteFileA(path.c_str()));
+        } else if (kind == "locked") {
+            lock.reset(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(lock);
+        } else {
+            ASSERT_TRUE(WriteFileBytes(path, std::string(300, 'g')));
+        }
+
+        ASSERT_TRUE(pane_.SetItem(&item));
+        EXPECT_TRUE(pane_.IsUnreadable());
+        EXPECT_EQ(Editor(kTextItemType), pane_.ShownViewer());
+        EXPECT_NE(std::wstring::npos, EditorText(Editor(kTextItemType)).find(L"cannot be read"));
+        EXPECT_TRUE(::GetWindowLongA(Editor(kTextItemType), GWL_STYLE) & ES_READONLY);
+        EXPECT_FALSE(pane_.IsModified());
+        EXPECT_FALSE(pane_.Save());
+        EXPECT_FALSE(WriteItemFile(item, path));
+
+        ASSERT_TRUE(clipboard.Set({{CF_UNICODETEXT, std::string("k\0e\0p\0t\0\0\0", 10)}}));
+        const ClipItem* unreadable = nullptr;
+        EXPECT_FALSE(CopyItemsToClipboard({&item}, clipboard.Window(), &unreadable));
+        EXPECT_EQ(&item, unreadable);
+        EXPECT_EQ(std::string("k\0e\0p\0t\0\0\0", 10), clipboard.Get(CF_UNICODETEXT).value_or(""));
+
+        DialogAnswerer answerer;
+        DialogScript& told = answerer.Expect({DialogAnswerer::Click(IDOK)});
+        EXPECT_FALSE(item.SaveAs());
+        EXPECT_NE(std::string::npos, told.seenText.find("cannot be read")) << told.seenText;
+        EXPECT_FALSE(item.WriteTextFile(folder_ / "saved.txt", 1));
+        EXPECT_FALSE(FileExists(folder_ / "saved.txt"));
+
+        lock.reset();
+        const std::string left = kind == "deleted" ? "" : kind == "locked" ? original : std::string(300, 'g');
+        EXPECT_EQ(left, ReadFileBytes(path));
+        pane_.SetItem(nullptr);
+    }
 }
