@@ -13,6 +13,7 @@
 #include "archive/CaptureRecord.h"
 #include "archive/ItemWriter.h"
 #include "archive/SourceApp.h"
+#include "base/CaptureTime.h"
 #include "items/ClipItem.h"
 
 enum class CaptureMode {
@@ -85,8 +86,9 @@ public:
     const ArchiveOptions& Options() const { return options_; }
     // Deletes the loaded items' files and every capture and application file, then clears.
     void EraseAll();
-    // A null window stands for "Unknown Application".
-    CaptureRecord* AddCaptureRecord(HWND sourceWindow);
+    // A null window stands for "Unknown Application". The record has the time
+    // its change was taken.
+    CaptureRecord* AddCaptureRecord(HWND sourceWindow, double captureTime = CurrentCaptureTime());
     SourceApp* FindOrAddSourceApp(HWND sourceWindow);
     CaptureRecord* FindCapture(const ClipItem& item) const;
     // The capture time at and before which captures fall outside the limit; 0 for none.
@@ -118,6 +120,10 @@ private:
     std::string AppDataFolder() const;
 
     ArchiveOptions options_;
+    // Captures open the clipboard with a window of their own: under Wine a
+    // program that opens it with the window another program holds it open with
+    // takes the open clipboard over, and the capture's reads then fail.
+    UniqueWindow clipboardWindow_;
     std::function<void()> sizeLimitHook_;
     double lastClipboardHoldMs_ = 0;
     uint64_t lastFingerprint_ = 0;
