@@ -323,6 +323,7 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
         if (!snapshot.Empty()) lastClipboardSequence_ = ::GetClipboardSequenceNumber();
     }
     ::QueryPerformanceCounter(&closed);
+    ownerPoll_.Nudge();
     lastClipboardHoldMs_ = 1000.0 * static_cast<double>(closed.QuadPart - opened.QuadPart) /
                            static_cast<double>(frequency.QuadPart);
 

@@ -12,6 +12,7 @@
 
 #include "archive/CaptureRecord.h"
 #include "archive/ItemWriter.h"
+#include "archive/OwnerPoll.h"
 #include "archive/SourceApp.h"
 #include "base/CaptureTime.h"
 #include "items/ClipItem.h"
@@ -124,6 +125,7 @@ private:
     // program that opens it with the window another program holds it open with
     // takes the open clipboard over, and the capture's reads then fail.
     UniqueWindow clipboardWindow_;
+    OwnerPoll ownerPoll_;
     std::function<void()> sizeLimitHook_;
     double lastClipboardHoldMs_ = 0;
     uint64_t lastFingerprint_ = 0;

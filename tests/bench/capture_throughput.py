@@ -2,12 +2,13 @@
 """How many quick clipboard changes the real SVault.exe archives, and how soon.
 
   capture_throughput.py SVAULT_EXE WINE_RUN [--changes N | --changes KIND=N,...] [--gaps 0,5,20,50]
-                        [--kinds text,html,mib,bitmap] [--producer PRODUCER_EXE [--answer]]
+                        [--kinds text,html,mib,bitmap] [--producer PRODUCER_EXE [--answer | --late]]
 
 Copies are made with xclip (a native X11 program, bridged by Wine) at a fixed
 gap after each change; with --producer, by a Windows program in the same Wine
 session (tests/tools/ClipProducer.cpp: no bridge in between), which sleeps
-between its changes unless --answer makes it answer messages meanwhile. For the
+between its changes unless --answer makes it answer messages meanwhile (--late:
+after each sleep). For the
 producer each line also names the changes that were lost (counted from 0). Every change carries a number of its own (in the text, in
 the HTML, in the picture's bottom-left pixel), so the archive tells which
 changes were archived. For each kind and gap it prints one line: the share of
@@ -164,6 +165,7 @@ def main():
     parser.add_argument("--archive", default=None)
     parser.add_argument("--producer", default=None)
     parser.add_argument("--answer", action="store_true")
+    parser.add_argument("--late", action="store_true")
     args = parser.parse_args()
     if "=" in args.changes:
         per_kind = dict((k, int(n)) for k, n in (pair.split("=") for pair in args.changes.split(",")))
@@ -171,7 +173,8 @@ def main():
         per_kind = dict((k, int(args.changes)) for k in LABEL)
     if args.producer and "html" in args.kinds.split(","):
         parser.error("the Windows producer makes texts and pictures only")
-    path = "Win32 producer, %s" % ("answering" if args.answer else "sleeping") if args.producer else None
+    manner = "answering" if args.answer else "answering late" if args.late else "sleeping"
+    path = "Win32 producer, %s" % manner if args.producer else None
     gaps = [int(g) for g in args.gaps.split(",")]
     kinds = args.kinds.split(",")
     work = args.archive or ("/tmp/svault-throughput-%d" % os.getpid())
@@ -204,6 +207,8 @@ def main():
                    "--gap", str(gap), "--first", str(marks[0])]
         if args.answer:
             command.append("--answer")
+        elif args.late:
+            command.append("--late")
         producer = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         started.append(producer)
         unset, last_change = [], time.monotonic()

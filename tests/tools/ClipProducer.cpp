@@ -4,11 +4,13 @@
 // change carries its number ("mark N" at the start of the text, or the first
 // pixel of the picture: blue 7, green and red the number's low and high byte).
 //   svault_test_producer.exe [--kind text|mib|dib] [--count N] [--gap MS] [--first MARK]
-//                            [--answer] [--close] [--hold MS] [--title TEXT]
+//                            [--answer | --late] [--close] [--hold MS] [--title TEXT]
 // --kind    a 50-character text (default), a text of 1 MiB characters, a 1920 x 1080 CF_DIB
 // --gap     the time between the end of one change and the start of the next
 // --answer  answer messages during the gap (a message loop); without it the
 //           program sleeps, as a busy program does not answer
+// --late    sleep through the gap, then answer what came meanwhile (a busy
+//           program that looks at its messages between two jobs)
 // --close   destroy the window as soon as the last change is made
 // --hold    how long the program stays after its last change (500 ms)
 // Prints "unset N" for each change that could not be made (the clipboard stayed
@@ -120,9 +122,12 @@ void AnswerMessages() {
     }
 }
 
-void Wait(DWORD ms, bool answer) {
-    if (!answer) {
+enum class Answer { kNever, kLate, kAtOnce };
+
+void Wait(DWORD ms, Answer answer) {
+    if (answer != Answer::kAtOnce) {
         ::Sleep(ms);
+        if (answer == Answer::kLate) AnswerMessages();
         return;
     }
     const DWORD start = ::GetTickCount();
@@ -143,7 +148,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Kind kind = Kind::kText;
     int changes = 1, first = 0;
     DWORD gap = 0, hold = 500;
-    bool answer = false, close = false;
+    Answer answer = Answer::kNever;
+    bool close = false;
     std::wstring title = L"svault test producer";
     for (int i = 1; i < count; ++i) {
         const std::wstring arg = args[i];
@@ -165,7 +171,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         } else if (arg == L"--title" && hasValue) {
             title = args[++i];
         } else if (arg == L"--answer") {
-            answer = true;
+            answer = Answer::kAtOnce;
+        } else if (arg == L"--late") {
+            answer = Answer::kLate;
         } else if (arg == L"--close") {
             close = true;
         } else {
