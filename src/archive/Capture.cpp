@@ -12,6 +12,7 @@
 #include "archive/ItemArchive.h"
 #include "archive/ItemFile.h"
 #include "base/AllocationCheck.h"
+#include "base/CaptureTime.h"
 #include "base/CodePage.h"
 #include "base/Limits.h"
 #include "framework/ScopeGuards.h"
@@ -147,8 +148,15 @@ uint64_t Snapshot::Fingerprint() const {
         Mix(hash, &entry.kind, sizeof(entry.kind));
         if (entry.data) Mix(hash, entry.data->data(), entry.data->size());
         if (entry.metafile) {
+            // Two pictures of one size are told apart by their records.
             const UINT size = ::GetEnhMetaFileBits(entry.metafile->get(), 0, nullptr);
             Mix(hash, &size, sizeof(size));
+            try {
+                Bytes bits(size);
+                if (size && ::GetEnhMetaFileBits(entry.metafile->get(), size, bits.data()) == size)
+                    Mix(hash, bits.data(), bits.size());
+            } catch (const std::bad_alloc&) {
+            }
         }
     }
     return hash;
@@ -268,9 +276,25 @@ bool IsMarkedPrivate(const OfferedFormats& offered) {
 
 }  // namespace
 
+namespace {
+
+// The program that announced a change may hold the clipboard a moment longer:
+// opening is retried every 10 ms for about half a second.
+constexpr int kOpenAttempts = 50;
+
+}  // namespace
+
 bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
-    // No window means "Unknown Application"; a window that has gone is no source.
-    if (::CountClipboardFormats() == 0 || (sourceWindow && !::IsWindow(sourceWindow))) return false;
+    // Every record and item of the change has the moment it was taken.
+    const double changeTime = CurrentCaptureTime();
+    // No window means "Unknown Application". So does a source that has closed
+    // since its change was announced, or closes while it is read (a "copy and
+    // close" dialog, a screenshot overlay): its change is still archived.
+    auto source = [&] { return sourceWindow && ::IsWindow(sourceWindow) ? sourceWindow : nullptr; };
+    if (::CountClipboardFormats() == 0) return false;
+    if (!clipboardWindow_)
+        clipboardWindow_.reset(::CreateWindowExA(0, "STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                                 ::GetModuleHandleA(nullptr), nullptr));
 
     lastClipboardSequence_ = 0;
     // What the writer has stored since the last capture leaves memory.
@@ -280,11 +304,11 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&opened);
     {
-        ClipboardSession clipboard(sourceWindow, 5);
+        ClipboardSession clipboard(clipboardWindow_.get(), kOpenAttempts);
         if (!clipboard.IsOpen()) {
             // Unreadable now: the change is still recorded, unless it is marked private.
             if (!OffersPrivacyMark(::IsClipboardFormatAvailable) && mode == CaptureMode::kEveryChange)
-                AddCaptureRecord(sourceWindow);
+                AddCaptureRecord(source(), changeTime);
             return false;
         }
         const OfferedFormats offered;
@@ -299,6 +323,7 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
         if (!snapshot.Empty()) lastClipboardSequence_ = ::GetClipboardSequenceNumber();
     }
     ::QueryPerformanceCounter(&closed);
+    ownerPoll_.Nudge();
     lastClipboardHoldMs_ = 1000.0 * static_cast<double>(closed.QuadPart - opened.QuadPart) /
                            static_cast<double>(frequency.QuadPart);
 
@@ -306,13 +331,15 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
     if (mode == CaptureMode::kUnlessAlreadyCaptured && fingerprint == lastFingerprint_) return false;
     lastFingerprint_ = fingerprint;
 
-    CaptureRecord* record = AddCaptureRecord(sourceWindow);
+    // The source window is asked about only now, with the clipboard's data taken.
+    CaptureRecord* record = AddCaptureRecord(source(), changeTime);
     if (!record) return false;
 
     bool added = false;
     auto keep = [&](std::unique_ptr<ClipItem> item) {
         if (!item) return;
         item->SetSourceGuid(record->CaptureGuid);
+        item->SetCaptureTime(changeTime);
         ClipItem* raw = item.get();
         items_.push_back(std::move(item));
         // An item whose file cannot be written stays for this run, with its data.

@@ -244,14 +244,17 @@ void ItemArchive::EraseAll() {
 }
 
 SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {
+    // A known class is found by its atom alone: its window is not asked for an
+    // icon, which a busy program would keep the capture waiting for.
+    const WORD atom = sourceWindow ? LOWORD(::GetClassLongA(sourceWindow, GCW_ATOM)) : 0;
+    if (sourceWindow && !atom) return nullptr;
+    auto found = applications_.find(atom);
+    if (found != applications_.end()) return found->second.get();
     auto app = std::make_unique<SourceApp>();
     if (!sourceWindow)
         app->InitUnknown();
     else if (!app->InitFromWindow(sourceWindow))
         return nullptr;
-    const WORD atom = LOWORD(app->ClassAtom);
-    auto found = applications_.find(atom);
-    if (found != applications_.end()) return found->second.get();
 
     SourceApp* added = app.get();
     applications_[atom] = std::move(app);
@@ -261,10 +264,10 @@ SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {
     return added;
 }
 
-CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow) {
-    FindOrAddSourceApp(sourceWindow);
+CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow, double captureTime) {
     auto record = std::make_unique<CaptureRecord>();
     ::CoCreateGuid(&record->CaptureGuid);
+    record->CaptureTime = captureTime;
     // Without a window the record keeps "Unknown Application" and class atom 0.
     if (sourceWindow) {
         if (!::IsWindow(sourceWindow)) return nullptr;
@@ -273,6 +276,9 @@ CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow) {
         ::GetWindowTextA(sourceWindow, title, sizeof(title));
         record->Title = title[0] ? title : kUnknownApplication;
     }
+    // After the record has what it names: the application may ask the window
+    // for its icon, and the window may close meanwhile.
+    FindOrAddSourceApp(sourceWindow);
 
     CaptureRecord* added = record.get();
     added->Order = ++lastOrder_;

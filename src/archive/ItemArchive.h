@@ -12,7 +12,9 @@
 
 #include "archive/CaptureRecord.h"
 #include "archive/ItemWriter.h"
+#include "archive/OwnerPoll.h"
 #include "archive/SourceApp.h"
+#include "base/CaptureTime.h"
 #include "items/ClipItem.h"
 
 enum class CaptureMode {
@@ -97,8 +99,9 @@ public:
     const ArchiveOptions& Options() const { return options_; }
     // Deletes the loaded items' files and every capture and application file, then clears.
     void EraseAll();
-    // A null window stands for "Unknown Application".
-    CaptureRecord* AddCaptureRecord(HWND sourceWindow);
+    // A null window stands for "Unknown Application". The record has the time
+    // its change was taken.
+    CaptureRecord* AddCaptureRecord(HWND sourceWindow, double captureTime = CurrentCaptureTime());
     SourceApp* FindOrAddSourceApp(HWND sourceWindow);
     CaptureRecord* FindCapture(const ClipItem& item) const;
     // The newest capture outside the limit: it and every capture of a lower
@@ -131,6 +134,11 @@ private:
     std::string AppDataFolder() const;
 
     ArchiveOptions options_;
+    // Captures open the clipboard with a window of their own: under Wine a
+    // program that opens it with the window another program holds it open with
+    // takes the open clipboard over, and the capture's reads then fail.
+    UniqueWindow clipboardWindow_;
+    OwnerPoll ownerPoll_;
     std::function<void()> sizeLimitHook_;
     std::function<void()> writesFailingHook_;
     double lastClipboardHoldMs_ = 0;

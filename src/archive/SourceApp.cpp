@@ -22,21 +22,24 @@ HWND FindSourceWindow() {
 
 namespace {
 
-HICON AskIcon(HWND window, WPARAM kind) {
-    DWORD_PTR icon = 0;
-    // A program that does not answer in time is taken to show no icon.
+// False when the window did not answer in time: a program that does not answer
+// is taken to show no icon, and is not asked again.
+bool AskIcon(HWND window, WPARAM kind, HICON& icon) {
+    DWORD_PTR answer = 0;
     if (!::SendMessageTimeoutA(window, WM_GETICON, kind, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kWindowIconTimeoutMs,
-                               &icon))
-        return nullptr;
-    return reinterpret_cast<HICON>(icon);
+                               &answer))
+        return false;
+    icon = reinterpret_cast<HICON>(answer);
+    return true;
 }
 
 }  // namespace
 
 HICON WindowIcon(HWND window) {
-    if (HICON icon = AskIcon(window, ICON_BIG)) return icon;
-    if (HICON icon = AskIcon(window, ICON_SMALL)) return icon;
-    if (HICON icon = reinterpret_cast<HICON>(::GetClassLongPtrA(window, GCLP_HICON))) return icon;
+    HICON icon = nullptr;
+    if (AskIcon(window, ICON_BIG, icon) && !icon) AskIcon(window, ICON_SMALL, icon);
+    if (icon) return icon;
+    if ((icon = reinterpret_cast<HICON>(::GetClassLongPtrA(window, GCLP_HICON)))) return icon;
     return reinterpret_cast<HICON>(::GetClassLongPtrA(window, GCLP_HICONSM));
 }
 
@@ -51,11 +54,11 @@ void SourceApp::InitUnknown() {
 bool SourceApp::InitFromWindow(HWND window) {
     icon_.reset();
     if (!::IsWindow(window)) return false;
-    if (HICON shown = WindowIcon(window)) icon_.reset(::CopyIcon(shown));
     ClassAtom = ::GetClassLongA(window, GCW_ATOM);
     char title[kMaxTitleChars + 1] = {};
     ::GetWindowTextA(window, title, sizeof(title));
     Title = title[0] ? title : kUnknownApplication;
+    if (HICON shown = WindowIcon(window)) icon_.reset(::CopyIcon(shown));
     return true;
 }
 

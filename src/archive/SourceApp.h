@@ -9,9 +9,11 @@
 #include "base/Bytes.h"
 #include "framework/UniqueHandle.h"
 
-// How long a window may take to answer WM_GETICON before it is taken to have none:
-// a hung program must not hang the capture.
-constexpr UINT kWindowIconTimeoutMs = 200;
+// How long a window may take to answer WM_GETICON before it is taken to have none.
+// The program that just copied is often busy: while the capture waits, its next
+// change may replace the clipboard, so the wait is short (and the clipboard's
+// data is taken before the question is asked).
+constexpr UINT kWindowIconTimeoutMs = 50;
 
 // The window a clipboard change belongs to: the clipboard owner's top-most
 // ancestor when the owner has the lowest style bit set, else the foreground window.
@@ -25,6 +27,8 @@ public:
     SourceApp();
     virtual ~SourceApp() = default;
 
+    // The class atom and title first, then the icon: a window that closes while
+    // it is asked for its icon still names its application.
     bool InitFromWindow(HWND window);
     // The application of changes that no window can be named for.
     void InitUnknown();

@@ -18,19 +18,20 @@ bool BelongsToThisProcess(HWND window) {
 }
 
 // Windows that stand in for "no program": the desktop, the shell's and the
-// notification area's (Wine's tray stand-in takes the foreground when the last
-// shown window goes).
+// notification area's (Wine's tray stand-in, "Wine System Tray", takes the
+// foreground when the last shown window goes).
 bool IsShellStandIn(HWND window) {
     if (window == ::GetDesktopWindow() || window == ::GetShellWindow()) return true;
     char name[64] = {};
     ::GetClassNameA(window, name, sizeof(name));
-    for (const char* standIn : {"Shell_TrayWnd", "Shell_SecondaryTrayWnd", "Progman", "WorkerW", "#32769"})
+    for (const char* standIn :
+         {"Shell_TrayWnd", "Shell_SecondaryTrayWnd", "Progman", "WorkerW", "#32769", "__winex11_standalone_tray"})
         if (::lstrcmpiA(name, standIn) == 0) return true;
     return false;
 }
 
 // The window of Wine's bridge to the X11 clipboard owns the clipboard while an
-// X11 program's copy is on it.
+// X11 program's copy is on it: a hidden window of the desktop process.
 constexpr char kWineClipboardBridgeClass[] = "__wine_clipboard_manager";
 constexpr UINT_PTR kSettleTimer = 1;
 // Quiet time after a capture before the bridge is asked to look again.
@@ -72,6 +73,12 @@ bool MainFrame::SourceOfChange(HWND& source) const {
     // Ctrl+C through its hidden window): the owner says so whichever window is in front.
     const HWND owner = ::GetClipboardOwner();
     if (owner && ::IsWindow(owner) && BelongsToThisProcess(owner)) return false;
+    // An X11 program's copy names no window of its own; whichever window is in
+    // front (the tray stand-in when this one is hidden) did not make it.
+    if (IsWineClipboardBridge(owner)) {
+        source = nullptr;
+        return true;
+    }
     source = FindSourceWindow();
     if (!source && ::IsWindow(owner)) source = owner;
     // A copy made with no window to name (X11 programs, command-line tools) while

@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """How many quick clipboard changes the real SVault.exe archives, and how soon.
 
-  capture_throughput.py SVAULT_EXE WINE_RUN [--changes N] [--gaps 0,5,20,50] [--kinds text,html,mib,bitmap]
+  capture_throughput.py SVAULT_EXE WINE_RUN [--changes N | --changes KIND=N,...] [--gaps 0,5,20,50]
+                        [--kinds text,html,mib,bitmap] [--producer PRODUCER_EXE [--answer | --late]]
 
 Copies are made with xclip (a native X11 program, bridged by Wine) at a fixed
-gap after each change. Every change carries a number of its own (in the text, in
+gap after each change; with --producer, by a Windows program in the same Wine
+session (tests/tools/ClipProducer.cpp: no bridge in between), which sleeps
+between its changes unless --answer makes it answer messages meanwhile (--late:
+after each sleep). For the
+producer each line also names the changes that were lost (counted from 0). Every change carries a number of its own (in the text, in
 the HTML, in the picture's bottom-left pixel), so the archive tells which
 changes were archived. For each kind and gap it prints one line: the share of
 changes archived, and the time from the last change until its item file was
@@ -109,6 +114,23 @@ class Archive:
         return (EXTENSION[kind], mark) in self.first
 
 
+PRODUCER_KIND = {"text": "text", "mib": "mib", "bitmap": "dib"}
+
+
+def numbers(marks):
+    """Change numbers for a table cell, runs written as ranges: "0, 40-42, 80"."""
+    if not marks:
+        return "none"
+    runs = []
+    for m in marks:
+        if runs and m == runs[-1][1] + 1:
+            runs[-1][1] = m
+        else:
+            runs.append([m, m])
+    text = ", ".join(str(a) if a == b else "%d-%d" % (a, b) for a, b in runs[:16])
+    return text + (" and %d runs more" % (len(runs) - 16) if len(runs) > 16 else "")
+
+
 def resident_mib(pid):
     """Resident memory of the Wine process running SVault.exe (started as pid)."""
     candidates = [pid]
@@ -137,11 +159,22 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("svault")
     parser.add_argument("winerun")
-    parser.add_argument("--changes", type=int, default=200)
+    parser.add_argument("--changes", default="200")
     parser.add_argument("--gaps", default="0,5,20,50")
     parser.add_argument("--kinds", default="text,html,mib,bitmap")
     parser.add_argument("--archive", default=None)
+    parser.add_argument("--producer", default=None)
+    parser.add_argument("--answer", action="store_true")
+    parser.add_argument("--late", action="store_true")
     args = parser.parse_args()
+    if "=" in args.changes:
+        per_kind = dict((k, int(n)) for k, n in (pair.split("=") for pair in args.changes.split(",")))
+    else:
+        per_kind = dict((k, int(args.changes)) for k in LABEL)
+    if args.producer and "html" in args.kinds.split(","):
+        parser.error("the Windows producer makes texts and pictures only")
+    manner = "answering" if args.answer else "answering late" if args.late else "sleeping"
+    path = "Win32 producer, %s" % manner if args.producer else None
     gaps = [int(g) for g in args.gaps.split(",")]
     kinds = args.kinds.split(",")
     work = args.archive or ("/tmp/svault-throughput-%d" % os.getpid())
@@ -167,6 +200,26 @@ def main():
         xclip.stdin.write(payload(kind, mark))
         xclip.stdin.close()
         started.append(xclip)
+
+    def produce(kind, marks, gap):
+        """One producer run: every change of the series. The time of its last change."""
+        command = [args.winerun, args.producer, "--kind", PRODUCER_KIND[kind], "--count", str(len(marks)),
+                   "--gap", str(gap), "--first", str(marks[0])]
+        if args.answer:
+            command.append("--answer")
+        elif args.late:
+            command.append("--late")
+        producer = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        started.append(producer)
+        unset, last_change = [], time.monotonic()
+        for line in producer.stdout:
+            if line.startswith("unset "):
+                unset.append(int(line.split()[1]))
+            elif line.startswith("last"):
+                # It stays a moment longer, as the owner of its last change.
+                last_change = time.monotonic()
+                break
+        return last_change, unset
 
     def reap():
         for p in list(started):
@@ -195,14 +248,17 @@ def main():
             for gap in gaps:
                 series += 1
                 base = series * 300
-                marks = [base + n for n in range(args.changes)]
-                last_change = 0.0
-                for mark in marks:
-                    copy(kind, mark)
-                    last_change = time.monotonic()
-                    if gap:
-                        time.sleep(gap / 1000.0)
-                    reap()
+                marks = [base + n for n in range(per_kind[kind])]
+                last_change, unset = 0.0, []
+                if args.producer:
+                    last_change, unset = produce(kind, marks, gap)
+                else:
+                    for mark in marks:
+                        copy(kind, mark)
+                        last_change = time.monotonic()
+                        if gap:
+                            time.sleep(gap / 1000.0)
+                        reap()
                 # Until the last change is archived, or nothing new has come for 5 s.
                 quiet_since, count = time.monotonic(), 0
                 while True:
@@ -216,13 +272,24 @@ def main():
                         break
                     time.sleep(0.005)
                 time.sleep(0.5)
+                if args.producer:
+                    for p in started:
+                        p.wait()
+                    reap()
                 watcher.poll(kind)
                 captured = sum(1 for m in marks if watcher.has(kind, m))
                 last = watcher.first.get((EXTENSION[kind], marks[-1]))
                 latency = "%.0f ms" % ((last - last_change) * 1000) if last else "never"
                 rows.append((LABEL[kind], gap, captured, len(marks), latency))
-                print("row\tcapture, %s, gap %d ms\t%.0f %% captured, last on disk after %s\t%d of %d changes"
-                      % (LABEL[kind], gap, 100.0 * captured / len(marks), latency, captured, len(marks)))
+                note = "%d of %d changes" % (captured, len(marks))
+                if args.producer:
+                    lost = [m - base for m in marks if not watcher.has(kind, m) and m not in unset]
+                    note += "; lost: %s" % numbers(lost)
+                    if unset:
+                        note += "; not made (clipboard held): %s" % numbers([m - base for m in unset])
+                what = "%s, %s" % (path, LABEL[kind]) if path else LABEL[kind]
+                print("row\tcapture, %s, gap %d ms\t%.0f %% captured, last on disk after %s\t%s"
+                      % (what, gap, 100.0 * captured / len(marks), latency, note))
                 sys.stdout.flush()
             print("row\tcapture, %s: SVault.exe resident memory after the series\t%d MiB\t%d items archived so far"
                   % (LABEL[kind], resident_mib(svault.pid), len(watcher.first)))

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Copies with xclip, a native X11 program that Wine bridges to the Windows
 # clipboard, while the real SVault.exe runs, and checks what lands in the archive.
-#   xclip_capture_test.sh SVAULT_EXE FLASH_WINDOW_EXE CLIP_SETTER_EXE WINE_RUN ARCHIVE_READER
+#   xclip_capture_test.sh SVAULT_EXE FLASH_WINDOW_EXE CLIP_SETTER_EXE WINE_RUN ARCHIVE_READER PRODUCER_EXE
 # Needs DISPLAY and WINEPREFIX (scripts/test provides private ones).
 set -u
 source "$(dirname "$0")/xclip_lib.sh"
-svault=$1 flash=$2 clipset=$3 winerun=$4 reader=$5
+svault=$1 flash=$2 clipset=$3 winerun=$4 reader=$5 producer=$6
 work=$(mktemp -d /tmp/svault-xclip.XXXXXX)
 archive="$work/archive/"
 mkdir -p "$archive"
@@ -13,6 +13,14 @@ mkdir -p "$archive"
 trap end_archive_work EXIT
 
 newest() { ls -t $(find "$archive" -name "*$1" -type f) 2>/dev/null | head -n 1; }
+# The window title in the capture record of an item file.
+title_of() {
+  local guid f
+  guid=$(python3 "$reader" guid "$1")
+  for f in $(find "$archive" -name '*.se'); do
+    [ "$(python3 "$reader" guid "$f")" = "$guid" ] && python3 "$reader" title "$f"
+  done
+}
 
 
 
@@ -126,10 +134,37 @@ printf 'while the window is shown' | copy
 wait_count .tx $((tx + 1))
 check "a copy while the window is in front is archived" \
   [ "$(python3 "$reader" text "$(newest .tx)")" = 'while the window is shown' ]
-shown_guid=$(python3 "$reader" guid "$(newest .tx)")
-shown_title=$(for f in $(find "$archive" -name '*.se'); do
-  [ "$(python3 "$reader" guid "$f")" = "$shown_guid" ] && python3 "$reader" title "$f"; done)
-check "...as an unknown application's" [ "$shown_title" = 'Unknown Application' ]
+check "...as an unknown application's" [ "$(title_of "$(newest .tx)")" = 'Unknown Application' ]
 "$winerun" "$svault" >/dev/null 2>&1
+
+# Hidden again: Wine's tray stand-in is in front, and did not make the copy.
+tx=$(count .tx)
+printf 'while the window is hidden' | copy
+wait_count .tx $((tx + 1))
+check "a copy while the window is hidden is an unknown application's" \
+  [ "$(title_of "$(newest .tx)")" = 'Unknown Application' ]
+
+# A Windows program that copies and closes its window at once (a "copy and
+# close" dialog): the change is archived, as an unknown application's once the
+# window has gone (as the program's while the capture still found it).
+tx=$(count .tx)
+"$winerun" "$producer" --close --first 4711 >/dev/null 2>&1
+wait_count .tx $((tx + 1))
+closed=$(newest .tx)
+check "a copy whose window closed at once is archived" grep -q '^mark 4711x' <(python3 "$reader" text "$closed")
+closed_title=$(title_of "$closed")
+check "...as an unknown application's, not the tray stand-in's" \
+  [ "$closed_title" = 'Unknown Application' -o "$closed_title" = 'svault test producer' ]
+
+# With a Windows program's window in front, an X11 program's copy is still not its.
+tx=$(count .tx)
+"$winerun" "$producer" --answer --hold 6000 --first 4712 --title 'In Front' >/dev/null 2>&1 &
+pids+=($!)
+wait_count .tx $((tx + 1))
+check "the program in front names its own copy" [ "$(title_of "$(newest .tx)")" = 'In Front' ]
+printf 'from X11 with a window in front' | copy
+wait_count .tx $((tx + 2))
+check "an X11 copy with a Windows program in front is an unknown application's" \
+  [ "$(title_of "$(newest .tx)")" = 'Unknown Application' ]
 
 summary

@@ -193,23 +193,24 @@ TEST_F(ItemArchiveTest, APngWithoutABitmapGivesABitmapItemAndADamagedOneNothing)
     EXPECT_EQ(2u, archive.Items().size());
 }
 
-TEST_F(ItemArchiveTest, EmptyTextStillGivesAnItemAndAGoneSourceNothing) {
+TEST_F(ItemArchiveTest, EmptyTextStillGivesAnItemAndAGoneSourceAnUnknownApplications) {
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"")}}));
     ItemArchive archive;
     Open(archive);
-    EXPECT_FALSE(archive.Capture(reinterpret_cast<HWND>(0x7654)));
+    EXPECT_TRUE(archive.Capture(reinterpret_cast<HWND>(0x7654)));
     archive.FlushWrites();
-    EXPECT_TRUE(archive.Captures().empty());
+    ASSERT_EQ(1u, archive.Captures().size());
+    EXPECT_EQ("Unknown Application", archive.Captures().begin()->second->Title);
     EXPECT_TRUE(archive.Capture(source_));
     archive.FlushWrites();
-    ASSERT_EQ(1u, archive.Items().size());
-    EXPECT_FALSE(static_cast<TextItem&>(*archive.Items()[0]).HasText());
-    EXPECT_EQ(48u, ReadFileBytes(archive.Items()[0]->RecordPath()).size());
+    ASSERT_EQ(2u, archive.Items().size());
+    EXPECT_FALSE(static_cast<TextItem&>(*archive.Items()[1]).HasText());
+    EXPECT_EQ(48u, ReadFileBytes(archive.Items()[1]->RecordPath()).size());
 
     ASSERT_TRUE(clipboard_.Empty());
     archive.Capture(source_);
     archive.FlushWrites();
-    EXPECT_EQ(1u, archive.Captures().size());
+    EXPECT_EQ(2u, archive.Captures().size());
 }
 
 TEST_F(ItemArchiveTest, ChangesMarkedPrivateLeaveNoTrace) {
