@@ -236,7 +236,11 @@ SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {
         return nullptr;
     const WORD atom = LOWORD(app->ClassAtom);
     auto found = applications_.find(atom);
-    if (found != applications_.end()) return found->second.get();
+    if (found != applications_.end()) {
+        // One read from its file learns its program from the window seen now.
+        if (found->second->ProgramKey.empty()) found->second->ProgramKey = app->ProgramKey;
+        return found->second.get();
+    }
 
     SourceApp* added = app.get();
     applications_[atom] = std::move(app);

@@ -15,6 +15,8 @@
 #include "archive/SourceApp.h"
 #include "items/ClipItem.h"
 
+class ExcludeList;
+
 enum class CaptureMode {
     // Every change is archived, whatever it holds.
     kEveryChange,
@@ -83,6 +85,8 @@ public:
     // Called by CheckDiskSize when the folder is over the limit.
     void SetSizeLimitHook(std::function<void()> hook) { sizeLimitHook_ = std::move(hook); }
     const ArchiveOptions& Options() const { return options_; }
+    // Changes of the programs on the list are not captured; borrowed, may be null.
+    void SetExcludeList(const ExcludeList* list) { excluded_ = list; }
     // Deletes the loaded items' files and every capture and application file, then clears.
     void EraseAll();
     // A null window stands for "Unknown Application".
@@ -119,6 +123,7 @@ private:
     std::string AppDataFolder() const;
 
     ArchiveOptions options_;
+    const ExcludeList* excluded_ = nullptr;
     std::function<void()> sizeLimitHook_;
     double lastClipboardHoldMs_ = 0;
     uint64_t lastFingerprint_ = 0;

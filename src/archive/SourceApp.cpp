@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/CaptureRecord.h"
+#include "archive/ProgramKey.h"
 #include "base/CodePage.h"
 #include "base/Limits.h"
 #include "base/RecordFields.h"
@@ -46,6 +47,7 @@ void SourceApp::InitUnknown() {
     icon_.reset();
     ClassAtom = 0;
     Title = kUnknownApplication;
+    ProgramKey.clear();
 }
 
 bool SourceApp::InitFromWindow(HWND window) {
@@ -56,6 +58,7 @@ bool SourceApp::InitFromWindow(HWND window) {
     char title[kMaxTitleChars + 1] = {};
     ::GetWindowTextA(window, title, sizeof(title));
     Title = title[0] ? title : kUnknownApplication;
+    ProgramKey = ProgramKeyOf(window);
     return true;
 }
 
