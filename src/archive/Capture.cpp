@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "archive/ExcludeList.h"
 #include "archive/ItemArchive.h"
 #include "archive/ItemFile.h"
 #include "base/AllocationCheck.h"
@@ -297,6 +298,11 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
                                                  ::GetModuleHandleA(nullptr), nullptr));
 
     lastClipboardSequence_ = 0;
+    // A program the user excluded leaves no trace, as a change marked private does.
+    if (excluded_ && excluded_->ExcludesChange(sourceWindow)) {
+        lastClipboardSequence_ = ::GetClipboardSequenceNumber();
+        return false;
+    }
     // What the writer has stored since the last capture leaves memory.
     writer_.ReleaseWrittenData();
     Snapshot snapshot;

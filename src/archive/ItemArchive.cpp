@@ -5,6 +5,7 @@
 
 #include "archive/ItemFile.h"
 #include "archive/ItemIndex.h"
+#include "archive/ProgramKey.h"
 #include "archive/RecordIndex.h"
 #include "base/CaptureTime.h"
 #include "base/Limits.h"
@@ -249,7 +250,12 @@ SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {
     const WORD atom = sourceWindow ? LOWORD(::GetClassLongA(sourceWindow, GCW_ATOM)) : 0;
     if (sourceWindow && !atom) return nullptr;
     auto found = applications_.find(atom);
-    if (found != applications_.end()) return found->second.get();
+    if (found != applications_.end()) {
+        // One read from its file learns its program from the window seen now.
+        if (sourceWindow && found->second->ProgramKey.empty())
+            found->second->ProgramKey = ProgramKeyOf(sourceWindow);
+        return found->second.get();
+    }
     auto app = std::make_unique<SourceApp>();
     if (!sourceWindow)
         app->InitUnknown();

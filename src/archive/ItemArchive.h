@@ -17,6 +17,8 @@
 #include "base/CaptureTime.h"
 #include "items/ClipItem.h"
 
+class ExcludeList;
+
 enum class CaptureMode {
     // Every change is archived, whatever it holds.
     kEveryChange,
@@ -97,6 +99,8 @@ public:
     // Called by CheckDiskSize when the folder is over the limit.
     void SetSizeLimitHook(std::function<void()> hook) { sizeLimitHook_ = std::move(hook); }
     const ArchiveOptions& Options() const { return options_; }
+    // Changes of the programs on the list are not captured; borrowed, may be null.
+    void SetExcludeList(const ExcludeList* list) { excluded_ = list; }
     // Deletes the loaded items' files and every capture and application file, then clears.
     void EraseAll();
     // A null window stands for "Unknown Application". The record has the time
@@ -139,6 +143,7 @@ private:
     // takes the open clipboard over, and the capture's reads then fail.
     UniqueWindow clipboardWindow_;
     OwnerPoll ownerPoll_;
+    const ExcludeList* excluded_ = nullptr;
     std::function<void()> sizeLimitHook_;
     std::function<void()> writesFailingHook_;
     double lastClipboardHoldMs_ = 0;

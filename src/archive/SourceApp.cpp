@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/CaptureRecord.h"
+#include "archive/ProgramKey.h"
 #include "base/CodePage.h"
 #include "base/Limits.h"
 #include "base/RecordFields.h"
@@ -49,6 +50,7 @@ void SourceApp::InitUnknown() {
     icon_.reset();
     ClassAtom = 0;
     Title = kUnknownApplication;
+    ProgramKey.clear();
 }
 
 bool SourceApp::InitFromWindow(HWND window) {
@@ -59,6 +61,7 @@ bool SourceApp::InitFromWindow(HWND window) {
     ::GetWindowTextA(window, title, sizeof(title));
     Title = title[0] ? title : kUnknownApplication;
     if (HICON shown = WindowIcon(window)) icon_.reset(::CopyIcon(shown));
+    ProgramKey = ProgramKeyOf(window);
     return true;
 }
 

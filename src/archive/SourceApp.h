@@ -40,6 +40,9 @@ public:
     HICON Icon() const { return icon_.get(); }
     DWORD ClassAtom = 0;
     std::string Title;
+    // The program (see ProgramKeyOf) of the window it was made from in this
+    // run; empty for one read from its file or "Unknown Application".
+    std::string ProgramKey;
 
 private:
     // The icon's colour and mask images as payloads; false without a colour icon.

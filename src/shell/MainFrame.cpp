@@ -47,6 +47,7 @@ MainFrame::MainFrame()
     productName_ = name;
     archive_.SetSizeLimitHook([this] { OnSizeLimitExceeded(); });
     archive_.SetWritesFailingHook([this] { OnWritesFailing(); });
+    archive_.SetExcludeList(&AppSettings().ExcludedPrograms);
     archive_.SetGroupByHook([](int mode) { AppSettings().GroupBy = mode; });
     archive_.SetItemLeavingHook(
         [this](ClipItem* item) { return viewPane_.CurrentItem() != item || viewPane_.SetItem(nullptr); });
@@ -138,6 +139,7 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Command<&MainFrame::OnOptions>(ID_VIEW_OPTIONS),
         msg::Command<&MainFrame::OnHelp>(ID_HELP_CONTENTS),
         msg::Command<&MainFrame::OnAbout>(ID_APP_ABOUT),
+        msg::Command<&MainFrame::OnNeverArchiveProgram>(ID_NEVER_ARCHIVE_PROGRAM),
         msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
         msg::Command<&MainFrame::OnFind>(ID_EDIT_FIND),
     };
@@ -312,8 +314,13 @@ bool MainFrame::OnContextMenu(HWND window, POINT screenPoint) {
 
 void MainFrame::TrackContextMenu(UINT menuId, POINT screenPoint) {
     UniqueMenu menu(::LoadMenuA(AppModule().Instance(), MAKEINTRESOURCEA(menuId)));
-    if (HMENU popup = ::GetSubMenu(menu.get(), 0))
-        ::TrackPopupMenu(popup, TPM_VERTICAL | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0, Handle(), nullptr);
+    HMENU popup = ::GetSubMenu(menu.get(), 0);
+    if (!popup) return;
+    // Asked here rather than while idle: naming a group's program walks its captures.
+    if (menuId == IDR_TREE_CONTEXT)
+        ::EnableMenuItem(popup, ID_NEVER_ARCHIVE_PROGRAM,
+                         MF_BYCOMMAND | (CanNeverArchiveSelection() ? MF_ENABLED : MF_GRAYED));
+    ::TrackPopupMenu(popup, TPM_VERTICAL | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0, Handle(), nullptr);
 }
 
 void MainFrame::OnSize(UINT type, int, int) {

@@ -141,6 +141,13 @@ private:
     void OnHelp();
     void OnAbout();
 
+    // The exclude list from the tree (MainFrameExclude.cpp).
+    // The program of a capture node, an item leaf or an application group;
+    // empty when none is known.
+    std::string ProgramOfNode(HTREEITEM node) const;
+    bool CanNeverArchiveSelection() const;
+    void OnNeverArchiveProgram();
+
     // The clipboard-viewer chain and capture (MainFrameClipboard.cpp).
     void JoinClipboardChain();
     void LeaveClipboardChain();

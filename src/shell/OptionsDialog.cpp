@@ -10,6 +10,7 @@
 #include "framework/UniqueHandle.h"
 #include "framework/WindowPlacement.h"
 #include "resources/resource.h"
+#include "shell/ExcludedProgramsDialog.h"
 #include "shell/MainWindowHandle.h"
 #include "shell/Settings.h"
 
@@ -92,6 +93,7 @@ bool OptionsDialog::OnInitDialog(LPARAM) {
     SetChecked(IDC_PROCESS_METAFILES, settings.ProcessMetafiles);
     SetChecked(IDC_LOAD_TODAY_ONLY, !settings.LoadWholeArchive);
     SetChecked(IDC_LAUNCH_ON_STARTUP, settings.Startup);
+    excluded_ = settings.ExcludedPrograms;
     HWND dialog = Handle();
     ::SetDlgItemTextA(dialog, IDC_ARCHIVE_FOLDER, settings.ArchiveFolder.c_str());
     ::SetDlgItemTextA(dialog, IDC_ITEMS_LIMIT, std::to_string(settings.ItemsLimit).c_str());
@@ -109,6 +111,7 @@ bool OptionsDialog::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, L
     static constexpr MessageEntry<OptionsDialog> kMessages[] = {
         msg::Command<&OptionsDialog::OnOk>(IDOK),
         msg::Command<&OptionsDialog::OnBrowse>(IDC_BROWSE),
+        msg::Command<&OptionsDialog::OnExcludedPrograms>(IDC_EXCLUDED_PROGRAMS),
     };
     return DispatchMessageTable<OptionsDialog>(*this, kMessages, message, wParam, lParam, result) ||
            ModalDialog::ProcessMessage(message, wParam, lParam, result);
@@ -127,6 +130,7 @@ void OptionsDialog::OnOk() {
     settings.DiskSizeLimit = LeadingDigitsValue(ControlText(IDC_DISK_SIZE_LIMIT));
     settings.HotKey = ControlText(IDC_HOT_KEY).substr(0, 1);
     settings.Startup = Checked(IDC_LAUNCH_ON_STARTUP);
+    settings.ExcludedPrograms = excluded_;
     // The shortcut carries the hot key: it is made anew so that a changed key takes effect.
     settings.SyncStartupShortcut(settings.Startup);
     settings.Save();
@@ -137,6 +141,11 @@ void OptionsDialog::OnBrowse(UINT notifyCode, HWND) {
     if (notifyCode != BN_CLICKED) return;
     std::string folder = ControlText(IDC_ARCHIVE_FOLDER);
     if (BrowseForFolder(Handle(), folder)) ::SetDlgItemTextA(Handle(), IDC_ARCHIVE_FOLDER, folder.c_str());
+}
+
+void OptionsDialog::OnExcludedPrograms(UINT notifyCode, HWND) {
+    if (notifyCode != BN_CLICKED) return;
+    ExcludedProgramsDialog(excluded_).Show(Handle());
 }
 
 std::string OptionsDialog::ControlText(int control) const {

@@ -1,11 +1,13 @@
 // The Options dialog: which clipboard formats are captured, the archive folder
-// and its limits, and the startup shortcut with its hot key.
+// and its limits, the programs never archived, and the startup shortcut with
+// its hot key.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "archive/ExcludeList.h"
 #include "framework/ModalDialog.h"
 
 class OptionsDialog : public ModalDialog {
@@ -21,10 +23,14 @@ private:
     bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
     void OnOk();
     void OnBrowse(UINT notifyCode, HWND control);
+    void OnExcludedPrograms(UINT notifyCode, HWND control);
 
     std::string ControlText(int control) const;
     bool Checked(int control) const;
     void SetChecked(int control, bool checked) const;
+
+    // The exclude list as its dialog left it; the settings take it on OK.
+    ExcludeList excluded_;
 };
 
 // The shell's folder picker, starting at the folder `path` names. True when the

@@ -3,7 +3,9 @@
 #include <io.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "framework/UniqueHandle.h"
 #include "base/Paths.h"
@@ -34,6 +36,23 @@ bool QueryText(HKEY key, const char* name, std::string& value) {
         return false;
     // The value need not be terminated; the spare byte above ends it either way.
     value.assign(buffer, strnlen(buffer, kRegistryTextBuffer));
+    return true;
+}
+
+// The exclude list as stored: a REG_MULTI_SZ of a sane size. Another type, or
+// a value too large, is no list the program wrote and is left alone.
+bool QueryExcludedPrograms(HKEY key, ExcludeList& list) {
+    constexpr DWORD kMaxBytes = 256 * 1024;
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExA(key, "ExcludedPrograms", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ || size > kMaxBytes)
+        return false;
+    std::vector<char> bytes(size);
+    if (size && ::RegQueryValueExA(key, "ExcludedPrograms", nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()),
+                                   &size) != ERROR_SUCCESS)
+        return false;
+    // The value may have grown between the two questions; what was read is whole.
+    list.SetFromMultiString(std::string_view(bytes.data(), std::min<size_t>(size, bytes.size())));
     return true;
 }
 
@@ -105,6 +124,7 @@ void Settings::Load() {
     QueryLong(key.get(), "WindowRight", WindowRect.right);
     QueryLong(key.get(), "WindowBottom", WindowRect.bottom);
     QueryInt(key.get(), "SplitterPosition", SplitterPosition);
+    QueryExcludedPrograms(key.get(), ExcludedPrograms);
     DWORD startup;
     // Absent on a first run: the shortcut is then left as it is.
     if (QueryDword(key.get(), "Startup", startup)) {
@@ -130,12 +150,28 @@ void Settings::Save() const {
     SetDword(key.get(), "DiskSizeLimit", static_cast<DWORD>(DiskSizeLimit));
     SetText(key.get(), "HotKey", HotKey);
     SetDword(key.get(), "GroupBy", static_cast<DWORD>(GroupBy));
+    SaveExcludedPrograms();
     if (::IsRectEmpty(&WindowRect)) return;
     SetDword(key.get(), "WindowLeft", static_cast<DWORD>(WindowRect.left));
     SetDword(key.get(), "WindowTop", static_cast<DWORD>(WindowRect.top));
     SetDword(key.get(), "WindowRight", static_cast<DWORD>(WindowRect.right));
     SetDword(key.get(), "WindowBottom", static_cast<DWORD>(WindowRect.bottom));
     SetDword(key.get(), "SplitterPosition", static_cast<DWORD>(SplitterPosition));
+}
+
+void Settings::SaveExcludedPrograms() const {
+    UniqueRegKey key;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKeyPath().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        return;
+    // An empty list leaves no value behind.
+    if (ExcludedPrograms.Empty()) {
+        ::RegDeleteValueA(key.get(), "ExcludedPrograms");
+        return;
+    }
+    const std::string bytes = ExcludedPrograms.ToMultiString();
+    ::RegSetValueExA(key.get(), "ExcludedPrograms", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+                     static_cast<DWORD>(bytes.size()));
 }
 
 void Settings::SetArchiveFolder(const std::string& path) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "archive/ExcludeList.h"
+
 class Settings {
 public:
     // Sets the defaults (the static instance does this before the entry point runs).
@@ -16,9 +18,12 @@ public:
 
     // Reads the registry; absent or unreadable values keep their fields.
     void Load();
-    // Writes all twelve values, and where the window was once it has been
-    // placed; failures are silent.
+    // Writes all twelve values, the exclude list when it holds any, and where
+    // the window was once it has been placed; failures are silent.
     void Save() const;
+    // Writes the exclude list alone (it changes from the tree's menu too); an
+    // empty one removes the value.
+    void SaveExcludedPrograms() const;
     // Stores the folder with a trailing "\", or ProgramFolder + "Archive\" when
     // the folder cannot be read.
     void SetArchiveFolder(const std::string& path);
@@ -51,6 +56,8 @@ public:
     // splitter bar; an empty rectangle and 0 until the window was first placed.
     RECT WindowRect = {};
     int SplitterPosition = 0;
+    // Programs whose copies are never archived; the archive reads this list.
+    ExcludeList ExcludedPrograms;
 };
 
 // The one process-wide record.

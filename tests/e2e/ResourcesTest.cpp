@@ -59,7 +59,8 @@ TEST_F(ResourcesTest, MenusAreThoseTheUserIsPromised) {
               "External Viewer=32770|&Word Wrap=32785|&Font=32783|-|Options\tAlt+Enter=32782]|"
               "&Help[&Help=32788|-|&About=32768]",
               Menu(203, false));
-    EXPECT_EQ("&Copy=32789|Save &As...=32786|-|Find...=32779|E&xternal Viewer=32770|-|&Delete=32778",
+    EXPECT_EQ("&Copy=32789|Save &As...=32786|-|Find...=32779|E&xternal Viewer=32770|-|&Delete=32778|-|"
+              "&Never Archive This Program=32797",
               Menu(209, true));
     EXPECT_EQ("&Copy=32789|Save\tCtrl+S=32793|Save &As...=32786|-|E&xternal Viewer=32770|Find..\tCtrl+F=32779|-|"
               "&Font=32783|&Word Wrap=32785",

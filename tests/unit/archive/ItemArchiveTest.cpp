@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/ExcludeList.h"
 #include "archive/ItemFile.h"
+#include "archive/ProgramKey.h"
 #include "base/AllocationCheck.h"
 #include "base/CaptureTime.h"
 #include "base/Paths.h"
 #include "base/Compression.h"
 #include "base/RecordFile.h"
 #include "base/RecordFormat.h"
+#include "framework/UniqueHandle.h"
 #include "items/BitmapItem.h"
 #include "items/TextItem.h"
 #include "support/ClipboardHelper.h"
@@ -246,6 +249,53 @@ TEST_F(ItemArchiveTest, ChangesMarkedPrivateLeaveNoTrace) {
     archive.Capture(source_);
     archive.FlushWrites();
     EXPECT_EQ(3u, archive.Items().size());
+}
+
+namespace {
+
+// Puts text on the clipboard as the window's own copy.
+bool SetTextOwnedBy(HWND owner, const std::wstring& text) {
+    if (!::OpenClipboard(owner)) return false;
+    ::EmptyClipboard();
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (void* data = block ? ::GlobalLock(block) : nullptr) {
+        std::memcpy(data, text.c_str(), bytes);
+        ::GlobalUnlock(block);
+    }
+    const bool set = block && ::SetClipboardData(CF_UNICODETEXT, block);
+    if (!set && block) ::GlobalFree(block);
+    return ::CloseClipboard() && set;
+}
+
+}  // namespace
+
+TEST_F(ItemArchiveTest, AChangeOwnedByAnExcludedProgramIsNotArchivedAndAnotherProgramsIs) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ::DefWindowProcA;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "ScrapvaultTestVault";
+    ::RegisterClassA(&windowClass);
+    UniqueWindow vault(::CreateWindowExA(0, "ScrapvaultTestVault", "Vault", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                         nullptr, nullptr, windowClass.hInstance, nullptr));
+    // Programs copy from a child (an edit box): the program is its top-level window's.
+    HWND box = ::CreateWindowExA(0, "Static", "", WS_CHILD, 0, 0, 10, 10, vault.get(), nullptr, nullptr, nullptr);
+    ASSERT_TRUE(vault && box);
+    ExcludeList excluded;
+    ASSERT_TRUE(excluded.Add(ProgramKeyOf(vault.get())));
+    ItemArchive archive;
+    Open(archive);
+    archive.SetExcludeList(&excluded);
+
+    ASSERT_TRUE(SetTextOwnedBy(box, L"a password"));
+    EXPECT_FALSE(archive.Capture(nullptr));
+    EXPECT_TRUE(archive.Captures().empty());
+    ASSERT_TRUE(SetTextOwnedBy(source_, L"a note"));
+    EXPECT_TRUE(archive.Capture(source_));
+    archive.FlushWrites();
+    ASSERT_EQ(1u, archive.Items().size());
+    EXPECT_EQ(L"a note", static_cast<TextItem&>(*archive.Items()[0]).Text());
+    EXPECT_EQ(1u, ListFiles(AppData(), "*.se").size());
 }
 
 TEST_F(ItemArchiveTest, UnwritableArchiveFolderKeepsItemsForTheRun) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "archive/ProgramKey.h"
 #include "framework/MessageLoop.h"
 #include "framework/Module.h"
 #include "framework/UniqueHandle.h"
@@ -256,7 +257,8 @@ TEST_F(MainFrameTest, ContextMenusShowTheCommandsStatesAndADisabledCommandDoesNo
                      {ID_FILE_SAVE_AS, true},
                      {ID_EDIT_FIND, true},
                      {ID_EXTERNAL_VIEWER, true},
-                     {ID_EDIT_DELETE, true}}),
+                     {ID_EDIT_DELETE, true},
+                     {ID_NEVER_ARCHIVE_PROGRAM, false}}),  // no program to name
               ContextMenuOf(frame.Handle(), frame.Archive().Handle(), POINT{-1, -1}));
     // The view's menu for a text: nothing to save, no font.
     HWND editor = frame.View().EditorFor(kTextItemType)->Handle();
@@ -280,6 +282,80 @@ TEST_F(MainFrameTest, ContextMenusShowTheCommandsStatesAndADisabledCommandDoesNo
     ASSERT_TRUE(frame.Archive().SelectItemLeaf(frame.Archive().Items()[0].get()));
     ::SendMessageA(frame.Handle(), WM_COMMAND, ID_VIEW_WORD_WRAP, 0);
     EXPECT_TRUE(frame.View().WordWrap());
+}
+
+namespace {
+
+// A window of a program of its own (a class of its own in this process).
+UniqueWindow ProgramWindow(const char* className, const char* title) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ::DefWindowProcA;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    ::RegisterClassA(&windowClass);
+    return UniqueWindow(::CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
+                                          windowClass.hInstance, nullptr));
+}
+
+void CaptureTextFrom(MainFrame& frame, HWND source, const std::wstring& text) {
+    ClipboardHelper clipboard;
+    ASSERT_TRUE(clipboard.Set({{CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(text.c_str()),
+                                                            (text.size() + 1) * sizeof(wchar_t))}}));
+    frame.Archive().Capture(source);
+}
+
+}  // namespace
+
+TEST_F(MainFrameTest, NeverArchiveThisProgramExcludesTheProgramOfAnApplicationOrACapture) {
+    RemoveSavedSettings();
+    const ExcludeList saved = AppSettings().ExcludedPrograms;
+    AppSettings().ExcludedPrograms = ExcludeList();
+    UniqueWindow editor = ProgramWindow("NeverArchive Editor", "Editor");
+    UniqueWindow browser = ProgramWindow("NeverArchive Browser", "Browser");
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    frame.LoadArchive();
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
+    ASSERT_NO_FATAL_FAILURE(CaptureTextFrom(frame, editor.get(), L"from the editor"));
+    ASSERT_NO_FATAL_FAILURE(CaptureTextFrom(frame, browser.get(), L"from the browser"));
+    ASSERT_EQ(2u, frame.Archive().Items().size());
+    gFrameProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(frame.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordPopups)));
+    const auto neverArchiveEnabled = [&] {
+        for (const auto& [id, enabled] : ContextMenuOf(frame.Handle(), frame.Archive().Handle(), POINT{-1, -1}))
+            if (id == ID_NEVER_ARCHIVE_PROGRAM) return enabled;
+        return false;
+    };
+
+    // The editor's application group.
+    frame.Archive().Rebuild(kGroupByApplication);
+    TreeViewCtrl tree = frame.Archive().Tree();
+    HTREEITEM group = tree.Root();
+    while (group && tree.GetItemText(group) != "Editor") group = tree.NextSibling(group);
+    ASSERT_TRUE(group && tree.SelectItem(group));
+    EXPECT_TRUE(neverArchiveEnabled());
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_NEVER_ARCHIVE_PROGRAM, 0);
+    EXPECT_EQ(std::vector<std::string>{ProgramKeyOf(editor.get())}, AppSettings().ExcludedPrograms.Programs());
+    EXPECT_FALSE(neverArchiveEnabled());  // excluded already
+
+    // The browser's capture node, grouped by date (today's stand at the top).
+    frame.Archive().Rebuild(kGroupByDate);
+    HTREEITEM capture = tree.Root();
+    while (capture && tree.GetItemText(capture) != "Browser") capture = tree.NextSibling(capture);
+    ASSERT_TRUE(capture && tree.SelectItem(capture));
+    EXPECT_TRUE(neverArchiveEnabled());
+    ::SetWindowLongPtrA(frame.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gFrameProc));
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_NEVER_ARCHIVE_PROGRAM, 0);
+
+    // Kept in the settings at once, and heeded by the next capture.
+    Settings stored;
+    stored.Load();
+    EXPECT_EQ((std::vector<std::string>{ProgramKeyOf(editor.get()), ProgramKeyOf(browser.get())}),
+              stored.ExcludedPrograms.Programs());
+    ASSERT_NO_FATAL_FAILURE(CaptureTextFrom(frame, editor.get(), L"not kept"));
+    EXPECT_EQ(2u, frame.Archive().Items().size());
+    AppSettings().ExcludedPrograms = saved;
+    RemoveSavedSettings();
 }
 
 TEST_F(MainFrameTest, TheStatusBarShowsTheMenuPromptAndThenReady) {

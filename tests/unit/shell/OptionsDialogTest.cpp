@@ -219,7 +219,7 @@ TEST_F(OptionsDialogTest, ShowsTheSettingsAndCancelChangesNothing) {
     EXPECT_EQ(
         (std::vector<int>{IDC_PROCESS_TEXTS, IDC_PROCESS_HTML, IDC_PROCESS_RTF, IDC_PROCESS_IMAGES,
                           IDC_PROCESS_METAFILES, IDC_ARCHIVE_FOLDER, IDC_BROWSE, IDC_LOAD_TODAY_ONLY,
-                          IDC_DISK_SIZE_LIMIT, IDC_ITEMS_LIMIT, IDC_LAUNCH_ON_STARTUP, IDC_HOT_KEY, IDOK, IDCANCEL}),
+                          IDC_EXCLUDED_PROGRAMS, IDC_DISK_SIZE_LIMIT, IDC_ITEMS_LIMIT, IDC_LAUNCH_ON_STARTUP, IDC_HOT_KEY, IDOK, IDCANCEL}),
         seen.tabOrder);
     EXPECT_TRUE(seen.hotKeyStyle & ES_UPPERCASE);
     EXPECT_EQ(1, seen.hotKeyLimit);
@@ -347,4 +347,34 @@ TEST_F(OptionsDialogTest, BrowseStartsAtTheTypedFolderAndCancelKeepsThePick) {
     EXPECT_NE(std::string::npos, picker.seenText.find("Select a folder")) << picker.seenText;
     EXPECT_EQ(picked.Path(), afterPick.text[IDC_ARCHIVE_FOLDER]);
     EXPECT_EQ(EditedFields(before), EditedFields(AppSettings()));
+}
+
+TEST_F(OptionsDialogTest, ExcludedProgramsRemovesTheChosenEntryAndOkKeepsTheRest) {
+    ExcludeList& excluded = AppSettings().ExcludedPrograms;
+    excluded = ExcludeList();
+    for (const char* key : {"a.exe|A", "b.exe|B", "c.exe|C"}) ASSERT_TRUE(excluded.Add(key));
+
+    std::vector<std::string> shown;
+    DialogAnswerer answerer;
+    answerer.Expect({DialogAnswerer::Click(IDC_EXCLUDED_PROGRAMS)});
+    const DialogScript& list = answerer.Expect(
+        {DialogAnswerer::Run([&shown](HWND dialog) {
+             HWND box = ::GetDlgItem(dialog, IDC_EXCLUDED_LIST);
+             for (int i = 0; i < ::SendMessageA(box, LB_GETCOUNT, 0, 0); ++i) {
+                 char text[64] = {};
+                 ::SendMessageA(box, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+                 shown.push_back(text);
+             }
+             ::SendMessageA(box, LB_SETCURSEL, 1, 0);
+         }),
+         DialogAnswerer::Click(IDC_REMOVE_PROGRAM), DialogAnswerer::Click(IDOK)});
+    answerer.Expect({DialogAnswerer::Click(IDOK)});
+    EXPECT_EQ(IDOK, OptionsDialog().Show(nullptr));
+    ASSERT_TRUE(answerer.WaitForAnswers(3));
+    EXPECT_EQ(0, answerer.Unexpected());
+
+    EXPECT_EQ("Excluded Programs", list.seenTitle);
+    EXPECT_EQ((std::vector<std::string>{"a.exe (A)", "b.exe (B)", "c.exe (C)"}), shown);
+    EXPECT_EQ((std::vector<std::string>{"a.exe|A", "c.exe|C"}), excluded.Programs());
+    EXPECT_EQ(std::string("a.exe|A\0c.exe|C\0\0", 17), StoredValue("ExcludedPrograms"));
 }

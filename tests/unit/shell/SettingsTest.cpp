@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/UniqueHandle.h"
 #include "base/Paths.h"
@@ -294,4 +295,31 @@ TEST_F(SettingsTest, FolderTreesAreCreatedAndRemoved) {
     DeleteFolderTree("");
     ::SetCurrentDirectoryA(previous);
     EXPECT_TRUE(FileExists(root / "a.txt"));
+}
+
+TEST_F(SettingsTest, ExcludedProgramsSurviveTheKeyAndADamagedValueIsReadSafely) {
+    Settings saved;
+    ASSERT_TRUE(saved.ExcludedPrograms.Add("notepad.exe|Notepad"));
+    ASSERT_TRUE(saved.ExcludedPrograms.Add("vault.exe|Vault Main"));
+    EXPECT_FALSE(saved.ExcludedPrograms.Add("NOTEPAD.EXE|notepad"));  // the same program
+    saved.Save();
+    EXPECT_EQ(std::make_pair(DWORD{REG_MULTI_SZ}, std::string("notepad.exe|Notepad\0vault.exe|Vault Main\0\0", 42)),
+              GetValue("ExcludedPrograms"));
+    Settings loaded;
+    loaded.Load();
+    EXPECT_EQ(saved.ExcludedPrograms.Programs(), loaded.ExcludedPrograms.Programs());
+
+    // Edited by hand: cut short, an empty entry, no program key; or of another type.
+    SetValue("ExcludedPrograms", REG_MULTI_SZ, std::string("a.exe|A\0\0junk\0|B\0b.exe|B", 24));
+    Settings typed;
+    typed.Load();
+    EXPECT_EQ((std::vector<std::string>{"a.exe|A", "b.exe|B"}), typed.ExcludedPrograms.Programs());
+    SetString("ExcludedPrograms", "c.exe|C");
+    typed.Load();
+    EXPECT_EQ((std::vector<std::string>{"a.exe|A", "b.exe|B"}), typed.ExcludedPrograms.Programs());
+
+    // An emptied list leaves no value.
+    loaded.ExcludedPrograms = ExcludeList();
+    loaded.SaveExcludedPrograms();
+    EXPECT_EQ(0u, GetValue("ExcludedPrograms").first);
 }
