@@ -82,7 +82,8 @@ public:
     void TrimToLimit();
 
     ClipItem* SelectedItem() const;
-    // Selects the leaf of the item; false when the tree shows no such leaf.
+    // Selects the leaf of the item, inserting it and the nodes above it into the
+    // control where they are not yet; false when the tree has no such leaf.
     bool SelectItemLeaf(const ClipItem* item);
     bool SelectionHasRecord() const;
     // Searches the items after the selected node (FR_DOWN: downward) for the
