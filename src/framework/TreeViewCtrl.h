@@ -14,9 +14,11 @@ public:
     HWND Handle() const noexcept { return tree_; }
 
     // Inserts after `insertAfter` (TVI_FIRST, TVI_LAST, TVI_SORT or a sibling),
-    // with the image as both the normal and the selected one.
+    // with the image as both the normal and the selected one. `children` (0 or
+    // 1) says whether the node shows a button, whatever it holds yet; -1 leaves
+    // that to the nodes inserted below it.
     HTREEITEM InsertItem(HTREEITEM parent, HTREEITEM insertAfter, const std::string& text, LPARAM data = 0,
-                         int image = 0) const {
+                         int image = 0, int children = -1) const {
         TVINSERTSTRUCTA insert = {};
         insert.hParent = parent ? parent : TVI_ROOT;
         insert.hInsertAfter = insertAfter;
@@ -25,8 +27,26 @@ public:
         insert.item.lParam = data;
         insert.item.iImage = image;
         insert.item.iSelectedImage = image;
+        if (children >= 0) {
+            insert.item.mask |= TVIF_CHILDREN;
+            insert.item.cChildren = children;
+        }
         return reinterpret_cast<HTREEITEM>(
             ::SendMessageA(tree_, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+    }
+    bool SetItemChildren(HTREEITEM item, int children) const {
+        TVITEMA change = {};
+        change.mask = TVIF_CHILDREN;
+        change.hItem = item;
+        change.cChildren = children;
+        return ::SendMessageA(tree_, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&change)) != 0;
+    }
+    // TVE_EXPAND, TVE_COLLAPSE or TVE_TOGGLE.
+    bool Expand(HTREEITEM item, UINT action = TVE_EXPAND) const {
+        return ::SendMessageA(tree_, TVM_EXPAND, action, reinterpret_cast<LPARAM>(item)) != 0;
+    }
+    UINT GetItemState(HTREEITEM item, UINT mask) const {
+        return static_cast<UINT>(::SendMessageA(tree_, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), mask));
     }
     bool DeleteItem(HTREEITEM item) const {
         return ::SendMessageA(tree_, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item)) != 0;

@@ -104,6 +104,7 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::ContextMenu<&MainFrame::OnContextMenu>(),
         msg::Notify<&MainFrame::OnTreeSelectionChanged>(kGroupTreeId, TVN_SELCHANGEDA),
         msg::Notify<&MainFrame::OnTreeItemDeleted>(kGroupTreeId, TVN_DELETEITEMA),
+        msg::Notify<&MainFrame::OnTreeItemExpanding>(kGroupTreeId, TVN_ITEMEXPANDINGA),
         msg::Notify<&MainFrame::OnReBarHeightChange>(kReBarId, RBN_HEIGHTCHANGE),
         msg::Maybe<&MainFrame::OnToolTipText>(WM_NOTIFY),
         msg::Maybe<&MainFrame::OnMeasureItem>(WM_MEASUREITEM),
@@ -410,6 +411,12 @@ void MainFrame::ShowSelectedItem() {
 
 LRESULT MainFrame::OnTreeItemDeleted(const NMHDR& header) {
     archive_.OnDeleteItem(reinterpret_cast<const NMTREEVIEWA&>(header));
+    return 0;
+}
+
+LRESULT MainFrame::OnTreeItemExpanding(const NMHDR& header) {
+    archive_.OnItemExpanding(reinterpret_cast<const NMTREEVIEWA&>(header));
+    // Zero lets the node expand.
     return 0;
 }
 

@@ -123,6 +123,7 @@ private:
     // The view shows the selected item, unless its edits keep it on its own.
     void ShowSelectedItem();
     LRESULT OnTreeItemDeleted(const NMHDR& header);
+    LRESULT OnTreeItemExpanding(const NMHDR& header);
 
     // The commands on the archive and the view (MainFrameCommands.cpp).
     void OnCopy();

@@ -19,6 +19,9 @@ struct GroupTree::Node {
     NodeRef ref;
     int image = 0;
     HTREEITEM handle = nullptr;
+    // The control holds the children: always at the root, elsewhere from the
+    // node's first expansion on.
+    bool filled = false;
     unsigned long long id = 0;
     Node* parent = nullptr;
     // In the control's order: by label, equal labels in the order they came.
@@ -59,7 +62,7 @@ bool CanHoldText(const ClipItem& item) {
 
 }  // namespace
 
-GroupTree::GroupTree() : root_(std::make_unique<Node>()) {}
+GroupTree::GroupTree() { ForgetAll(); }
 
 GroupTree::~GroupTree() {
     ForgetAll();
@@ -168,7 +171,11 @@ GroupTree::Node* GroupTree::AddChild(Node* parent, const std::string& label, Nod
     Node* added = node.get();
     // After the siblings that sort equal, as the control's sorted insertion does.
     parent->children.emplace_hint(parent->children.upper_bound(added->sortKey), added->sortKey, std::move(node));
-    if (!deferInsert_) InsertIntoControl(*added);
+    if (!deferInsert_) {
+        // Under a node never expanded only the model changes; its button shows there is more.
+        if (parent->filled) InsertIntoControl(*added);
+        if (parent->children.size() == 1) ShowChildren(*parent);
+    }
     return added;
 }
 
@@ -178,18 +185,52 @@ void GroupTree::InsertIntoControl(Node& node) {
     auto self = std::find_if(first, last, [&](const auto& entry) { return entry.second.get() == &node; });
     HTREEITEM after = TVI_FIRST;
     if (self != parent->children.begin()) after = std::prev(self)->second->handle;
-    node.handle = Tree().InsertItem(parent->handle, after, node.label, reinterpret_cast<LPARAM>(&node), node.image);
+    node.handle = Tree().InsertItem(parent->handle, after, node.label, reinterpret_cast<LPARAM>(&node), node.image,
+                                    node.children.empty() ? 0 : 1);
     if (node.handle) nodes_[node.handle] = &node;
 }
 
-void GroupTree::InsertSubtree(Node& node) {
+void GroupTree::InsertChildren(Node& node) {
     for (auto& [key, child] : node.children) {
-        child->handle =
-            Tree().InsertItem(node.handle, TVI_LAST, child->label, reinterpret_cast<LPARAM>(child.get()), child->image);
-        if (!child->handle) continue;
-        nodes_[child->handle] = child.get();
-        InsertSubtree(*child);
+        child->handle = Tree().InsertItem(node.handle, TVI_LAST, child->label, reinterpret_cast<LPARAM>(child.get()),
+                                          child->image, child->children.empty() ? 0 : 1);
+        if (child->handle) nodes_[child->handle] = child.get();
     }
+}
+
+void GroupTree::Fill(Node& node) {
+    if (node.filled || !node.handle) return;
+    node.filled = true;
+    InsertChildren(node);
+}
+
+HTREEITEM GroupTree::Reveal(Node& node) {
+    if (!node.handle && node.parent) {
+        if (node.parent != root_.get()) Reveal(*node.parent);
+        Fill(*node.parent);
+    }
+    return node.handle;
+}
+
+void GroupTree::ShowChildren(const Node& node) {
+    // Set either way: a node inserted with a button keeps it, even empty,
+    // until told otherwise.
+    if (node.handle) Tree().SetItemChildren(node.handle, node.children.empty() ? 0 : 1);
+}
+
+void GroupTree::OnItemExpanding(const NMTREEVIEWA& info) {
+    if (!(info.action & TVE_EXPAND)) return;
+    if (Node* node = NodeOf(info.itemNew.hItem)) Fill(*node);
+}
+
+void GroupTree::VisitModel(const std::function<void(int, const std::string&, int)>& visit) const {
+    std::function<void(const Node&, int)> walk = [&](const Node& node, int depth) {
+        for (const auto& [key, child] : node.children) {
+            visit(depth, child->label, child->image);
+            walk(*child, depth + 1);
+        }
+    };
+    walk(*root_, 0);
 }
 
 GroupTree::Node* GroupTree::FindOrAddGroup(Node* parent, const std::string& label, int image) {
@@ -276,12 +317,13 @@ void GroupTree::Rebuild(int mode) {
     CreateImageList();
     // Items may have left the list meanwhile: the preparation looks at all again.
     preparedItems_ = 0;
-    // Collected whole and inserted in order: each insertion then lands at the end.
+    // Collected whole, and the top level inserted in order: each insertion then
+    // lands at the end. The rest waits until its group is expanded.
     ::SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
     deferInsert_ = true;
     for (const auto& item : Items()) AddItemNode(item.get());
     deferInsert_ = false;
-    InsertSubtree(*root_);
+    InsertChildren(*root_);
     ::SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(Handle(), nullptr, TRUE);
     rebuilding_ = false;
@@ -317,15 +359,18 @@ void GroupTree::AddItemNode(ClipItem* item) {
     }
 }
 
-void GroupTree::ForgetNode(HTREEITEM handle) {
-    Node* node = NodeOf(handle);
-    if (!node) return;
+void GroupTree::ForgetNode(HTREEITEM handle) { ForgetNode(NodeOf(handle)); }
+
+void GroupTree::ForgetNode(Node* node) {
+    if (!node || !node->parent) return;
     std::vector<Node*> pending = {node};
     while (!pending.empty()) {
         Node* next = pending.back();
         pending.pop_back();
+        if (!next->handle) continue;
         nodes_.erase(next->handle);
-        for (auto& [key, child] : next->children) pending.push_back(child.get());
+        if (next->filled)
+            for (auto& [key, child] : next->children) pending.push_back(child.get());
     }
     Node* parent = node->parent;
     for (auto group = parent->groups.begin(); group != parent->groups.end(); ++group)
@@ -340,11 +385,23 @@ void GroupTree::ForgetNode(HTREEITEM handle) {
             parent->children.erase(child);
             break;
         }
+    if (parent->children.empty()) ShowChildren(*parent);
 }
 
 void GroupTree::ForgetAll() {
     nodes_.clear();
     root_ = std::make_unique<Node>();
+    root_->filled = true;
+}
+
+void GroupTree::RemoveNode(Node& node) {
+    if (HTREEITEM handle = node.handle) {
+        Tree().DeleteItem(handle);
+        // Forgotten already when the parent passed TVN_DELETEITEM on.
+        ForgetNode(handle);
+    } else {
+        ForgetNode(&node);
+    }
 }
 
 void GroupTree::OnDeleteItem(const NMTREEVIEWA& info) { ForgetNode(info.itemOld.hItem); }
@@ -363,10 +420,10 @@ bool GroupTree::LetGoOf(const std::vector<ClipItem*>& items) {
     });
 }
 
-bool GroupTree::DeleteItemLeaf(HTREEITEM handle, ClipItem* item) {
+bool GroupTree::DeleteItemLeaf(Node& leaf) {
+    ClipItem* item = leaf.ref.item;
     if (!LetGoOf({item})) return false;
-    Tree().DeleteItem(handle);
-    ForgetNode(handle);
+    RemoveNode(leaf);
     if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
     rtfTexts_.erase(item);
     RemoveItem(item);
@@ -384,21 +441,21 @@ bool GroupTree::DeleteNode(HTREEITEM handle) {
     for (const auto& [key, child] : node->children)
         if (child->ref.kind == NodeRef::kItem) items.push_back(child->ref.item);
     if (!LetGoOf(items)) return false;
-    handle = NodeById(id);
-    node = NodeOf(handle);
-    if (!node) return true;
-    const NodeRef ref = node->ref;
-    if (ref.kind == NodeRef::kItem) return DeleteItemLeaf(handle, ref.item);
-    TreeViewCtrl tree = Tree();
-    for (HTREEITEM child = tree.Child(handle); child;) {
-        HTREEITEM next = tree.NextSibling(child);
-        if (const NodeRef* childRef = NodeRefOf(child); childRef && childRef->kind == NodeRef::kItem)
-            if (!DeleteItemLeaf(child, childRef->item)) return false;
-        child = next;
-    }
-    tree.DeleteItem(handle);
-    ForgetNode(handle);
-    RemoveCapture(ref.capture->CaptureGuid);
+    Node* found = NodeOf(NodeById(id));
+    if (!found) return true;
+    return found->ref.kind == NodeRef::kItem ? DeleteItemLeaf(*found) : DeleteCaptureNode(*found);
+}
+
+bool GroupTree::DeleteCaptureNode(Node& capture) {
+    // The leaves of the model, whether or not the control holds them.
+    std::vector<Node*> leaves;
+    for (const auto& [key, child] : capture.children)
+        if (child->ref.kind == NodeRef::kItem) leaves.push_back(child.get());
+    for (Node* leaf : leaves)
+        if (!DeleteItemLeaf(*leaf)) return false;
+    const GUID guid = capture.ref.capture->CaptureGuid;
+    RemoveNode(capture);
+    RemoveCapture(guid);
     return true;
 }
 
@@ -426,11 +483,18 @@ ClipItem* GroupTree::SelectedItem() const {
     return ref && ref->kind == NodeRef::kItem ? ref->item : nullptr;
 }
 
+GroupTree::Node* GroupTree::FindLeaf(Node& node, const ClipItem* item) const {
+    for (const auto& [key, child] : node.children) {
+        if (child->ref.kind == NodeRef::kItem && child->ref.item == item) return child.get();
+        if (Node* found = FindLeaf(*child, item)) return found;
+    }
+    return nullptr;
+}
+
 bool GroupTree::SelectItemLeaf(const ClipItem* item) {
-    if (!item) return false;
-    for (const auto& [handle, node] : nodes_)
-        if (node->ref.kind == NodeRef::kItem && node->ref.item == item) return Tree().SelectItem(handle);
-    return false;
+    Node* leaf = item ? FindLeaf(*root_, item) : nullptr;
+    HTREEITEM handle = leaf ? Reveal(*leaf) : nullptr;
+    return handle && Tree().SelectItem(handle);
 }
 
 bool GroupTree::SelectionHasRecord() const {
@@ -443,14 +507,14 @@ bool GroupTree::Expired(const ClipItem& item, unsigned long long lastOrder) cons
     return capture && capture->Order <= lastOrder;
 }
 
-void GroupTree::CollectExpired(Node& node, unsigned long long lastOrder, std::vector<HTREEITEM>& leaves,
-                               std::vector<HTREEITEM>& captures) {
+void GroupTree::CollectExpired(Node& node, unsigned long long lastOrder, std::vector<Node*>& leaves,
+                               std::vector<Node*>& captures) {
     for (auto& [key, child] : node.children) {
         CollectExpired(*child, lastOrder, leaves, captures);
         if (child->ref.kind == NodeRef::kItem && Expired(*child->ref.item, lastOrder))
-            leaves.push_back(child->handle);
+            leaves.push_back(child.get());
         else if (child->ref.kind == NodeRef::kCapture && child->ref.capture->Order <= lastOrder)
-            captures.push_back(child->handle);
+            captures.push_back(child.get());
     }
 }
 
@@ -470,10 +534,10 @@ bool GroupTree::TrimOnce() {
     if (Options().itemsLimit <= 0 || !TrimCutoff()) return true;
     // The view may show an item that goes: it lets go first, before anything is
     // deleted, or the trim stops (the next capture tries again)...
-    std::vector<HTREEITEM> leaves, captureNodes;
+    std::vector<Node*> leaves, captureNodes;
     CollectExpired(*root_, TrimCutoff()->Order, leaves, captureNodes);
     std::vector<ClipItem*> items;
-    for (HTREEITEM leaf : leaves) items.push_back(NodeOf(leaf)->ref.item);
+    for (Node* leaf : leaves) items.push_back(leaf->ref.item);
     if (!LetGoOf(items)) return false;
     // ... and what goes is worked out again, as captures came meanwhile.
     const CaptureRecord* cutoff = TrimCutoff();
@@ -483,14 +547,13 @@ bool GroupTree::TrimOnce() {
     captureNodes.clear();
     CollectExpired(*root_, lastOrder, leaves, captureNodes);
     std::set<std::string> emptied;
-    for (HTREEITEM leaf : leaves) {
-        const NodeRef* ref = NodeRefOf(leaf);
-        if (!ref || ref->kind != NodeRef::kItem) continue;
-        emptied.insert(GuidText(ref->item->SourceGuid()));
-        if (!DeleteItemLeaf(leaf, ref->item)) return false;
+    // Deleting a leaf leaves every other node where it is.
+    for (Node* leaf : leaves) {
+        emptied.insert(GuidText(leaf->ref.item->SourceGuid()));
+        if (!DeleteItemLeaf(*leaf)) return false;
     }
-    for (HTREEITEM capture : captureNodes)
-        if (!DeleteNode(capture)) return false;
+    for (Node* capture : captureNodes)
+        if (!DeleteCaptureNode(*capture)) return false;
     // Grouped by type or application the tree has no capture nodes; the record
     // of a capture whose every item was trimmed goes too, or the count never falls.
     for (const auto& item : Items()) emptied.erase(GuidText(item->SourceGuid()));
@@ -557,8 +620,9 @@ bool GroupTree::Visit(Node& node, const std::wstring& text, unsigned flags, HTRE
         searchPane_.SetItem(node.ref.item);
         if (searchPane_.FindText(text, flags | FR_DOWN)) {
             TreeViewCtrl tree = Tree();
-            tree.EnsureVisible(node.handle);
-            tree.SelectItem(node.handle);
+            HTREEITEM handle = Reveal(node);
+            tree.EnsureVisible(handle);
+            tree.SelectItem(handle);
             ::SetFocus(Handle());
             return true;
         }

@@ -1,6 +1,8 @@
 // The archive as a tree, grouped by date, type or application: the left pane of
 // the main window and, at the same time, the live archive, so every item that
-// joins or leaves the archive joins or leaves the tree.
+// joins or leaves the archive joins or leaves the tree. The tree is whole in the
+// model; the control holds a node's children only once it has been expanded (or
+// something in it selected), as inserting a large archive takes seconds.
 #pragma once
 
 #include <windows.h>
@@ -56,7 +58,7 @@ public:
     bool AskHoldingTrim(const std::function<bool()>& question);
 
     // Fills the tree anew in the mode (a GroupMode), selects the leaf of the
-    // item that was selected again, then trims.
+    // item that was selected again, then trims. The control gets the top level.
     void Rebuild(int mode);
     int GroupBy() const { return groupBy_; }
     // True while a rebuild empties and refills the control: its selection
@@ -80,7 +82,8 @@ public:
     void TrimToLimit();
 
     ClipItem* SelectedItem() const;
-    // Selects the leaf of the item; false when the tree shows no such leaf.
+    // Selects the leaf of the item, inserting it and the nodes above it into the
+    // control where they are not yet; false when the tree has no such leaf.
     bool SelectItemLeaf(const ClipItem* item);
     bool SelectionHasRecord() const;
     // Searches the items after the selected node (FR_DOWN: downward) for the
@@ -92,6 +95,12 @@ public:
     bool PrepareSearch(DWORD budgetMs);
     // The parent's TVN_DELETEITEM: the node's record goes with it.
     void OnDeleteItem(const NMTREEVIEWA& info);
+    // The parent's TVN_ITEMEXPANDING: a node expanded the first time gets its
+    // children in the control.
+    void OnItemExpanding(const NMTREEVIEWA& info);
+    // Every node of the model, each before its children and in the control's
+    // order, whether or not the control holds it yet: its depth, label and image.
+    void VisitModel(const std::function<void(int depth, const std::string& label, int image)>& visit) const;
 
     // Null for a node the tree does not know.
     const NodeRef* NodeRefOf(HTREEITEM node) const;
@@ -112,13 +121,24 @@ private:
     Node* FindOrAddCapture(Node* parent, CaptureRecord& capture, int image);
     // Puts a node of the model into the control at its place among its siblings.
     void InsertIntoControl(Node& node);
-    void InsertSubtree(Node& node);
+    // Gives the control the node's children, once.
+    void Fill(Node& node);
+    void InsertChildren(Node& node);
+    // The node's handle, after putting it and the nodes above it into the control.
+    HTREEITEM Reveal(Node& node);
+    // The node's button follows whether the model gives it children.
+    void ShowChildren(const Node& node);
     // Takes the node and everything below it out of the model.
     void ForgetNode(HTREEITEM handle);
+    void ForgetNode(Node* node);
     void ForgetAll();
+    // Out of the control, where it was inserted, and out of the model.
+    void RemoveNode(Node& node);
     Node* NodeOf(HTREEITEM handle) const;
+    Node* FindLeaf(Node& node, const ClipItem* item) const;
     bool LetGoOf(const std::vector<ClipItem*>& items);
-    bool DeleteItemLeaf(HTREEITEM handle, ClipItem* item);
+    bool DeleteItemLeaf(Node& leaf);
+    bool DeleteCaptureNode(Node& capture);
     bool TrimOnce();
     void CreateImageList();
     int ApplicationImage(const CaptureRecord& capture);
@@ -130,8 +150,8 @@ private:
     // The text an RTF item shows, worked out once per content.
     const std::wstring& RtfShownText(RtfItem& item);
     bool Expired(const ClipItem& item, unsigned long long lastOrder) const;
-    void CollectExpired(Node& node, unsigned long long lastOrder, std::vector<HTREEITEM>& leaves,
-                        std::vector<HTREEITEM>& captures);
+    void CollectExpired(Node& node, unsigned long long lastOrder, std::vector<Node*>& leaves,
+                        std::vector<Node*>& captures);
     LRESULT OnRightButtonDown(WPARAM, LPARAM lParam);
     void OnDestroy();
 
@@ -143,8 +163,9 @@ private:
     std::map<WORD, int> applicationImages_;
     int fallbackImage_ = -1;
     ViewPane searchPane_;
-    // The tree as the control shows it, with the indexes that find a group by its
-    // label and a capture node by its GUID without asking the control.
+    // The whole tree, with the indexes that find a group by its label and a
+    // capture node by its GUID without asking the control, and the nodes the
+    // control holds by their handles.
     std::unique_ptr<Node> root_;
     std::unordered_map<HTREEITEM, Node*> nodes_;
     std::unordered_map<std::string, std::string> sortKeys_;
@@ -154,7 +175,7 @@ private:
     };
     std::unordered_map<const ClipItem*, ShownText> rtfTexts_;
     size_t preparedItems_ = 0;
-    // A rebuild collects the whole model first and inserts it in order at the end.
+    // A rebuild collects the whole model first and inserts its top level at the end.
     bool deferInsert_ = false;
     bool rebuilding_ = false;
     unsigned long long lastNodeId_ = 0;

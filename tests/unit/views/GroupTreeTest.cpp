@@ -11,6 +11,7 @@
 #include "framework/MessageMap.h"
 #include "items/MarkupFormat.h"
 #include "items/TextItem.h"
+#include "support/ArchiveGenerator.h"
 #include "support/ClipboardHelper.h"
 #include "support/TempFolder.h"
 
@@ -45,6 +46,7 @@ protected:
         static constexpr MessageEntry<TreeHost> kMessages[] = {
             msg::Notify<&TreeHost::OnSelChanged>(kTreeId, TVN_SELCHANGEDA),
             msg::Notify<&TreeHost::OnDeleteItem>(kTreeId, TVN_DELETEITEMA),
+            msg::Notify<&TreeHost::OnItemExpanding>(kTreeId, TVN_ITEMEXPANDINGA),
         };
         return DispatchMessageTable<TreeHost>(*this, kMessages, message, wParam, lParam, result) ||
                Window::ProcessMessage(message, wParam, lParam, result);
@@ -59,6 +61,10 @@ private:
     }
     LRESULT OnDeleteItem(const NMHDR& header) {
         tree.OnDeleteItem(reinterpret_cast<const NMTREEVIEWA&>(header));
+        return 0;
+    }
+    LRESULT OnItemExpanding(const NMHDR& header) {
+        tree.OnItemExpanding(reinterpret_cast<const NMTREEVIEWA&>(header));
         return 0;
     }
 };
@@ -100,28 +106,47 @@ protected:
         Capture(source, {{CF_UNICODETEXT, Utf16Bytes(text)}});
     }
 
-    // The tree as text: one line per node, indented by level, with its image
-    // named: a type letter, "A1", "A2"... for applications in order of appearance.
-    std::string Dump() {
+    // The tree with every node expanded, as text: one line per node, indented
+    // by level, with its image named: a type letter, "A1", "A2"... for
+    // applications in order of appearance (or, raw, the image's number).
+    std::string Dump(bool rawImages = false) {
         names_ = {{0, ""},
                   {host_.tree.TypeImage(kTextItemType), "T"},
                   {host_.tree.TypeImage(kRtfItemType), "R"},
                   {host_.tree.TypeImage(kHtmlItemType), "H"}};
         std::string out;
-        DumpLevel(nullptr, 0, out);
+        DumpLevel(nullptr, 0, rawImages, out);
         return out;
     }
-    void DumpLevel(HTREEITEM parent, int depth, std::string& out) {
+    void DumpLevel(HTREEITEM parent, int depth, bool rawImages, std::string& out) {
         TreeViewCtrl tree = host_.tree.Tree();
         for (HTREEITEM node = parent ? tree.Child(parent) : tree.Root(); node; node = tree.NextSibling(node)) {
             int image = 0, selected = 0;
             tree.GetItemImage(node, image, selected);
+            EXPECT_EQ(image, selected);
             if (!names_.count(image)) names_[image] = "A" + std::to_string(names_.size() - 3);
             out += std::string(depth * 2, ' ') + tree.GetItemText(node);
-            if (!names_[image].empty()) out += " [" + names_[image] + "]";
+            if (rawImages) out += " [" + std::to_string(image) + "]";
+            else if (!names_[image].empty()) out += " [" + names_[image] + "]";
             out += "\n";
-            DumpLevel(node, depth + 1, out);
+            tree.Expand(node);
+            DumpLevel(node, depth + 1, rawImages, out);
         }
+    }
+    // The model, whether or not the control holds it, in Dump's raw form.
+    std::string ModelDump() {
+        std::string out;
+        host_.tree.VisitModel([&](int depth, const std::string& label, int image) {
+            out += std::string(depth * 2, ' ') + label + " [" + std::to_string(image) + "]\n";
+        });
+        return out;
+    }
+    bool ShowsButton(HTREEITEM node) {
+        TVITEMA query = {};
+        query.mask = TVIF_CHILDREN;
+        query.hItem = node;
+        return ::SendMessageA(host_.tree.Handle(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) &&
+               query.cChildren != 0;
     }
     HTREEITEM FindNode(const std::string& path) {
         TreeViewCtrl tree = host_.tree.Tree();
@@ -131,6 +156,7 @@ protected:
             // Dates hold slashes: levels are parted by '|'.
             const size_t end = std::min(path.find('|', start), path.size());
             const std::string label = path.substr(start, end - start);
+            if (node) tree.Expand(node);
             HTREEITEM child = node ? tree.Child(node) : tree.Root();
             while (child && tree.GetItemText(child) != label) child = tree.NextSibling(child);
             if (!child) return nullptr;
@@ -329,4 +355,81 @@ TEST_F(GroupTreeTest, FindStartsAfterTheSelectionAndSearchesUtf16Text) {
     host_.tree.Tree().SelectItem(nullptr);
     EXPECT_TRUE(host_.tree.FindItem(L"split word", FR_DOWN | FR_MATCHCASE));
     EXPECT_FALSE(host_.tree.FindItem(L"Split", FR_DOWN | FR_MATCHCASE));
+}
+
+TEST_F(GroupTreeTest, ExpandedTreeIsTheWholeArchiveInEveryMode) {
+    TempFolder generated;
+    ArchiveShape shape;
+    shape.captures = 300;
+    shape.days = 12;
+    ASSERT_TRUE(GenerateArchive(generated.Path(), shape));
+    options_.folder = generated.Path();
+    for (int mode : {kGroupByDate, kGroupByType, kGroupByApplication}) {
+        Open(mode);
+        // Until something is expanded the control holds the top level alone...
+        const std::string model = ModelDump();
+        size_t topLevel = 0;
+        host_.tree.VisitModel([&](int depth, const std::string&, int) { topLevel += depth == 0; });
+        EXPECT_EQ(topLevel, host_.tree.Tree().GetCount()) << mode;
+        // ... and expanded it shows every node the rebuild used to insert, in order.
+        EXPECT_GT(std::count(model.begin(), model.end(), '\n'), 300) << mode;
+        EXPECT_EQ(model, Dump(true)) << mode;
+    }
+}
+
+TEST_F(GroupTreeTest, DeleteTrimAndFindReachGroupsNeverExpanded) {
+    Open(kGroupByDate);
+    int minutesAgo = 3;
+    for (const auto& [source, text] :
+         {std::pair{notes_, L"first needle"}, {report_, L"second needle"}, {notes_, L"third"}}) {
+        CaptureText(source, text);
+        // A minute apart, the first oldest, so a reload keeps their order.
+        CaptureRecord& record = *host_.tree.FindCapture(*host_.tree.Items().back());
+        record.CaptureTime = CurrentCaptureTime() - minutesAgo-- / 1440.0;
+        ASSERT_TRUE(record.WriteFile(record.FilePath));
+    }
+    const std::string day = host_.tree.Items().front()->DateText();
+    auto selectedText = [&] {
+        const ClipItem* item = host_.tree.SelectedItem();
+        return item ? static_cast<const TextItem&>(*item).Text() : L"";
+    };
+
+    // Find goes through the groups in the tree's order and opens the way to what it finds.
+    Open(kGroupByDate);
+    TreeViewCtrl tree = host_.tree.Tree();
+    ASSERT_EQ(1u, tree.GetCount());
+    EXPECT_TRUE(ShowsButton(tree.Root()));
+    ASSERT_TRUE(host_.tree.FindItem(L"needle", FR_DOWN));
+    EXPECT_EQ(L"first needle", selectedText());
+    ASSERT_TRUE(host_.tree.FindItem(L"needle", FR_DOWN));
+    EXPECT_EQ(L"second needle", selectedText());
+    EXPECT_EQ(FindNode(day + "|Report|Text"), tree.Selection());
+
+    // A capture node takes its leaves along, whether or not they were ever shown.
+    Open(kGroupByDate);
+    tree.Expand(tree.Root());
+    ASSERT_EQ(4u, tree.GetCount());
+    std::string reportFile;
+    for (const auto& item : host_.tree.Items())
+        if (static_cast<const TextItem&>(*item).Text() == L"second needle") reportFile = item->RecordPath();
+    HTREEITEM report = tree.GetNextItem(tree.GetNextItem(tree.Child(tree.Root()), TVGN_NEXT), TVGN_NEXT);
+    ASSERT_EQ("Report", tree.GetItemText(report));
+    ASSERT_TRUE(host_.tree.DeleteNode(report));
+    EXPECT_FALSE(FileExists(reportFile));
+    EXPECT_EQ(2u, host_.tree.Items().size());
+    EXPECT_EQ(2u, host_.tree.Captures().size());
+
+    // The trim takes items from groups never expanded out of the model alone; so
+    // does a capture that arrives under one.
+    options_.itemsLimit = 1;
+    Open(kGroupByDate);
+    EXPECT_EQ(1u, tree.GetCount());
+    ASSERT_EQ(1u, host_.tree.Items().size());
+    EXPECT_EQ(L"third", static_cast<const TextItem&>(*host_.tree.Items().front()).Text());
+    CaptureText(notes_, L"fourth");
+    host_.tree.Trim();
+    EXPECT_EQ(1u, tree.GetCount());
+    ASSERT_EQ(1u, host_.tree.Items().size());
+    EXPECT_EQ(L"fourth", static_cast<const TextItem&>(*host_.tree.Items().front()).Text());
+    EXPECT_EQ(day + "\n  Notes [A1]\n    Text [T]\n", Dump());
 }
