@@ -415,6 +415,7 @@ TEST_F(GroupTreeTest, DeleteTrimAndFindReachGroupsNeverExpanded) {
     HTREEITEM report = tree.GetNextItem(tree.GetNextItem(tree.Child(tree.Root()), TVGN_NEXT), TVGN_NEXT);
     ASSERT_EQ("Report", tree.GetItemText(report));
     ASSERT_TRUE(host_.tree.DeleteNode(report));
+    host_.tree.FlushWrites();  // deletions are queued behind the writes
     EXPECT_FALSE(FileExists(reportFile));
     EXPECT_EQ(2u, host_.tree.Items().size());
     EXPECT_EQ(2u, host_.tree.Captures().size());
