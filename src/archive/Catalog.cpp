@@ -225,6 +225,7 @@ bool Catalog::Delete(const std::string& path) {
 
 bool Catalog::Open(const std::string& path) {
     db_.Close();
+    madeAnew_ = false;
     const size_t slash = path.rfind('\\');
     if (slash != std::string::npos) CreateFolderPath(path.substr(0, slash + 1));
     auto version = [this] {
@@ -245,6 +246,7 @@ bool Catalog::Open(const std::string& path) {
 }
 
 bool Catalog::Create() {
+    madeAnew_ = true;
     SqliteTransaction transaction(db_);
     return transaction.IsActive() && db_.Execute(kSchema) && transaction.Commit();
 }

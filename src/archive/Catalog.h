@@ -50,6 +50,8 @@ public:
     // and anew when it is damaged or of another version.
     bool Open(const std::string& path);
     bool IsOpen() const { return db_.IsOpen(); }
+    // Whether Open found none it could use, and made an empty one.
+    bool WasMadeAnew() const { return madeAnew_; }
 
     // The capture records of the AppData folder (given with its trailing "\"),
     // by file name, as the catalog has them; only trusted entries.
@@ -99,6 +101,7 @@ private:
         bool taken = false;
     };
     SqliteDatabase db_;
+    bool madeAnew_ = false;
     std::string appData_;
     std::unordered_map<std::string, RecordEntry> records_;
     struct DateEntries {

@@ -83,6 +83,7 @@ ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
 
 void ItemArchive::Clear() {
     writer_.Flush();
+    cataloged_.clear();
     items_.clear();
     applications_.clear();
     captures_.clear();
@@ -100,6 +101,7 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
         const std::string dateFolder = ParentFolderName(path);
         writer_.QueueDelete(path, dateFolder.empty() ? std::string() : options_.catalogPath, dateFolder);
     }
+    cataloged_.erase(item);
     std::unique_ptr<ClipItem> removed = std::move(*found);
     items_.erase(found);
     return removed;
@@ -212,7 +214,8 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
             std::vector<std::pair<ListedFile, ClipItem*>> cataloguedItems;
             for (size_t i = date.first; i < date.first + date.count; ++i)
                 if (loaded[i]) cataloguedItems.emplace_back(itemFiles[i], loaded[i].get());
-            catalog.WriteItems(date.name, cataloguedItems);
+            if (!catalog.WriteItems(date.name, cataloguedItems)) continue;
+            for (const auto& [file, item] : cataloguedItems) cataloged_[item] = item->DataVersion();
         }
         // The entries of a date folder that is gone are of no use.
         catalog.KeepOnlyDates(dateNames);
@@ -244,10 +247,28 @@ void ItemArchive::EraseAll() {
     Clear();
 }
 
-std::vector<ClipItem*> ItemArchive::MatchingItems(std::wstring_view text) const {
-    std::vector<ClipItem*> matching;
+std::optional<std::unordered_set<const ClipItem*>> ItemArchive::ItemsThatMayContain(std::wstring_view text) const {
     Catalog catalog;
-    if (options_.catalogPath.empty() || !catalog.Open(options_.catalogPath)) return matching;
+    // A catalog made empty since the load knows nothing: every item may.
+    if (options_.catalogPath.empty() || !catalog.Open(options_.catalogPath) || catalog.WasMadeAnew())
+        return std::nullopt;
+    std::unordered_set<const ClipItem*> candidates;
+    for (ClipItem* item : Matching(catalog, text)) candidates.insert(item);
+    for (const auto& item : items_) {
+        auto found = cataloged_.find(item.get());
+        if (found == cataloged_.end() || found->second != item->DataVersion()) candidates.insert(item.get());
+    }
+    return candidates;
+}
+
+std::vector<ClipItem*> ItemArchive::MatchingItems(std::wstring_view text) const {
+    Catalog catalog;
+    if (options_.catalogPath.empty() || !catalog.Open(options_.catalogPath)) return {};
+    return Matching(catalog, text);
+}
+
+std::vector<ClipItem*> ItemArchive::Matching(Catalog& catalog, std::wstring_view text) const {
+    std::vector<ClipItem*> matching;
     std::unordered_map<std::string, ClipItem*> byPath;
     for (const auto& item : items_)
         if (!item->RecordPath().empty()) byPath[item->RecordPath()] = item.get();

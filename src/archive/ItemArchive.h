@@ -7,7 +7,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/CaptureRecord.h"
@@ -17,6 +21,7 @@
 #include "base/CaptureTime.h"
 #include "items/ClipItem.h"
 
+class Catalog;
 class ExcludeList;
 
 enum class CaptureMode {
@@ -107,6 +112,10 @@ public:
     // The loaded items whose text contains the query in any case, by the
     // catalog (items it does not hold are not among them). Empty without one.
     std::vector<ClipItem*> MatchingItems(std::wstring_view text) const;
+    // The loaded items that may contain the text: those the catalog finds it in,
+    // and those it does not know as they are now (new or changed since the
+    // load). Nothing without a catalog: every item may.
+    std::optional<std::unordered_set<const ClipItem*>> ItemsThatMayContain(std::wstring_view text) const;
     // Deletes the loaded items' files, every capture and application file and
     // the catalog, then clears.
     void EraseAll();
@@ -143,8 +152,11 @@ protected:
 
 private:
     std::string AppDataFolder() const;
+    std::vector<ClipItem*> Matching(Catalog& catalog, std::wstring_view text) const;
 
     ArchiveOptions options_;
+    // The items the catalog holds, with the version of their data it holds.
+    std::unordered_map<const ClipItem*, uint64_t> cataloged_;
     // Captures open the clipboard with a window of their own: under Wine a
     // program that opens it with the window another program holds it open with
     // takes the open clipboard over, and the capture's reads then fail.
