@@ -234,15 +234,26 @@ bool Catalog::Open(const std::string& path) {
     };
     // A deleted item's text must not stay behind in the file's free pages.
     auto open = [&] { return db_.Open(path) && db_.Execute("PRAGMA secure_delete = ON"); };
+    // A whole check reads every page, which would cost each start more than
+    // the catalog saves it: damage is found by the statements that meet it
+    // (see Damaged), and the load then makes the catalog anew.
     if (open()) {
         const int64_t found = version();
-        if (found == kVersion && db_.IsSound()) return true;
+        if (found == kVersion) return true;
         if (found == 0 && Create()) return true;
     }
     // Damaged, foreign or half made: the files tell everything again.
     db_.Close();
     Delete(path);
     return open() && Create();
+}
+
+bool Catalog::MakeAnew(const std::string& path) {
+    db_.Close();
+    records_.clear();
+    dates_.clear();
+    damaged_ = false;
+    return Delete(path) && Open(path);
 }
 
 bool Catalog::Create() {
@@ -267,6 +278,7 @@ void Catalog::ReadRecords(const std::string& appDataFolder) {
         if (!IsTrusted(entry.file.time, query.Int64(3))) entry.file.size = ~0ull;  // listed, never taken
         records_[entry.file.name] = std::move(entry);
     }
+    damaged_ = damaged_ || !query.Succeeded();
 }
 
 std::unique_ptr<CaptureRecord> Catalog::TakeRecord(const ListedFile& file) {
@@ -336,6 +348,7 @@ void Catalog::ReadItems(const std::string& dateName, const std::string& folder) 
         if (!entry.dataOnDisk) entry.data = query.Blob(7);
         date.items[entry.file.name] = std::move(entry);
     }
+    damaged_ = damaged_ || !query.Succeeded();
 }
 
 std::unique_ptr<ClipItem> Catalog::TakeItem(const std::string& dateName, const ListedFile& file, ItemStore& store) {
@@ -494,5 +507,6 @@ std::vector<std::string> Catalog::MatchingItems(std::wstring_view text) {
         query.Bind(1, wanted);
     }
     while (query.Step()) found.push_back(query.Text(0) + "\\" + query.Text(1));
+    damaged_ = damaged_ || !query.Succeeded();
     return found;
 }

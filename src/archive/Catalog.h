@@ -50,8 +50,14 @@ public:
     // and anew when it is damaged or of another version.
     bool Open(const std::string& path);
     bool IsOpen() const { return db_.IsOpen(); }
+    void Close() { db_.Close(); }
     // Whether Open found none it could use, and made an empty one.
     bool WasMadeAnew() const { return madeAnew_; }
+    // Whether a read met damage: what it gave up to then is still checked
+    // against the files, but the rest is lost, and the catalog is best made anew.
+    bool Damaged() const { return damaged_; }
+    // Deletes the catalog and opens an empty one in its place.
+    bool MakeAnew(const std::string& path);
 
     // The capture records of the AppData folder (given with its trailing "\"),
     // by file name, as the catalog has them; only trusted entries.
@@ -102,6 +108,7 @@ private:
     };
     SqliteDatabase db_;
     bool madeAnew_ = false;
+    bool damaged_ = false;
     std::string appData_;
     std::unordered_map<std::string, RecordEntry> records_;
     struct DateEntries {

@@ -204,21 +204,34 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     });
 
     // What was read from the files joins the catalog; a catalog that cannot
-    // be written only costs the next start its time.
-    if (cataloged) {
+    // be written only costs the next start its time. A damaged one is made
+    // anew with all of it.
+    if (cataloged && catalog.Damaged()) catalog.MakeAnew(options_.catalogPath);
+    if (cataloged && catalog.IsOpen()) {
+        bool written = true;
         std::vector<std::pair<ListedFile, const CaptureRecord*>> cataloguedRecords;
         for (size_t i = 0; i < records.size(); ++i)
             if (records[i]) cataloguedRecords.emplace_back(std::move(recordFiles[i]), records[i].get());
-        catalog.WriteRecords(cataloguedRecords);
+        written = catalog.WriteRecords(cataloguedRecords);
         for (const DateFolder& date : dateFolders) {
             std::vector<std::pair<ListedFile, ClipItem*>> cataloguedItems;
             for (size_t i = date.first; i < date.first + date.count; ++i)
                 if (loaded[i]) cataloguedItems.emplace_back(itemFiles[i], loaded[i].get());
-            if (!catalog.WriteItems(date.name, cataloguedItems)) continue;
+            if (!catalog.WriteItems(date.name, cataloguedItems)) {
+                written = false;
+                continue;
+            }
             for (const auto& [file, item] : cataloguedItems) cataloged_[item] = item->DataVersion();
         }
         // The entries of a date folder that is gone are of no use.
-        catalog.KeepOnlyDates(dateNames);
+        written = catalog.KeepOnlyDates(dateNames) && written;
+        // One that cannot take them may be damaged where no read went: the
+        // next load makes it anew.
+        if (!written) {
+            catalog.Close();
+            Catalog::Delete(options_.catalogPath);
+            cataloged_.clear();
+        }
     }
     // Times are all a loaded record tells of its order; a capture of this run
     // comes after all of them, whatever the clock says then.
@@ -254,6 +267,7 @@ std::optional<std::unordered_set<const ClipItem*>> ItemArchive::ItemsThatMayCont
         return std::nullopt;
     std::unordered_set<const ClipItem*> candidates;
     for (ClipItem* item : Matching(catalog, text)) candidates.insert(item);
+    if (catalog.Damaged()) return std::nullopt;
     for (const auto& item : items_) {
         auto found = cataloged_.find(item.get());
         if (found == cataloged_.end() || found->second != item->DataVersion()) candidates.insert(item.get());
