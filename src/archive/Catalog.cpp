@@ -129,6 +129,7 @@ std::wstring RtfPlainText(std::string_view rtf) {
                 } else if (word == "uc" && hasNumber) {
                     group.unicodeSkip = static_cast<int>(number);
                 } else if (group.skip) {
+                    // Nothing of a destination is shown.
                 } else if (word == "u" && hasNumber) {
                     flush();
                     out += static_cast<wchar_t>(number < 0 ? number + 65536 : number);
