@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
+#include "archive/Catalog.h"
 #include "archive/ItemFile.h"
-#include "archive/ItemIndex.h"
 #include "archive/ProgramKey.h"
-#include "archive/RecordIndex.h"
 #include "base/CaptureTime.h"
 #include "base/Limits.h"
 #include "base/ParallelFor.h"
@@ -17,10 +17,10 @@
 namespace {
 
 constexpr char kAppDataFolder[] = "AppData\\";
-// The index of a date folder's items is AppData + the folder's name + this.
-constexpr char kItemIndexExtension[] = ".items.idx";
-
-std::string ItemIndexName(const char* dateFolder) { return std::string(dateFolder) + kItemIndexExtension; }
+// The index files that the catalog replaced: AppData's "records.idx", and a
+// "<date>.items.idx" for each date folder.
+constexpr char kOldRecordIndex[] = "records.idx";
+constexpr char kOldItemIndexExtension[] = ".items.idx";
 
 bool HasExtension(const char* name, const char* extension) {
     const size_t length = std::strlen(name), extLength = std::strlen(extension);
@@ -83,6 +83,7 @@ ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
 
 void ItemArchive::Clear() {
     writer_.Flush();
+    cataloged_.clear();
     items_.clear();
     applications_.clear();
     captures_.clear();
@@ -96,10 +97,11 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
     auto found = std::find_if(items_.begin(), items_.end(), [item](const auto& owned) { return owned.get() == item; });
     if (found == items_.end()) return nullptr;
     if (const std::string& path = item->RecordPath(); !path.empty()) {
-        // Its date folder's index may hold the item whole.
+        // The catalog may hold the item whole.
         const std::string dateFolder = ParentFolderName(path);
-        writer_.QueueDelete(path, dateFolder.empty() ? std::string() : AppDataFolder() + ItemIndexName(dateFolder.c_str()));
+        writer_.QueueDelete(path, dateFolder.empty() ? std::string() : options_.catalogPath, dateFolder);
     }
+    cataloged_.erase(item);
     std::unique_ptr<ClipItem> removed = std::move(*found);
     items_.erase(found);
     return removed;
@@ -109,7 +111,7 @@ std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
     auto found = captures_.find(GuidText(captureGuid));
     if (found == captures_.end()) return nullptr;
     if (!found->second->FilePath.empty())
-        writer_.QueueDelete(found->second->FilePath, RecordIndex::PathIn(AppDataFolder()));
+        writer_.QueueDelete(found->second->FilePath, options_.catalogPath, std::string());
     std::unique_ptr<CaptureRecord> removed = std::move(found->second);
     captures_.erase(found);
     return removed;
@@ -122,13 +124,14 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     const std::string appData = AppDataFolder();
     // Writes that an interrupted run left unfinished.
     RemoveTemporaryRecordFiles(appData);
-    // Records and items come from the indexes where they have them as their
-    // files are; the rest is read from the files.
-    RecordIndex recordIndex(appData);
-    recordIndex.Read();
+    // Records and items come from the catalog where it has them as their
+    // files are; the rest is read from the files. A catalog that cannot be
+    // opened only costs the time of reading every file.
+    Catalog catalog;
+    const bool cataloged = !options_.catalogPath.empty() && catalog.Open(options_.catalogPath);
+    if (cataloged) catalog.ReadRecords(appData);
     std::vector<ListedFile> recordFiles;
     std::vector<std::unique_ptr<CaptureRecord>> records;
-    std::vector<std::string> itemIndexes;
     ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
         if (IsFolder(entry)) return;
         if (HasExtension(entry.cFileName, ".app")) {
@@ -139,34 +142,36 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
                 applications_[LOWORD(app->ClassAtom)] = std::move(app);
         } else if (HasExtension(entry.cFileName, ".se")) {
             recordFiles.push_back(ListedFile::Of(entry));
-            records.push_back(recordIndex.Take(recordFiles.back()));
-        } else if (HasExtension(entry.cFileName, kItemIndexExtension)) {
-            itemIndexes.push_back(entry.cFileName);
+            records.push_back(cataloged ? catalog.TakeRecord(recordFiles.back()) : nullptr);
+        } else if (_stricmp(entry.cFileName, kOldRecordIndex) == 0 ||
+                   HasExtension(entry.cFileName, kOldItemIndexExtension)) {
+            // The catalog replaced them; they would only go stale.
+            ::DeleteFileA((appData + entry.cFileName).c_str());
         }
     });
 
     // The item files of each date folder loaded, in the walk's order.
     struct DateFolder {
+        std::string name;
         std::string folder;
-        std::string index;
         size_t first = 0, count = 0;
-        bool indexCurrent = false;
     };
     std::vector<DateFolder> dateFolders;
+    std::vector<std::string> dateNames;  // every date folder, loaded or not
     std::vector<ListedFile> itemFiles;
     std::vector<size_t> itemFolders;  // each file's entry in dateFolders
     std::vector<std::unique_ptr<ClipItem>> loaded;
     const std::string today = DateFolderName(CurrentCaptureTime());
     ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
         if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
+        dateNames.push_back(entry.cFileName);
         const std::string folder = options_.folder + entry.cFileName + "\\";
         if (!options_.loadWholeArchive && _stricmp(entry.cFileName, today.c_str()) != 0) {
             RemoveTemporaryRecordFiles(folder);
             return;
         }
-        DateFolder date{folder, appData + ItemIndexName(entry.cFileName), itemFiles.size(), 0, false};
-        ItemIndex index(date.index, folder);
-        index.Read();
+        DateFolder date{entry.cFileName, folder, itemFiles.size(), 0};
+        if (cataloged) catalog.ReadItems(date.name, folder);
         ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
             if (IsFolder(file)) return;
             if (IsTemporaryRecordFile(file.cFileName)) {
@@ -175,17 +180,11 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
             }
             itemFiles.push_back(ListedFile::Of(file));
             itemFolders.push_back(dateFolders.size());
-            loaded.push_back(index.Take(itemFiles.back(), writer_));
+            loaded.push_back(cataloged ? catalog.TakeItem(date.name, itemFiles.back(), writer_) : nullptr);
         });
         date.count = itemFiles.size() - date.first;
-        date.indexCurrent = index.IsCurrent(date.count);
         dateFolders.push_back(std::move(date));
     });
-    // The index of a date folder that is gone is of no use.
-    for (const std::string& name : itemIndexes) {
-        const std::string folder = options_.folder + name.substr(0, name.size() - std::strlen(kItemIndexExtension));
-        if (::GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) ::DeleteFileA((appData + name).c_str());
-    }
 
     // Under Wine most of a file's time is spent waiting on the wine server to
     // open and close it, so several files are read at once; each lands in its
@@ -204,20 +203,35 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         }
     });
 
-    // Indexes that cannot be written only cost the next start its time.
-    if (!recordIndex.IsCurrent(records.size())) {
-        std::vector<std::pair<ListedFile, const CaptureRecord*>> indexed;
+    // What was read from the files joins the catalog; a catalog that cannot
+    // be written only costs the next start its time. A damaged one is made
+    // anew with all of it.
+    if (cataloged && catalog.Damaged()) catalog.MakeAnew(options_.catalogPath);
+    if (cataloged && catalog.IsOpen()) {
+        bool written = true;
+        std::vector<std::pair<ListedFile, const CaptureRecord*>> cataloguedRecords;
         for (size_t i = 0; i < records.size(); ++i)
-            if (records[i]) indexed.emplace_back(std::move(recordFiles[i]), records[i].get());
-        recordIndex.Write(indexed);
-    }
-    for (const DateFolder& date : dateFolders) {
-        if (date.indexCurrent) continue;
-        CreateFolderPath(appData);
-        std::vector<std::pair<ListedFile, const ClipItem*>> indexed;
-        for (size_t i = date.first; i < date.first + date.count; ++i)
-            if (loaded[i]) indexed.emplace_back(itemFiles[i], loaded[i].get());
-        ItemIndex(date.index, date.folder).Write(indexed);
+            if (records[i]) cataloguedRecords.emplace_back(std::move(recordFiles[i]), records[i].get());
+        written = catalog.WriteRecords(cataloguedRecords);
+        for (const DateFolder& date : dateFolders) {
+            std::vector<std::pair<ListedFile, ClipItem*>> cataloguedItems;
+            for (size_t i = date.first; i < date.first + date.count; ++i)
+                if (loaded[i]) cataloguedItems.emplace_back(itemFiles[i], loaded[i].get());
+            if (!catalog.WriteItems(date.name, cataloguedItems)) {
+                written = false;
+                continue;
+            }
+            for (const auto& [file, item] : cataloguedItems) cataloged_[item] = item->DataVersion();
+        }
+        // The entries of a date folder that is gone are of no use.
+        written = catalog.KeepOnlyDates(dateNames) && written;
+        // One that cannot take them may be damaged where no read went: the
+        // next load makes it anew.
+        if (!written) {
+            catalog.Close();
+            Catalog::Delete(options_.catalogPath);
+            cataloged_.clear();
+        }
     }
     // Times are all a loaded record tells of its order; a capture of this run
     // comes after all of them, whatever the clock says then.
@@ -241,7 +255,42 @@ void ItemArchive::EraseAll() {
     for (const auto& item : items_)
         if (!item->RecordPath().empty()) ::DeleteFileA(item->RecordPath().c_str());
     DeleteFolderTree(AppDataFolder());
+    // Erased means erased: the catalog keeps small items whole.
+    if (!options_.catalogPath.empty()) Catalog::Delete(options_.catalogPath);
     Clear();
+}
+
+std::optional<std::unordered_set<const ClipItem*>> ItemArchive::ItemsThatMayContain(std::wstring_view text) const {
+    Catalog catalog;
+    // A catalog made empty since the load knows nothing: every item may.
+    if (options_.catalogPath.empty() || !catalog.Open(options_.catalogPath) || catalog.WasMadeAnew())
+        return std::nullopt;
+    std::unordered_set<const ClipItem*> candidates;
+    for (ClipItem* item : Matching(catalog, text)) candidates.insert(item);
+    if (catalog.Damaged()) return std::nullopt;
+    for (const auto& item : items_) {
+        auto found = cataloged_.find(item.get());
+        if (found == cataloged_.end() || found->second != item->DataVersion()) candidates.insert(item.get());
+    }
+    return candidates;
+}
+
+std::vector<ClipItem*> ItemArchive::MatchingItems(std::wstring_view text) const {
+    Catalog catalog;
+    if (options_.catalogPath.empty() || !catalog.Open(options_.catalogPath)) return {};
+    return Matching(catalog, text);
+}
+
+std::vector<ClipItem*> ItemArchive::Matching(Catalog& catalog, std::wstring_view text) const {
+    std::vector<ClipItem*> matching;
+    std::unordered_map<std::string, ClipItem*> byPath;
+    for (const auto& item : items_)
+        if (!item->RecordPath().empty()) byPath[item->RecordPath()] = item.get();
+    for (const std::string& relative : catalog.MatchingItems(text)) {
+        auto found = byPath.find(options_.folder + relative);
+        if (found != byPath.end()) matching.push_back(found->second);
+    }
+    return matching;
 }
 
 SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {

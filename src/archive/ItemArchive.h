@@ -7,7 +7,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/CaptureRecord.h"
@@ -17,6 +21,7 @@
 #include "base/CaptureTime.h"
 #include "items/ClipItem.h"
 
+class Catalog;
 class ExcludeList;
 
 enum class CaptureMode {
@@ -40,6 +45,9 @@ struct CaptureFormats {
 // Everything the archive is told by its owner: it reads no settings of its own.
 struct ArchiveOptions {
     std::string folder;  // ends with "\"
+    // The catalog file that speeds loads up (see Catalog.h), outside the
+    // folder; empty for none: every load then reads every file.
+    std::string catalogPath;
     bool loadWholeArchive = false;
     CaptureFormats formats;
     // Megabytes past which the owner is told; 0 or less: never.
@@ -67,10 +75,10 @@ public:
     // A new item joined the archive (the tree shows it).
     virtual void OnItemAdded(ClipItem* item);
     // Unlinks the item, handing the object to the caller (null when the item is
-    // not in the archive), and queues the deletion of its file and its index
+    // not in the archive), and queues the deletion of its file and its catalog
     // entry after every write queued before.
     virtual std::unique_ptr<ClipItem> RemoveItem(ClipItem* item);
-    // The same for a capture record's ".se" file and its entry in the record index.
+    // The same for a capture record's ".se" file and its catalog entry.
     virtual std::unique_ptr<CaptureRecord> RemoveCapture(GUID captureGuid);
     // Tells the owner (the size-limit hook) when the folder has grown past the
     // limit, and (the writes-failing hook, once) when captures could not be
@@ -101,7 +109,15 @@ public:
     const ArchiveOptions& Options() const { return options_; }
     // Changes of the programs on the list are not captured; borrowed, may be null.
     void SetExcludeList(const ExcludeList* list) { excluded_ = list; }
-    // Deletes the loaded items' files and every capture and application file, then clears.
+    // The loaded items whose text contains the query in any case, by the
+    // catalog (items it does not hold are not among them). Empty without one.
+    std::vector<ClipItem*> MatchingItems(std::wstring_view text) const;
+    // The loaded items that may contain the text: those the catalog finds it in,
+    // and those it does not know as they are now (new or changed since the
+    // load). Nothing without a catalog: every item may.
+    std::optional<std::unordered_set<const ClipItem*>> ItemsThatMayContain(std::wstring_view text) const;
+    // Deletes the loaded items' files, every capture and application file and
+    // the catalog, then clears.
     void EraseAll();
     // A null window stands for "Unknown Application". The record has the time
     // its change was taken.
@@ -136,8 +152,11 @@ protected:
 
 private:
     std::string AppDataFolder() const;
+    std::vector<ClipItem*> Matching(Catalog& catalog, std::wstring_view text) const;
 
     ArchiveOptions options_;
+    // The items the catalog holds, with the version of their data it holds.
+    std::unordered_map<const ClipItem*, uint64_t> cataloged_;
     // Captures open the clipboard with a window of their own: under Wine a
     // program that opens it with the window another program holds it open with
     // takes the open clipboard over, and the capture's reads then fail.

@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "archive/FolderIndex.h"
+#include "archive/Catalog.h"
 #include "base/Paths.h"
 #include "items/ClipItem.h"
 
@@ -42,11 +42,12 @@ void ItemWriter::QueueItem(ClipItem& item, const std::string& path) {
     pending_[lastQueued_] = {&item, version, bytes};
 }
 
-void ItemWriter::QueueDelete(const std::string& path, const std::string& index) {
+void ItemWriter::QueueDelete(const std::string& path, const std::string& catalog, const std::string& dateFolder) {
     Job job;
     job.kind = JobKind::kDelete;
     job.path = path;
-    job.index = index;
+    job.catalog = catalog;
+    job.dateFolder = dateFolder;
     Queue(std::move(job));
 }
 
@@ -69,8 +70,8 @@ void ItemWriter::Run() {
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (queue_.empty()) return;  // stopping, with everything written
-        // Deletes queued together are done together: a folder index is
-        // rewritten once for all of its files that go.
+        // Deletes queued together are done together: the catalog loses the
+        // entries of all their files in one transaction.
         std::list<Job> jobs;
         do {
             jobs.splice(jobs.end(), queue_, queue_.begin());
@@ -128,22 +129,37 @@ bool ItemWriter::Write(Job& job) {
 }
 
 void ItemWriter::DeleteBatch(const std::list<Job>& jobs) {
-    std::map<std::string, std::set<std::string>> leaving;  // by index
+    struct Leaving {
+        std::vector<std::pair<std::string, std::string>> items;
+        std::vector<std::string> records;
+    };
+    std::map<std::string, Leaving> leaving;  // by catalog
     for (const Job& job : jobs) {
         if (!job.path.empty()) ::DeleteFileA(job.path.c_str());
-        if (!job.index.empty()) leaving[job.index].insert(job.path.substr(job.path.rfind('\\') + 1));
+        if (job.catalog.empty()) continue;
+        const std::string name = job.path.substr(job.path.rfind('\\') + 1);
+        if (job.dateFolder.empty())
+            leaving[job.catalog].records.push_back(name);
+        else
+            leaving[job.catalog].items.emplace_back(job.dateFolder, name);
     }
-    // A deleted item is gone from the indexes too, at once: an index keeps
-    // small items whole, and its date may not be loaded again for long.
-    for (const auto& [index, names] : leaving) {
+    // A deleted item is gone from the catalog too, at once: it keeps small
+    // items whole, and their date may not be loaded again for long. The
+    // connection is this thread's own, and is closed again so that nothing
+    // holds the file between deletes.
+    for (const auto& [path, names] : leaving) {
         bool removed = false;
         try {
-            removed = RemoveFolderIndexEntries(index, names);
+            Catalog catalog;
+            removed = catalog.Open(path) && catalog.RemoveItems(names.items) && catalog.RemoveRecords(names.records);
+            // The log keeps the pages as they were before: moved into the
+            // file (where the rows were overwritten) and emptied.
+            if (removed) catalog.Database().Execute("PRAGMA wal_checkpoint(TRUNCATE)");
         } catch (...) {
             removed = false;
         }
-        // An index is only a copy: without it the next load reads the files.
-        if (!removed) ::DeleteFileA(index.c_str());
+        // The catalog is only a copy: without it the next load reads the files.
+        if (!removed) Catalog::Delete(path);
     }
 }
 

@@ -59,8 +59,9 @@ public:
     // write takes the item's data as it is now.
     void QueueItem(ClipItem& item, const std::string& path);
     // Queues the deletion of a file after every write queued before, with its
-    // entry in the folder index `index` (none when empty).
-    void QueueDelete(const std::string& path, const std::string& index);
+    // entry in the catalog file `catalog` (none when empty): an item's of the
+    // date folder named, or a capture record's when `dateFolder` is empty.
+    void QueueDelete(const std::string& path, const std::string& catalog, const std::string& dateFolder);
     // Returns once every queued job is done, then takes their completions.
     void Flush();
     // On the window's thread: takes the completions of the jobs done since the
@@ -88,7 +89,8 @@ private:
         std::string path;
         CaptureRecord record;     // kRecord: a copy
         ItemFileContent content;  // kItem: the writer's own
-        std::string index;        // kDelete: the folder index that lists the file
+        std::string catalog;      // kDelete: the catalog that lists the file
+        std::string dateFolder;   // kDelete: the item's date folder; empty for a record
         size_t bytes = 0;
     };
     struct Completion {

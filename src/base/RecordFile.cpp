@@ -76,6 +76,10 @@ RecordFileWriter::~RecordFileWriter() {
 
 bool RecordFileWriter::WriteBytes(const void* data, size_t length) {
     const auto* bytes = static_cast<const uint8_t*>(data);
+    if (memory_) {
+        if (!failed_) memory_->insert(memory_->end(), bytes, bytes + length);
+        return !failed_;
+    }
     while (!failed_ && length > 0) {
         const DWORD chunk = static_cast<DWORD>(std::min(length, kWriteSlice));
         DWORD written = 0;
@@ -100,6 +104,7 @@ bool RecordFileWriter::TextField(char tag, const std::string& text) {
 }
 
 bool RecordFileWriter::Commit() {
+    if (memory_) return !failed_;
     if (temporaryPath_.empty()) return false;
     // The bytes reach the disk before the name does: a rename that outlives a
     // power cut must not leave a file of zeros under the final name.

@@ -32,6 +32,9 @@ class RecordFileWriter {
 public:
     // Creates the temporary file beside `path` and writes the record header.
     explicit RecordFileWriter(std::string path, Durability durability = Durability::kFlushed);
+    // Writes the fields alone, without the header, to the end of `memory`
+    // (borrowed); Commit then only tells whether every write went in.
+    explicit RecordFileWriter(Bytes& memory) : memory_(&memory) {}
     // Deletes the temporary file unless it was committed.
     ~RecordFileWriter();
     RecordFileWriter(const RecordFileWriter&) = delete;
@@ -51,7 +54,8 @@ private:
     std::string path_;
     std::string temporaryPath_;
     UniqueFile file_;
-    Durability durability_;
+    Durability durability_ = Durability::kCached;
+    Bytes* memory_ = nullptr;
     bool failed_ = false;
 };
 

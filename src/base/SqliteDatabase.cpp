@@ -23,6 +23,8 @@ SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept {
 
 void SqliteStatement::Bind(int index, int64_t value) { sqlite3_bind_int64(statement_, index, value); }
 
+void SqliteStatement::BindDouble(int index, double value) { sqlite3_bind_double(statement_, index, value); }
+
 void SqliteStatement::Bind(int index, std::string_view utf8) {
     sqlite3_bind_text64(statement_, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }

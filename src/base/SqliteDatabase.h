@@ -27,6 +27,7 @@ public:
     // Parameters count from 1, as in the SQL text ("?1", "?2").
     void Bind(int index, int64_t value);
     void Bind(int index, std::string_view utf8);
+    void BindDouble(int index, double value);
     void BindBlob(int index, ByteSpan bytes);
     void BindNull(int index);
 

@@ -1,7 +1,10 @@
 #include "shell/MainFrame.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 
+#include "archive/Catalog.h"
 #include "archive/SourceApp.h"
 #include "framework/MessageMap.h"
 #include "framework/Module.h"
@@ -53,10 +56,24 @@ MainFrame::MainFrame()
         [this](ClipItem* item) { return viewPane_.CurrentItem() != item || viewPane_.SetItem(nullptr); });
 }
 
+namespace {
+
+// The catalog lives in the user's local application data, never in the
+// archive folder: the archive stays plain files to copy, back up and sync.
+std::string CatalogPathFor(const std::string& archiveFolder) {
+    char local[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, local)))
+        return {};
+    return Catalog::PathFor(std::string(local) + "\\Scrapvault\\", archiveFolder);
+}
+
+}  // namespace
+
 void MainFrame::LoadArchive() {
     const Settings& settings = AppSettings();
     ArchiveOptions options;
     options.folder = settings.ArchiveFolder;
+    options.catalogPath = CatalogPathFor(options.folder);
     options.loadWholeArchive = settings.LoadWholeArchive;
     options.formats = {settings.ProcessTexts, settings.ProcessImages, settings.ProcessRTF, settings.ProcessHTML,
                        settings.ProcessMetafiles};

@@ -616,7 +616,7 @@ bool GroupTree::MayContain(ClipItem& item, const std::wstring& text, unsigned fl
 
 bool GroupTree::Visit(Node& node, const std::wstring& text, unsigned flags, HTREEITEM selected, bool& started) {
     if (node.ref.kind == NodeRef::kItem && started && CanHoldText(*node.ref.item) &&
-        MayContain(*node.ref.item, text, flags)) {
+        (!findCandidates_ || findCandidates_->count(node.ref.item)) && MayContain(*node.ref.item, text, flags)) {
         searchPane_.SetItem(node.ref.item);
         if (searchPane_.FindText(text, flags | FR_DOWN)) {
             TreeViewCtrl tree = Tree();
@@ -637,7 +637,12 @@ bool GroupTree::Visit(Node& node, const std::wstring& text, unsigned flags, HTRE
 bool GroupTree::FindItem(const std::wstring& text, unsigned flags) {
     if (text.empty() || !Handle()) return false;
     bool started = false;
+    // The catalog rules out the items that cannot hold the text, without
+    // reading them (their shown text is then never made).
+    const auto candidates = ItemsThatMayContain(text);
+    findCandidates_ = candidates ? &*candidates : nullptr;
     const bool found = Visit(*root_, text, flags, Tree().Selection(), started);
+    findCandidates_ = nullptr;
     // The hidden pane must not keep an item that may be deleted later.
     searchPane_.SetItem(nullptr);
     return found;

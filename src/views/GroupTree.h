@@ -175,6 +175,8 @@ private:
     };
     std::unordered_map<const ClipItem*, ShownText> rtfTexts_;
     size_t preparedItems_ = 0;
+    // While a find runs: the items that may hold its text; null for all.
+    const std::unordered_set<const ClipItem*>* findCandidates_ = nullptr;
     // A rebuild collects the whole model first and inserts its top level at the end.
     bool deferInsert_ = false;
     bool rebuilding_ = false;

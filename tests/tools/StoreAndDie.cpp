@@ -2,16 +2,33 @@
 // until it is killed, and prints the path of every file the writer has made
 // whole, one a line: the test that kills it checks that each of them is.
 //   svault_test_store_and_die ARCHIVE_FOLDER TEXT_CHARS
+// With --catalog, catalogs the archive anew, over and over, printing a line
+// as each catalog is begun, until it is killed:
+//   svault_test_store_and_die --catalog ARCHIVE_FOLDER CATALOG_FILE
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "archive/Catalog.h"
 #include "archive/ItemArchive.h"
 #include "support/ClipboardHelper.h"
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--catalog") {
+        ArchiveOptions options;
+        options.folder = std::string(argv[2]) + "\\";
+        options.catalogPath = argv[3];
+        options.loadWholeArchive = true;
+        for (;;) {
+            Catalog::Delete(options.catalogPath);
+            std::printf("catalog\n");
+            std::fflush(stdout);
+            ItemArchive archive;
+            archive.LoadArchive(options);
+        }
+    }
     if (argc < 3) return 2;
     ArchiveOptions options;
     options.folder = argv[1];

@@ -50,6 +50,7 @@ class ItemArchiveTest : public ::testing::Test {
 protected:
     ItemArchiveTest() {
         options_.folder = folder_.Path();
+        options_.catalogPath = catalogFolder_ / "catalog.db";
 
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = ::DefWindowProcA;
@@ -73,6 +74,7 @@ protected:
 
     ArchiveOptions options_;
     TempFolder folder_;
+    TempFolder catalogFolder_;
     ClipboardHelper clipboard_;
     HWND source_ = nullptr;
 };
@@ -530,8 +532,8 @@ bool ArchiveHolds(const std::string& folder, const std::wstring& text) {
     return found;
 }
 
-// Deleted means deleted: no file of the archive folder keeps the text, the
-// day's index (which holds small items whole) included.
+// Deleted means deleted: no file of the archive folder keeps the text, nor
+// the catalog (which holds small items whole).
 TEST_F(ItemArchiveTest, ADeletedItemLeavesNoCopyInAnyFile) {
     const std::wstring secret = L"hunter2 copied by accident";
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(secret)}}));
@@ -541,13 +543,16 @@ TEST_F(ItemArchiveTest, ADeletedItemLeavesNoCopyInAnyFile) {
         first.Capture(source_);
     }
     ItemArchive archive;
-    Open(archive);  // writes the day's index
+    Open(archive);  // catalogs the item
     ASSERT_EQ(1u, archive.Items().size());
-    ASSERT_TRUE(FileExists(AppData() + DateFolderName(CurrentCaptureTime()) + ".items.idx"));
+    ASSERT_EQ(1u, archive.MatchingItems(L"HUNTER2").size());
     std::unique_ptr<ClipItem> removed = archive.RemoveItem(archive.Items()[0].get());
     archive.RemoveCapture(removed->SourceGuid());
     archive.FlushWrites();
     EXPECT_FALSE(ArchiveHolds(folder_.Path(), secret));
+    EXPECT_TRUE(archive.MatchingItems(L"hunter2").empty());
+    for (const std::string& name : ListFiles(catalogFolder_.Path()))
+        EXPECT_EQ(std::string::npos, ReadFileBytes(catalogFolder_ / name).find("HUNTER2 COPIED")) << name;
 }
 
 // Fails every allocation for item data of a megabyte or more.

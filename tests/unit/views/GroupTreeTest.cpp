@@ -434,3 +434,29 @@ TEST_F(GroupTreeTest, DeleteTrimAndFindReachGroupsNeverExpanded) {
     EXPECT_EQ(L"fourth", static_cast<const TextItem&>(*host_.tree.Items().front()).Text());
     EXPECT_EQ(day + "\n  Notes [A1]\n    Text [T]\n", Dump());
 }
+
+// With a catalog, Find reads only the items it may find the text in, and finds
+// what it found without: in cataloged items, in RTF by its shown text, and in
+// items captured or changed since the load.
+TEST_F(GroupTreeTest, FindThroughTheCatalogFindsWhatItFoundWithout) {
+    TempFolder local;
+    options_.loadWholeArchive = false;
+    options_.catalogPath = local / "catalog.db";
+    Open();
+    CaptureText(notes_, L"東京 first");
+    ::SetWindowTextA(report_, "Memo");
+    Capture(report_, {{ClipboardHelper::Register("Rich Text Format"), "{\\rtf1 sp{\\b li}t w{\\i or}d}"}});
+    host_.tree.Clear();
+    Open();  // catalogs them
+    ::SetWindowTextA(report_, "Report");
+    CaptureText(report_, L"second 東京");
+    ASSERT_TRUE(host_.tree.FindItem(L"東京", FR_DOWN));
+    EXPECT_EQ(FindNode("Notes|Text"), host_.tree.Tree().Selection());
+    ASSERT_TRUE(host_.tree.FindItem(L"東京", FR_DOWN));
+    EXPECT_EQ(FindNode("Report|Text"), host_.tree.Tree().Selection());
+    host_.tree.Tree().SelectItem(nullptr);
+    EXPECT_TRUE(host_.tree.FindItem(L"LIT W", FR_DOWN));
+    EXPECT_EQ(FindNode("Memo|RTF"), host_.tree.Tree().Selection());
+    host_.tree.Tree().SelectItem(nullptr);
+    EXPECT_FALSE(host_.tree.FindItem(L"nowhere", FR_DOWN));
+}

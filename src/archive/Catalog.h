@@ -1,0 +1,122 @@
+// The catalog of an archive folder: a SQLite database, kept outside the folder
+// (in the user's local application data), that lets a start read one file
+// instead of a file for each record and item, and that finds the items whose
+// text holds a query without reading them.
+//
+// It is only ever a copy of the files: an entry counts only while its file is
+// listed with the size and last-write time the entry names, and a missing,
+// damaged or foreign-version catalog is made anew from the files by the next
+// load. Nothing is lost when it is deleted. A connection belongs to the thread
+// that opened it.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/CaptureRecord.h"
+#include "base/SqliteDatabase.h"
+#include "items/ClipItem.h"
+
+class ItemStore;
+
+// A file as its folder's listing shows it.
+struct ListedFile {
+    std::string name;
+    unsigned long long size = 0;
+    unsigned long long time = 0;
+
+    static ListedFile Of(const WIN32_FIND_DATAA& listing);
+    bool operator==(const ListedFile& other) const = default;
+};
+
+// The text that a search looks in: a text's text, an HTML item's document, an
+// RTF item's plain text; empty for images. Data left on disk is read back.
+std::wstring SearchableText(const ClipItem& item);
+
+class Catalog {
+public:
+    // The catalog file of the archive folder in `catalogFolder` (both with
+    // their trailing "\"): named by the folder's full path, in any case.
+    static std::string PathFor(const std::string& catalogFolder, const std::string& archiveFolder);
+    // Deletes the catalog file and its log; true when none is left.
+    static bool Delete(const std::string& path);
+
+    // Opens the catalog at the path, making it (and its folder) when missing,
+    // and anew when it is damaged or of another version.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return db_.IsOpen(); }
+    void Close() { db_.Close(); }
+    // Whether Open found none it could use, and made an empty one.
+    bool WasMadeAnew() const { return madeAnew_; }
+    // Whether a read met damage: what it gave up to then is still checked
+    // against the files, but the rest is lost, and the catalog is best made anew.
+    bool Damaged() const { return damaged_; }
+    // Deletes the catalog and opens an empty one in its place.
+    bool MakeAnew(const std::string& path);
+
+    // The capture records of the AppData folder (given with its trailing "\"),
+    // by file name, as the catalog has them; only trusted entries.
+    void ReadRecords(const std::string& appDataFolder);
+    // The record the file holds, when the catalog has it as the file now is.
+    std::unique_ptr<CaptureRecord> TakeRecord(const ListedFile& file);
+    // Makes the records' entries those given; entries taken stay as they are.
+    bool WriteRecords(const std::vector<std::pair<ListedFile, const CaptureRecord*>>& records);
+
+    // The items of one date folder (its name, and its full path with "\").
+    void ReadItems(const std::string& dateName, const std::string& folder);
+    // The item the date folder's file holds, when the catalog has it as the
+    // file now is; null otherwise.
+    std::unique_ptr<ClipItem> TakeItem(const std::string& dateName, const ListedFile& file, ItemStore& store);
+    // Makes the date folder's entries those given (with each item's text,
+    // data on disk read back for it and let go again); entries taken since
+    // ReadItems stay as they are.
+    bool WriteItems(const std::string& dateName, const std::vector<std::pair<ListedFile, ClipItem*>>& items);
+    // Drops the entries of date folders not named.
+    bool KeepOnlyDates(const std::vector<std::string>& dateNames);
+
+    // Removes the entries of deleted files: items by date folder and name,
+    // records by name.
+    bool RemoveItems(const std::vector<std::pair<std::string, std::string>>& items);
+    bool RemoveRecords(const std::vector<std::string>& names);
+
+    // The items whose text contains the query, in any case, as "date\name".
+    std::vector<std::string> MatchingItems(std::wstring_view text);
+
+    SqliteDatabase& Database() { return db_; }
+
+private:
+    bool Create();
+
+    struct RecordEntry {
+        ListedFile file;
+        CaptureRecord record;
+        bool taken = false;
+    };
+    struct ItemEntry {
+        ListedFile file;
+        int32_t type = 0;
+        double time = 0;
+        GUID guid = {};
+        bool dataOnDisk = false;
+        Bytes data;  // the "B" field as the item's file holds it
+        bool taken = false;
+    };
+    SqliteDatabase db_;
+    bool madeAnew_ = false;
+    bool damaged_ = false;
+    std::string appData_;
+    std::unordered_map<std::string, RecordEntry> records_;
+    struct DateEntries {
+        std::string folder;
+        std::unordered_map<std::string, ItemEntry> items;
+    };
+    std::unordered_map<std::string, DateEntries> dates_;
+};
+
+// Folds letter case the way the editors' search does, one UTF-16 unit at a time.
+std::wstring FoldCase(std::wstring_view text);

@@ -1,0 +1,280 @@
+#include "archive/Catalog.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/ItemArchive.h"
+#include "archive/ItemFile.h"
+#include "base/CaptureTime.h"
+#include "base/Paths.h"
+#include "base/RecordFile.h"
+#include "framework/UniqueHandle.h"
+#include "items/HtmlItem.h"
+#include "items/TextItem.h"
+#include "support/ArchiveGenerator.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+void WriteRecord(const std::string& path, const std::string& title) {
+    CaptureRecord record;
+    ::CoCreateGuid(&record.CaptureGuid);
+    record.Title = title;
+    record.ClassAtom = 0xC123;
+    ASSERT_TRUE(record.WriteFile(path));
+}
+
+std::string TitleOf(const ItemArchive& archive, const std::string& path) {
+    for (const auto& [key, record] : archive.Captures())
+        if (record->FilePath == path) return record->Title;
+    return "(missing)";
+}
+
+// Every file below the folder, sub-folders included.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+    std::vector<std::string> files;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            for (const std::string& file : FilesBelow(folder + entry.cFileName + "\\")) files.push_back(file);
+        } else {
+            files.push_back(folder + entry.cFileName);
+        }
+    });
+    return files;
+}
+
+}  // namespace
+
+// The catalog only ever speeds a load up: what the loaded records say always
+// comes from the record files as they are now, and a catalog deleted, damaged
+// or of another version is made anew with the same answers. None of it lives
+// in the archive folder, and the old index files go.
+TEST(CatalogTest, LoadsFollowTheRecordFilesWhateverTheCatalogSays) {
+    TempFolder folder, local;
+    const std::string appData = folder / "AppData\\";
+    CreateFolderPath(appData);
+    for (const char* name : {"a", "b", "c"}) WriteRecord(appData + name + ".se", std::string("title ") + name);
+    ASSERT_TRUE(WriteFileBytes(appData + "records.idx", "old index"));
+    ASSERT_TRUE(WriteFileBytes(appData + "2026-01-01.items.idx", "old index"));
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    options.catalogPath = Catalog::PathFor(local.Path(), folder.Path());
+    {
+        ItemArchive archive;
+        archive.LoadArchive(options);
+        ASSERT_EQ(3u, archive.Captures().size());
+    }
+    ASSERT_TRUE(FileExists(options.catalogPath));
+    EXPECT_FALSE(FileExists(appData + "records.idx"));
+    EXPECT_FALSE(FileExists(appData + "2026-01-01.items.idx"));
+    for (const std::string& file : FilesBelow(folder.Path())) EXPECT_EQ(".se", file.substr(file.size() - 3)) << file;
+    // One name for the folder however it is written.
+    EXPECT_EQ(options.catalogPath, Catalog::PathFor(local.Path(), folder.Path().substr(0, folder.Path().size() - 1)));
+
+    // One record gone, one rewritten, one new: the catalog is out of date.
+    ASSERT_TRUE(::DeleteFileA((appData + "a.se").c_str()));
+    WriteRecord(appData + "b.se", "a longer title for b");
+    WriteRecord(appData + "d.se", "title d");
+    auto check = [&](const char* when) {
+        ItemArchive archive;
+        archive.LoadArchive(options);
+        EXPECT_EQ(3u, archive.Captures().size()) << when;
+        EXPECT_EQ("(missing)", TitleOf(archive, appData + "a.se")) << when;
+        EXPECT_EQ("a longer title for b", TitleOf(archive, appData + "b.se")) << when;
+        EXPECT_EQ("title d", TitleOf(archive, appData + "d.se")) << when;
+        EXPECT_EQ(0xC123u, archive.Captures().begin()->second->ClassAtom) << when;
+    };
+    check("out of date");
+    check("written anew");
+    ASSERT_TRUE(Catalog::Delete(options.catalogPath));
+    check("deleted");
+    const std::string bytes = ReadFileBytes(options.catalogPath);
+    ASSERT_TRUE(WriteFileBytes(options.catalogPath, bytes.substr(0, bytes.size() / 2) + std::string(5000, '\xff')));
+    check("damaged");
+    {
+        SqliteDatabase db;
+        ASSERT_TRUE(db.Open(options.catalogPath));
+        ASSERT_TRUE(db.Execute("DELETE FROM records; PRAGMA user_version = 99"));
+    }
+    check("of another version");
+    SqliteDatabase db;
+    ASSERT_TRUE(db.Open(options.catalogPath));
+    SqliteStatement version = db.Prepare("PRAGMA user_version");
+    ASSERT_TRUE(version.Step());
+    EXPECT_NE(99, version.Int64(0));
+}
+
+// Items come from the catalog as they came from their files, large data left
+// on disk; a file changed since is read again, and a date folder that is gone
+// takes its entries along.
+TEST(CatalogTest, ItemsLoadFromTheCatalogAsFromTheirFiles) {
+    TempFolder folder, local;
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    options.catalogPath = local / "catalog.db";
+    const GUID guid = {0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+    std::vector<std::string> paths;
+    std::map<std::string, double> times;
+    auto store = [&](ClipItem& item) {
+        item.SetSourceGuid(guid);
+        ASSERT_TRUE(StoreItem(item, folder.Path()));
+        paths.push_back(item.RecordPath());
+        times[item.RecordPath()] = item.CaptureTime();
+    };
+    TextItem small, large;
+    ASSERT_TRUE(small.SetText(L"small text"));
+    ASSERT_TRUE(large.SetText(std::wstring(100000, L'x')));
+    HtmlItem html;
+    ASSERT_TRUE(html.SetHtmlText(L"<b>bold</b>"));
+    store(small);
+    store(large);
+    store(html);
+
+    auto load = [&](ItemArchive& archive) {
+        archive.LoadArchive(options);
+        std::map<std::string, ClipItem*> byPath;
+        for (const auto& item : archive.Items()) byPath[item->RecordPath()] = item.get();
+        return byPath;
+    };
+    ItemArchive first;
+    load(first);
+    ASSERT_EQ(1u, first.MatchingItems(L"SMALL").size());
+
+    // The file of the small text changes behind the catalog's back.
+    TextItem changed;
+    ASSERT_TRUE(changed.SetText(L"changed text, longer"));
+    changed.SetSourceGuid(guid);
+    changed.SetCaptureTime(times[paths[0]]);
+    ASSERT_TRUE(WriteItemFile(changed, paths[0]));
+
+    ItemArchive archive;
+    auto items = load(archive);
+    ASSERT_EQ(3u, items.size());
+    EXPECT_EQ(L"changed text, longer", static_cast<TextItem*>(items[paths[0]])->Text());
+    EXPECT_TRUE(items[paths[1]]->IsDataOnDisk());
+    EXPECT_EQ(100000u, static_cast<TextItem*>(items[paths[1]])->Text().size());
+    Bytes content;
+    ASSERT_TRUE(static_cast<HtmlItem*>(items[paths[2]])->GetContent(content));
+    EXPECT_EQ("<b>bold</b>", std::string(content.begin(), content.end()));
+    for (const auto& [path, item] : items) {
+        EXPECT_TRUE(IsEqualGUID(guid, item->SourceGuid())) << path;
+        EXPECT_EQ(times[path], item->CaptureTime()) << path;
+    }
+    EXPECT_TRUE(archive.MatchingItems(L"small").empty());
+    EXPECT_EQ(1u, archive.MatchingItems(L"Changed").size());
+    // Without its date folder, the entries go too.
+    for (const std::string& path : paths) ASSERT_TRUE(::DeleteFileA(path.c_str()));
+    ASSERT_TRUE(::RemoveDirectoryA((folder.Path() + DateFolderName(CurrentCaptureTime())).c_str()));
+    ItemArchive empty;
+    EXPECT_TRUE(load(empty).empty());
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(options.catalogPath));
+    EXPECT_TRUE(catalog.MatchingItems(L"text").empty());
+}
+
+// A file changed again within the second or two its entry was written in may
+// keep the size and time the entry has for it: such an entry is not trusted.
+TEST(CatalogTest, AnEntryAsNewAsItsCatalogIsReadFromTheFile) {
+    TempFolder folder, local;
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    options.catalogPath = local / "catalog.db";
+    TextItem item;
+    ASSERT_TRUE(item.SetText(L"text-1"));
+    ASSERT_TRUE(StoreItem(item, folder.Path()));
+    WIN32_FILE_ATTRIBUTE_DATA before = {};
+    ASSERT_TRUE(::GetFileAttributesExA(item.RecordPath().c_str(), GetFileExInfoStandard, &before));
+    {
+        ItemArchive first;
+        first.LoadArchive(options);
+    }
+    TextItem changed;
+    ASSERT_TRUE(changed.SetText(L"text-2"));
+    changed.SetCaptureTime(item.CaptureTime());
+    ASSERT_TRUE(WriteItemFile(changed, item.RecordPath()));
+    {
+        UniqueFile file(::CreateFileA(item.RecordPath().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+        ASSERT_TRUE(::SetFileTime(file.get(), nullptr, nullptr, &before.ftLastWriteTime));
+    }
+    ASSERT_EQ(before.nFileSizeLow, ReadFileBytes(item.RecordPath()).size());
+
+    ItemArchive archive;
+    archive.LoadArchive(options);
+    ASSERT_EQ(1u, archive.Items().size());
+    EXPECT_EQ(L"text-2", static_cast<TextItem&>(*archive.Items()[0]).Text());
+}
+
+// What the catalog finds is what a scan of the files finds, in any case and
+// script, for queries too short for its trigrams too.
+TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
+    TempFolder folder, local;
+    ArchiveShape shape;
+    shape.captures = 400;
+    shape.days = 5;
+    ASSERT_TRUE(GenerateArchive(folder.Path(), shape));
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    options.loadWholeArchive = true;
+    ItemArchive files;
+    files.LoadArchive(options);
+    options.catalogPath = local / "catalog.db";
+    ItemArchive cataloged;
+    cataloged.LoadArchive(options);
+    for (const wchar_t* query : {L"z\u00dcRICH", L"CAF\u00c9", L"\u00e9", L"\u20ac", L"e", L"Th", L"the Report",
+                                 L"REPORT", L"invoice ", L"no such words"}) {
+        std::set<std::string> scanned, matched;
+        const std::wstring wanted = FoldCase(query);
+        for (const auto& item : files.Items())
+            if (FoldCase(SearchableText(*item)).find(wanted) != std::wstring::npos) scanned.insert(item->RecordPath());
+        for (ClipItem* item : cataloged.MatchingItems(query)) matched.insert(item->RecordPath());
+        EXPECT_EQ(scanned, matched) << scanned.size() << " " << matched.size();
+    }
+}
+
+// A kill at any moment of a catalog's writing leaves one that opens sound.
+TEST(CatalogTest, AKillDuringAWriteLeavesACatalogThatOpens) {
+    TempFolder folder, local;
+    ASSERT_TRUE(GenerateArchive(folder.Path(), 300, 7));
+    const std::string catalogPath = local / "catalog.db";
+    SECURITY_ATTRIBUTES inherit = {};
+    inherit.nLength = sizeof(inherit);
+    inherit.bInheritHandle = TRUE;
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    UniqueKernelHandle reader(readEnd), writer(writeEnd);
+    ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writer.get();
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    const std::string archiveFolder = folder.Path().substr(0, folder.Path().size() - 1);
+    std::string command = "\"" + ProgramFolder() + "svault_test_store_and_die.exe\" --catalog \"" + archiveFolder +
+                          "\" \"" + catalogPath + "\"";
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                 &process));
+    UniqueKernelHandle child(process.hProcess), thread(process.hThread);
+    writer.reset();
+    // The second catalog has begun: the kill lands somewhere in its making.
+    std::string output;
+    char buffer[256];
+    DWORD got = 0;
+    while (std::count(output.begin(), output.end(), '\n') < 2 &&
+           ::ReadFile(reader.get(), buffer, sizeof(buffer), &got, nullptr) && got)
+        output.append(buffer, got);
+    ::Sleep(150);
+    ASSERT_TRUE(::TerminateProcess(child.get(), 9));
+    ::WaitForSingleObject(child.get(), 10000);
+
+    SqliteDatabase db;
+    ASSERT_TRUE(db.Open(catalogPath));
+    EXPECT_TRUE(db.IsSound());
+}
