@@ -15,7 +15,7 @@ std::string RecordIndex::PathIn(const std::string& folder) { return folder + kIn
 void RecordIndex::Read() {
     entries_.clear();
     taken_ = 0;
-    // After the file: "A", "G", "D" and "T" as in the record's own file.
+    // After the file: "A", "G", "D", "T" and "P" as in the record's own file.
     ReadFolderIndex(folder_ + kIndexName, [this](const ListedFile& file, const std::vector<RecordField>& fields) {
         Entry entry{file, CaptureRecord()};
         CaptureRecord& record = entry.record;
@@ -28,6 +28,9 @@ void RecordIndex::Read() {
                 CopyFixed(field, &record.CaptureTime, sizeof(record.CaptureTime));
             else if (field.tag == 'T')
                 record.Title = Utf8ToAnsi(
+                    std::string_view(reinterpret_cast<const char*>(field.data.data()), field.data.size()));
+            else if (field.tag == 'P')
+                record.ProgramKey = Utf8ToAnsi(
                     std::string_view(reinterpret_cast<const char*>(field.data.data()), field.data.size()));
         }
         entries_[file.name] = std::move(entry);
@@ -51,7 +54,8 @@ bool RecordIndex::Write(const std::vector<std::pair<ListedFile, const CaptureRec
         if (!index.Entry(file) || !fields.Field('A', &atom, sizeof(atom)) ||
             !fields.Field('G', &record->CaptureGuid, sizeof(GUID)) ||
             !fields.Field('D', &record->CaptureTime, sizeof(double)) ||
-            !fields.TextField('T', AnsiToUtf8(record->Title)) || !index.EndEntry())
+            !fields.TextField('T', AnsiToUtf8(record->Title)) ||
+            !fields.TextField('P', AnsiToUtf8(record->ProgramKey)) || !index.EndEntry())
             return false;
     }
     return index.Commit();
