@@ -53,6 +53,20 @@ restart_wine_server() {
   "$winerun" rundll32.exe user32.dll,MessageBeep >/dev/null 2>&1
 }
 
+# start_and_warm_up for an archive that holds texts already: copies until one
+# more capture is archived, so the program is in the clipboard chain.
+start_again() {
+  local se attempt
+  se=$(count .se)
+  "$winerun" "$svault" >/dev/null 2>&1 &
+  pids+=($!)
+  for attempt in $(seq 1 60); do
+    printf 'warm-up again %s' "$attempt" | copy
+    wait_count .se $((se + 1)) 10 && return 0
+  done
+  return 1
+}
+
 "$winerun" reg add "$key" /v GroupBy /t REG_DWORD /d 1 /f >/dev/null
 start_or_give_up
 # Atoms well above those the session's own programs take (SVault.exe takes
@@ -60,7 +74,10 @@ start_or_give_up
 check "program A's copy is archived" copy_from proga 1 49400
 check "program B's copy is archived" copy_from progb 1 49500
 restart_wine_server
-start_or_give_up
+ready=false
+start_again && ready=true
+check "SVault.exe archives a first copy after the restart" $ready
+$ready || { summary; exit 1; }
 check "program B's copy after the restart is archived" copy_from progb 2 "${atom[proga.1]:-}"
 check "program A's copy after the restart is archived" copy_from proga 2 "${atom[progb.1]:-}"
 echo "     atoms: A ${atom[proga.1]:-} then ${atom[proga.2]:-}, B ${atom[progb.1]:-} then ${atom[progb.2]:-}"
