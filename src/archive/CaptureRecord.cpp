@@ -18,8 +18,10 @@ bool CaptureRecord::WriteFile(const std::string& path) {
     const GUID guid = CaptureGuid;
     const double time = CaptureTime;
     if (!file.Field('A', &atom, sizeof(atom)) || !file.Field('G', &guid, sizeof(guid)) ||
-        !file.Field('D', &time, sizeof(time)) || !file.TextField('T', AnsiToUtf8(Title)) || !file.Commit())
+        !file.Field('D', &time, sizeof(time)) || !file.TextField('T', AnsiToUtf8(Title)))
         return false;
+    // After the fields earlier builds know, which step over it.
+    if (!file.TextField('P', AnsiToUtf8(ProgramKey)) || !file.Commit()) return false;
     FilePath = path;
     return true;
 }
@@ -38,5 +40,8 @@ bool CaptureRecord::ReadFile(std::string path) {
     CaptureTime = fields.time;
     if (fields.titleUtf8)
         Title = Utf8ToAnsi(std::string_view(reinterpret_cast<const char*>(fields.titleUtf8->data()), fields.titleUtf8->size()));
+    if (fields.programKeyUtf8)
+        ProgramKey = Utf8ToAnsi(
+            std::string_view(reinterpret_cast<const char*>(fields.programKeyUtf8->data()), fields.programKeyUtf8->size()));
     return true;
 }

@@ -14,12 +14,17 @@ public:
     CaptureRecord();
     virtual ~CaptureRecord() = default;
 
-    // The ".se" file: "A", "G", "D", then "T" when the title is not empty.
+    // The ".se" file: "A", "G", "D", "T", then "P" when the program is known.
     bool WriteFile(const std::string& path);
     bool ReadFile(std::string path);
 
     std::string Title;
     DWORD ClassAtom = 0;
+    // The program of the source window (see ProgramKeyOf): the application it
+    // belongs to. Empty for "Unknown Application", for a window whose process
+    // could not be asked, and in records of earlier builds; those belong to the
+    // application of their atom among the ones known by no program.
+    std::string ProgramKey;
     GUID CaptureGuid = {};
     double CaptureTime = 0;
     std::string FilePath;

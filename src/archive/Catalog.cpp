@@ -19,11 +19,11 @@
 namespace {
 
 // Raised whenever the tables change: a catalog of another version is made anew.
-constexpr int64_t kVersion = 1;
+constexpr int64_t kVersion = 2;
 
 constexpr char kSchema[] =
     "CREATE TABLE records(name TEXT PRIMARY KEY, size INTEGER, time INTEGER, written INTEGER,"
-    " atom INTEGER, guid BLOB, captured REAL, title TEXT);"
+    " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT);"
     // data: the item file's "B" field framed as in the file; NULL when the
     // data stays in the file.
     "CREATE TABLE items(id INTEGER PRIMARY KEY, folder TEXT, name TEXT, size INTEGER, time INTEGER,"
@@ -32,7 +32,7 @@ constexpr char kSchema[] =
     // trigrams cannot serve find any script's letters in either case too.
     "CREATE VIRTUAL TABLE item_text USING fts5(text, tokenize='trigram case_sensitive 0');"
     "CREATE TRIGGER items_gone AFTER DELETE ON items BEGIN DELETE FROM item_text WHERE rowid = old.id; END;"
-    "PRAGMA user_version = 1;";
+    "PRAGMA user_version = 2;";
 
 // File times count 100 ns. A file changed again within the second or two its
 // entry was written in may show the time the entry has for it (FAT and network
@@ -266,7 +266,7 @@ bool Catalog::Create() {
 void Catalog::ReadRecords(const std::string& appDataFolder) {
     appData_ = appDataFolder;
     records_.clear();
-    SqliteStatement query = db_.Prepare("SELECT name, size, time, written, atom, guid, captured, title FROM records");
+    SqliteStatement query = db_.Prepare("SELECT name, size, time, written, atom, guid, captured, title, program FROM records");
     while (query.Step()) {
         RecordEntry entry;
         entry.file = {query.Text(0), static_cast<unsigned long long>(query.Int64(1)),
@@ -276,6 +276,7 @@ void Catalog::ReadRecords(const std::string& appDataFolder) {
         record.CaptureGuid = GuidOf(query.Blob(5));
         record.CaptureTime = query.Double(6);
         record.Title = Utf8ToAnsi(query.Text(7));
+        record.ProgramKey = Utf8ToAnsi(query.Text(8));
         if (!IsTrusted(entry.file.time, query.Int64(3))) entry.file.size = ~0ull;  // listed, never taken
         records_[entry.file.name] = std::move(entry);
     }
@@ -310,8 +311,8 @@ bool Catalog::WriteRecords(const std::vector<std::pair<ListedFile, const Capture
         remove.Reset();
     }
     SqliteStatement insert = db_.Prepare(
-        "INSERT OR REPLACE INTO records(name, size, time, written, atom, guid, captured, title)"
-        " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        "INSERT OR REPLACE INTO records(name, size, time, written, atom, guid, captured, title, program)"
+        " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     const int64_t now = static_cast<int64_t>(Now());
     for (const auto& [file, record] : records) {
         auto found = records_.find(file.name);
@@ -324,6 +325,7 @@ bool Catalog::WriteRecords(const std::vector<std::pair<ListedFile, const Capture
         insert.BindBlob(6, SpanOf(record->CaptureGuid));
         insert.BindDouble(7, record->CaptureTime);
         insert.Bind(8, AnsiToUtf8(record->Title));
+        insert.Bind(9, AnsiToUtf8(record->ProgramKey));
         if (!insert.Run()) return false;
         insert.Reset();
     }

@@ -77,6 +77,10 @@ std::unique_ptr<ClipItem> LoadItemFile(std::string path, ItemStore& store) {
 
 }  // namespace
 
+ApplicationKey ApplicationKeyOf(const std::string& programKey, DWORD classAtom) {
+    return programKey.empty() ? ApplicationKey(std::string(), LOWORD(classAtom)) : ApplicationKey(programKey, 0);
+}
+
 std::string ItemArchive::AppDataFolder() const { return options_.folder + kAppDataFolder; }
 
 ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
@@ -137,9 +141,10 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         if (HasExtension(entry.cFileName, ".app")) {
             const std::string path = appData + entry.cFileName;
             auto app = std::make_unique<SourceApp>();
-            // The walk's later file of one class atom is the one kept.
+            // The walk's later file of one program (or, without one, of one class
+            // atom) is the one kept.
             if (LoadSafely([&] { return app->ReadAppFile(path, options_.fallbackIcon); }))
-                applications_[LOWORD(app->ClassAtom)] = std::move(app);
+                applications_[ApplicationKeyOf(app->ProgramKey, app->ClassAtom)] = std::move(app);
         } else if (HasExtension(entry.cFileName, ".se")) {
             recordFiles.push_back(ListedFile::Of(entry));
             records.push_back(cataloged ? catalog.TakeRecord(recordFiles.back()) : nullptr);
@@ -293,26 +298,32 @@ std::vector<ClipItem*> ItemArchive::Matching(Catalog& catalog, std::wstring_view
     return matching;
 }
 
-SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow) {
-    // A known class is found by its atom alone: its window is not asked for an
-    // icon, which a busy program would keep the capture waiting for.
+SourceApp* ItemArchive::FindOrAddSourceApp(HWND sourceWindow, const std::string& program) {
+    // A known program is found by its key alone: its window is not asked for an
+    // icon, which a busy program would keep the capture waiting for. Its process
+    // and class name are asked of the system, not of the program.
     const WORD atom = sourceWindow ? LOWORD(::GetClassLongA(sourceWindow, GCW_ATOM)) : 0;
     if (sourceWindow && !atom) return nullptr;
-    auto found = applications_.find(atom);
-    if (found != applications_.end()) {
-        // One read from its file learns its program from the window seen now.
-        if (sourceWindow && found->second->ProgramKey.empty())
-            found->second->ProgramKey = ProgramKeyOf(sourceWindow);
-        return found->second.get();
+    if (!program.empty()) {
+        // One of an earlier build's file, of the atom the window has now, learns
+        // the program for this run (its captures can be excluded), though it may
+        // have been another program's: atoms are handed out anew in each session.
+        auto byAtom = applications_.find(ApplicationKeyOf(std::string(), atom));
+        if (byAtom != applications_.end() && byAtom->second->ProgramKey.empty()) byAtom->second->ProgramKey = program;
     }
+    const ApplicationKey key = ApplicationKeyOf(program, atom);
+    auto found = applications_.find(key);
+    if (found != applications_.end()) return found->second.get();
     auto app = std::make_unique<SourceApp>();
     if (!sourceWindow)
         app->InitUnknown();
     else if (!app->InitFromWindow(sourceWindow))
         return nullptr;
+    // The program the window was found under, whatever became of it meanwhile.
+    app->ProgramKey = program;
 
     SourceApp* added = app.get();
-    applications_[atom] = std::move(app);
+    applications_[key] = std::move(app);
     const std::string folder = AppDataFolder();
     CreateFolderPath(folder);
     added->WriteAppFile(MakeUniqueFileName(folder, nullptr, ".app"));
@@ -330,10 +341,11 @@ CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow, double captureTi
         char title[kMaxTitleChars + 1] = {};
         ::GetWindowTextA(sourceWindow, title, sizeof(title));
         record->Title = title[0] ? title : kUnknownApplication;
+        record->ProgramKey = ProgramKeyOf(sourceWindow);
     }
     // After the record has what it names: the application may ask the window
     // for its icon, and the window may close meanwhile.
-    FindOrAddSourceApp(sourceWindow);
+    FindOrAddSourceApp(sourceWindow, record->ProgramKey);
 
     CaptureRecord* added = record.get();
     added->Order = ++lastOrder_;
@@ -341,6 +353,11 @@ CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow, double captureTi
     // A record that cannot be written still counts for this run.
     writer_.QueueRecord(*added, MakeUniqueFileName(AppDataFolder(), nullptr, ".se"));
     return added;
+}
+
+const SourceApp* ItemArchive::ApplicationOf(const CaptureRecord& capture) const {
+    auto found = applications_.find(ApplicationKeyOf(capture));
+    return found == applications_.end() ? nullptr : found->second.get();
 }
 
 CaptureRecord* ItemArchive::FindCapture(const ClipItem& item) const {

@@ -1,4 +1,4 @@
-// The in-memory archive: the items, the applications by class atom and the
+// The in-memory archive: the items, the applications by program and the
 // capture records by capture GUID, with the files behind them.
 #pragma once
 
@@ -23,6 +23,16 @@
 
 class Catalog;
 class ExcludeList;
+
+// What an application is found by: its program key, or, for one known by no
+// program (files of earlier builds, "Unknown Application"), its class atom.
+// Atoms are handed out anew after a restart, so an application known by its
+// program is never found by its atom.
+using ApplicationKey = std::pair<std::string, WORD>;
+ApplicationKey ApplicationKeyOf(const std::string& programKey, DWORD classAtom);
+inline ApplicationKey ApplicationKeyOf(const CaptureRecord& record) {
+    return ApplicationKeyOf(record.ProgramKey, record.ClassAtom);
+}
 
 enum class CaptureMode {
     // Every change is archived, whatever it holds.
@@ -122,7 +132,10 @@ public:
     // A null window stands for "Unknown Application". The record has the time
     // its change was taken.
     CaptureRecord* AddCaptureRecord(HWND sourceWindow, double captureTime = CurrentCaptureTime());
-    SourceApp* FindOrAddSourceApp(HWND sourceWindow);
+    // `program` is the window's ProgramKeyOf, asked once for the record and this.
+    SourceApp* FindOrAddSourceApp(HWND sourceWindow, const std::string& program);
+    // The application the capture is attributed to; null when none is known.
+    const SourceApp* ApplicationOf(const CaptureRecord& capture) const;
     CaptureRecord* FindCapture(const ClipItem& item) const;
     // The newest capture outside the limit: it and every capture of a lower
     // Order go. Null for none.
@@ -138,7 +151,7 @@ public:
     DWORD LastClipboardSequence() const { return lastClipboardSequence_; }
 
     const std::vector<std::unique_ptr<ClipItem>>& Items() const { return items_; }
-    const std::map<WORD, std::unique_ptr<SourceApp>>& Applications() const { return applications_; }
+    const std::map<ApplicationKey, std::unique_ptr<SourceApp>>& Applications() const { return applications_; }
     const std::map<std::string, std::unique_ptr<CaptureRecord>>& Captures() const { return captures_; }
 
 private:
@@ -147,7 +160,7 @@ private:
 
 protected:
     std::vector<std::unique_ptr<ClipItem>> items_;
-    std::map<WORD, std::unique_ptr<SourceApp>> applications_;
+    std::map<ApplicationKey, std::unique_ptr<SourceApp>> applications_;
     std::map<std::string, std::unique_ptr<CaptureRecord>> captures_;
 
 private:

@@ -99,6 +99,8 @@ bool SourceApp::WriteAppFile(const std::string& path) const {
     if (IconPayloads(color, mask) &&
         (!file.Field('C', color.data(), color.size()) || !file.Field('M', mask.data(), mask.size())))
         return false;
+    // After the fields earlier builds know, which step over it.
+    if (!file.TextField('P', AnsiToUtf8(ProgramKey))) return false;
     return file.Commit();
 }
 
@@ -122,6 +124,10 @@ bool SourceApp::ReadAppFile(const std::string& path, HICON fallbackIcon) {
     if (fields.classAtom) ClassAtom = *fields.classAtom;
     if (fields.titleUtf8)
         Title = Utf8ToAnsi(std::string_view(reinterpret_cast<const char*>(fields.titleUtf8->data()), fields.titleUtf8->size()));
+    ProgramKey.clear();
+    if (fields.programKeyUtf8)
+        ProgramKey = Utf8ToAnsi(
+            std::string_view(reinterpret_cast<const char*>(fields.programKeyUtf8->data()), fields.programKeyUtf8->size()));
 
     DibImage colorImage(ScreenDepth());
     DibImage maskImage(1);

@@ -40,8 +40,9 @@ public:
     HICON Icon() const { return icon_.get(); }
     DWORD ClassAtom = 0;
     std::string Title;
-    // The program (see ProgramKeyOf) of the window it was made from in this
-    // run; empty for one read from its file or "Unknown Application".
+    // The program (see ProgramKeyOf) it is known by, written in its file after
+    // the atom. Empty for "Unknown Application" and in files of earlier builds:
+    // those are known by their atom, and may learn a program in memory only.
     std::string ProgramKey;
 
 private:

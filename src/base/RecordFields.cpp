@@ -19,6 +19,10 @@ ByteSpan TitleOf(const RecordField& field) {
     return field.data.first(std::min(field.data.size(), kMaxTitleFieldBytes));
 }
 
+ByteSpan ProgramKeyField(const RecordField& field) {
+    return field.data.first(std::min(field.data.size(), kMaxProgramKeyBytes));
+}
+
 }  // namespace
 
 // Every reader treats a field the same way: fields it does not know are stepped
@@ -80,6 +84,10 @@ bool ParseCaptureFile(ByteSpan file, CaptureFileFields& fields) {
             if (!field.complete) return false;
             fields.titleUtf8 = TitleOf(field);
             break;
+        case 'P':
+            if (!field.complete) return false;
+            fields.programKeyUtf8 = ProgramKeyField(field);
+            break;
         default:
             break;
         }
@@ -108,6 +116,10 @@ bool ParseAppFile(ByteSpan file, AppFileFields& fields) {
         case 'M':
             if (!field.complete) return false;
             fields.maskPayload = field.data;
+            break;
+        case 'P':
+            if (!field.complete) return false;
+            fields.programKeyUtf8 = ProgramKeyField(field);
             break;
         default:
             break;

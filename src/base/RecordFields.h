@@ -17,6 +17,9 @@ constexpr size_t kMaxTitleChars = 519;
 // A title longer than this in UTF-8 cannot fit the ANSI title kept (at most four
 // bytes per character); the rest of such a field is not looked at.
 constexpr size_t kMaxTitleFieldBytes = 4 * (kMaxTitleChars + 1);
+// A program key ("notepad.exe|Notepad", in UTF-8) past this is cut: an
+// executable's path and a class name together stay well below it.
+constexpr size_t kMaxProgramKeyBytes = 2048;
 
 struct ItemFileFields {
     std::optional<int32_t> type;
@@ -37,8 +40,11 @@ struct CaptureFileFields {
     GuidBytes captureGuid = {};
     double time = 0;
     std::optional<ByteSpan> titleUtf8;  // at most kMaxTitleFieldBytes
+    // "P", after the other fields; records of earlier builds have none.
+    std::optional<ByteSpan> programKeyUtf8;  // at most kMaxProgramKeyBytes
 };
-// False when there is no header, the title is cut short, or the time is no number.
+// False when there is no header, the title or program key is cut short, or the
+// time is no number.
 bool ParseCaptureFile(ByteSpan file, CaptureFileFields& fields);
 
 struct AppFileFields {
@@ -46,6 +52,7 @@ struct AppFileFields {
     std::optional<ByteSpan> titleUtf8;
     std::optional<ByteSpan> colorPayload;
     std::optional<ByteSpan> maskPayload;
+    std::optional<ByteSpan> programKeyUtf8;  // as in a capture record
 };
 // False when there is no header, "A" is not four bytes, or a data field is cut short.
 bool ParseAppFile(ByteSpan file, AppFileFields& fields);

@@ -8,12 +8,13 @@
 
 namespace {
 
-// The program of the application the capture is attributed to; empty when no
-// window of it has been seen in this run.
+// The program the capture names; a record of an earlier build names none, and
+// takes its application's, which may have learned it from a window of this run.
 std::string ProgramOfCapture(const ItemArchive& archive, const CaptureRecord* capture) {
     if (!capture) return {};
-    auto app = archive.Applications().find(LOWORD(capture->ClassAtom));
-    return app == archive.Applications().end() ? std::string() : app->second->ProgramKey;
+    if (!capture->ProgramKey.empty()) return capture->ProgramKey;
+    const SourceApp* app = archive.ApplicationOf(*capture);
+    return app ? app->ProgramKey : std::string();
 }
 
 }  // namespace

@@ -292,13 +292,13 @@ void GroupTree::CreateImageList() {
 int GroupTree::ApplicationImage(const CaptureRecord& capture) {
     if (!imageList_) return 0;
     // One image per application, and one for all that show the program's icon.
-    const WORD atom = LOWORD(capture.ClassAtom);
-    auto cached = applicationImages_.find(atom);
+    const ApplicationKey key = ApplicationKeyOf(capture);
+    auto cached = applicationImages_.find(key);
     if (cached != applicationImages_.end()) return cached->second;
-    auto app = Applications().find(atom);
-    if (app != Applications().end() && app->second->Icon()) {
-        const int image = ::ImageList_ReplaceIcon(imageList_.get(), -1, app->second->Icon());
-        if (image >= 0) applicationImages_[atom] = image;
+    const SourceApp* app = ApplicationOf(capture);
+    if (app && app->Icon()) {
+        const int image = ::ImageList_ReplaceIcon(imageList_.get(), -1, app->Icon());
+        if (image >= 0) applicationImages_[key] = image;
         return std::max(image, 0);
     }
     if (fallbackImage_ < 0 && Options().fallbackIcon)

@@ -160,7 +160,7 @@ private:
     std::function<bool(ClipItem*)> itemLeavingHook_;
     UniqueImageList imageList_;
     int typeImages_[5] = {};
-    std::map<WORD, int> applicationImages_;
+    std::map<ApplicationKey, int> applicationImages_;
     int fallbackImage_ = -1;
     ViewPane searchPane_;
     // The whole tree, with the indexes that find a group by its label and a

@@ -75,6 +75,28 @@ TEST(CaptureRecordTest, FileIsWrittenAsLaidOutAndReadsBack) {
     EXPECT_FALSE(record.WriteFile(folder / "no such folder\\record.se"));
 }
 
+TEST(CaptureRecordTest, TheProgramFollowsTheFieldsEarlierBuildsRead) {
+    TempFolder folder;
+    const std::string path = folder / "record.se";
+    CaptureRecord record;
+    record.ClassAtom = 0xC123;
+    record.CaptureGuid = kGuid;
+    record.Title = "T";
+    record.ProgramKey = "caf\xE9.exe|Notepad";
+    ASSERT_TRUE(record.WriteFile(path));
+    const std::string bytes = ReadFileBytes(path);
+    const std::string before = kHeader + Field('A', Le32(0xC123)) + Field('G', Raw(kGuid));
+    ASSERT_EQ(before, bytes.substr(0, before.size()));
+    EXPECT_EQ(Field('T', "T") + Field('P', "caf\xC3\xA9.exe|Notepad"), bytes.substr(before.size() + 13));
+    CaptureRecord back;
+    ASSERT_TRUE(back.ReadFile(path));
+    EXPECT_EQ(record.ProgramKey, back.ProgramKey);
+
+    // A key cut short by the end of the file is a damaged record.
+    ASSERT_TRUE(WriteFileBytes(path, bytes.substr(0, bytes.size() - 1)));
+    EXPECT_FALSE(CaptureRecord().ReadFile(path));
+}
+
 TEST(CaptureRecordTest, DamagedFilesFailCleanly) {
     TempFolder folder;
     const std::string path = folder / "damaged.se";

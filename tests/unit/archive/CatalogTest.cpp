@@ -27,6 +27,7 @@ void WriteRecord(const std::string& path, const std::string& title) {
     ::CoCreateGuid(&record.CaptureGuid);
     record.Title = title;
     record.ClassAtom = 0xC123;
+    record.ProgramKey = "tool.exe|Tool";
     ASSERT_TRUE(record.WriteFile(path));
 }
 
@@ -89,6 +90,7 @@ TEST(CatalogTest, LoadsFollowTheRecordFilesWhateverTheCatalogSays) {
         EXPECT_EQ("a longer title for b", TitleOf(archive, appData + "b.se")) << when;
         EXPECT_EQ("title d", TitleOf(archive, appData + "d.se")) << when;
         EXPECT_EQ(0xC123u, archive.Captures().begin()->second->ClassAtom) << when;
+        EXPECT_EQ("tool.exe|Tool", archive.Captures().begin()->second->ProgramKey) << when;
     };
     check("out of date");
     check("written anew");

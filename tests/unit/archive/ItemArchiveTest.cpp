@@ -490,6 +490,70 @@ TEST_F(ItemArchiveTest, AChangeWithoutASourceWindowIsAnUnknownApplications) {
     EXPECT_EQ("Unknown Application", loaded.Captures().begin()->second->Title);
 }
 
+TEST_F(ItemArchiveTest, ApplicationsAreFoundByProgramAndRecordsWithoutOneByAtom) {
+    // The files of an earlier session: this window's program had another atom
+    // then, and another program had the atom this window has now. An earlier
+    // build's application and record of that atom name no program.
+    const DWORD atom = ::GetClassLongA(source_, GCW_ATOM);
+    const std::string program = ProgramKeyOf(source_);
+    ASSERT_NE("", program);
+    CreateFolderPath(AppData());
+    auto writeApp = [&](const char* title, DWORD classAtom, const std::string& key) {
+        SourceApp app;
+        app.Title = title;
+        app.ClassAtom = classAtom;
+        app.ProgramKey = key;
+        ASSERT_TRUE(app.WriteAppFile(MakeUniqueFileName(AppData(), nullptr, ".app")));
+    };
+    writeApp("This Program", atom + 1, program);
+    writeApp("Other Program", atom, "other.exe|Other");
+    writeApp("Earlier Build", atom, "");
+    auto writeRecord = [&](DWORD classAtom, const std::string& key) {
+        CaptureRecord record;
+        ::CoCreateGuid(&record.CaptureGuid);
+        record.ClassAtom = classAtom;
+        record.ProgramKey = key;
+        EXPECT_TRUE(record.WriteFile(MakeUniqueFileName(AppData(), nullptr, ".se")));
+        return record.CaptureGuid;
+    };
+    const GUID other = writeRecord(atom, "other.exe|Other");
+    const GUID earlier = writeRecord(atom, "");
+    options_.fallbackIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    ItemArchive archive;
+    Open(archive);
+    ASSERT_EQ(3u, archive.Applications().size());
+    auto titleOf = [&](const GUID& guid) {
+        const SourceApp* app = archive.ApplicationOf(*archive.Captures().at(GuidText(guid)));
+        return app ? app->Title : std::string("none");
+    };
+    EXPECT_EQ("Other Program", titleOf(other));
+    EXPECT_EQ("Earlier Build", titleOf(earlier));
+
+    // A change of this run goes to its program's application, whatever its atom.
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"now")}}));
+    ASSERT_TRUE(archive.Capture(source_));
+    archive.FlushWrites();
+    const CaptureRecord* now = archive.FindCapture(*archive.Items().back());
+    ASSERT_NE(nullptr, now);
+    EXPECT_EQ(program, now->ProgramKey);
+    EXPECT_EQ("This Program", titleOf(now->CaptureGuid));
+    EXPECT_EQ(3u, ListFiles(AppData(), "*.app").size());
+    EXPECT_EQ("Other Program", titleOf(other));
+
+    // A program seen for the first time gets an application file naming it.
+    ItemArchive fresh;
+    Open(fresh);
+    EXPECT_EQ("This Program", fresh.ApplicationOf(*fresh.Captures().at(GuidText(now->CaptureGuid)))->Title);
+    fresh.EraseAll();
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"first")}}));
+    ASSERT_TRUE(fresh.Capture(source_));
+    fresh.FlushWrites();
+    ItemArchive reloaded;
+    Open(reloaded);
+    ASSERT_EQ(1u, reloaded.Applications().size());
+    EXPECT_EQ(program, reloaded.Applications().begin()->second->ProgramKey);
+}
+
 TEST_F(ItemArchiveTest, UnfinishedWritesOfAnInterruptedRunAreRemovedAtLoad) {
     TextItem item;
     item.SetText(L"kept");

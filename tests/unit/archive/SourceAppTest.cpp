@@ -47,6 +47,12 @@ TEST(SourceAppTest, IconTitleAndAtomSurviveTheApplicationFile) {
     ASSERT_TRUE(loaded.ReadAppFile(path, nullptr));
     EXPECT_EQ(app.ClassAtom, loaded.ClassAtom);
     EXPECT_EQ("Editor \xe9t\xe9", loaded.Title);
+    // The program, last: after the pictures that earlier builds read.
+    ASSERT_NE("", app.ProgramKey);
+    EXPECT_EQ(app.ProgramKey, loaded.ProgramKey);
+    const uint32_t length = static_cast<uint32_t>(app.ProgramKey.size());
+    EXPECT_EQ("P" + std::string(reinterpret_cast<const char*>(&length), 4) + app.ProgramKey,
+              bytes.substr(bytes.size() - length - 5));
     ICONINFO original = {}, rebuilt = {};
     ASSERT_TRUE(::GetIconInfo(app.Icon(), &original));
     ASSERT_TRUE(::GetIconInfo(loaded.Icon(), &rebuilt));
@@ -68,11 +74,13 @@ TEST(SourceAppTest, WindowWithoutIconOrTitleFallsBackToTheProgramsOwn) {
     EXPECT_EQ("Unknown Application", app.Title);
     const std::string path = folder / "bare.app";
     EXPECT_TRUE(app.WriteAppFile(path)) << "no icon: the file keeps only what it has";
-    // Header, "A" and "T" with the 19 bytes of "Unknown Application": no pictures.
+    // Header, "A", "T" with the 19 bytes of "Unknown Application" and "P" with
+    // the program: no pictures.
     const std::string bytes = ReadFileBytes(path);
-    ASSERT_EQ(5u + 9 + 5 + 19, bytes.size());
+    ASSERT_EQ(5u + 9 + 5 + 19 + 5 + app.ProgramKey.size(), bytes.size());
     EXPECT_EQ('A', bytes[5]);
-    EXPECT_EQ("TUnknown Application", bytes.substr(14, 1) + bytes.substr(19));
+    EXPECT_EQ("TUnknown Application", bytes.substr(14, 1) + bytes.substr(19, 19));
+    EXPECT_EQ("P" + app.ProgramKey, bytes.substr(38, 1) + bytes.substr(43));
 
     // Read back, it shows the icon its owner gives for such applications.
     SourceApp loaded;

@@ -306,6 +306,31 @@ void CaptureTextFrom(MainFrame& frame, HWND source, const std::wstring& text) {
 
 }  // namespace
 
+TEST_F(MainFrameTest, ACaptureOfAnEarlierRunCanBeExcludedOnceItsProgramHasEnded) {
+    RemoveSavedSettings();
+    const ExcludeList saved = AppSettings().ExcludedPrograms;
+    AppSettings().ExcludedPrograms = ExcludeList();
+    UniqueWindow viewer = ProgramWindow("NeverArchive Viewer", "Viewer");
+    const std::string program = ProgramKeyOf(viewer.get());
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    frame.LoadArchive();
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_FILE_PAUSE, 0);
+    ASSERT_NO_FATAL_FAILURE(CaptureTextFrom(frame, viewer.get(), L"from the viewer"));
+    // Its window gone, the capture is known from its files alone.
+    viewer.reset();
+    frame.LoadArchive();
+    frame.Archive().Rebuild(kGroupByDate);
+    TreeViewCtrl tree = frame.Archive().Tree();
+    HTREEITEM capture = tree.Root();
+    while (capture && tree.GetItemText(capture) != "Viewer") capture = tree.NextSibling(capture);
+    ASSERT_TRUE(capture && tree.SelectItem(capture));
+    ::SendMessageA(frame.Handle(), WM_COMMAND, ID_NEVER_ARCHIVE_PROGRAM, 0);
+    EXPECT_EQ(std::vector<std::string>{program}, AppSettings().ExcludedPrograms.Programs());
+    AppSettings().ExcludedPrograms = saved;
+    RemoveSavedSettings();
+}
+
 TEST_F(MainFrameTest, NeverArchiveThisProgramExcludesTheProgramOfAnApplicationOrACapture) {
     RemoveSavedSettings();
     const ExcludeList saved = AppSettings().ExcludedPrograms;
