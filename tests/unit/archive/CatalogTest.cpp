@@ -18,6 +18,7 @@
 #include "items/HtmlItem.h"
 #include "items/TextItem.h"
 #include "support/ArchiveGenerator.h"
+#include "support/PipedChild.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -245,36 +246,14 @@ TEST(CatalogTest, AKillDuringAWriteLeavesACatalogThatOpens) {
     TempFolder folder, local;
     ASSERT_TRUE(GenerateArchive(folder.Path(), 300, 7));
     const std::string catalogPath = local / "catalog.db";
-    SECURITY_ATTRIBUTES inherit = {};
-    inherit.nLength = sizeof(inherit);
-    inherit.bInheritHandle = TRUE;
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    UniqueKernelHandle reader(readEnd), writer(writeEnd);
-    ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writer.get();
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     const std::string archiveFolder = folder.Path().substr(0, folder.Path().size() - 1);
-    std::string command = "\"" + ProgramFolder() + "svault_test_store_and_die.exe\" --catalog \"" + archiveFolder +
-                          "\" \"" + catalogPath + "\"";
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &process));
-    UniqueKernelHandle child(process.hProcess), thread(process.hThread);
-    writer.reset();
+    PipedChild child("\"" + ProgramFolder() + "svault_test_store_and_die.exe\" --catalog \"" + archiveFolder +
+                     "\" \"" + catalogPath + "\"");
+    ASSERT_TRUE(child.Started());
     // The second catalog has begun: the kill lands somewhere in its making.
-    std::string output;
-    char buffer[256];
-    DWORD got = 0;
-    while (std::count(output.begin(), output.end(), '\n') < 2 &&
-           ::ReadFile(reader.get(), buffer, sizeof(buffer), &got, nullptr) && got)
-        output.append(buffer, got);
+    child.ReadLines(2);
     ::Sleep(150);
-    ASSERT_TRUE(::TerminateProcess(child.get(), 9));
-    ::WaitForSingleObject(child.get(), 10000);
+    child.Kill();
 
     SqliteDatabase db;
     ASSERT_TRUE(db.Open(catalogPath));

@@ -19,6 +19,7 @@
 #include "items/RtfItem.h"
 #include "items/TextItem.h"
 #include "support/ItemFileBytes.h"
+#include "support/PipedChild.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -121,39 +122,15 @@ TEST(ItemWriterTest, AnEditWaitsForThePendingWriteAndEndsUpInTheFile) {
 // loads with all of them.
 TEST(ItemWriterTest, AKillLosesNoFileReportedStored) {
     TempFolder folder;
-    SECURITY_ATTRIBUTES inherit = {};
-    inherit.nLength = sizeof(inherit);
-    inherit.bInheritHandle = TRUE;
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    ASSERT_TRUE(::CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-    UniqueKernelHandle reader(readEnd), writer(writeEnd);
-    ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writer.get();
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     // 300,000 characters: each file takes long enough to write that the kill
     // usually lands in the middle of one.
     // Without its last "\\", which would escape the closing quote.
     const std::string archiveFolder = folder.Path().substr(0, folder.Path().size() - 1);
-    std::string command = "\"" + ProgramFolder() + "svault_test_store_and_die.exe\" \"" + archiveFolder + "\" 300000";
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &process));
-    UniqueKernelHandle child(process.hProcess), thread(process.hThread);
-    writer.reset();
-
-    std::string output;
-    auto lines = [&] { return std::count(output.begin(), output.end(), '\n'); };
-    char buffer[4096];
-    DWORD got = 0;
-    while (lines() < 40 && ::ReadFile(reader.get(), buffer, sizeof(buffer), &got, nullptr) && got) output.append(buffer, got);
-    ASSERT_TRUE(::TerminateProcess(child.get(), 9));
-    ::WaitForSingleObject(child.get(), 10000);
-    while (::ReadFile(reader.get(), buffer, sizeof(buffer), &got, nullptr) && got) output.append(buffer, got);
-    // A line cut short by the kill reports nothing.
-    output.resize(output.rfind('\n') + 1);
+    PipedChild child("\"" + ProgramFolder() + "svault_test_store_and_die.exe\" \"" + archiveFolder + "\" 300000");
+    ASSERT_TRUE(child.Started());
+    child.ReadLines(40);
+    child.Kill();
+    const std::string& output = child.Output();
 
     std::set<std::string> reportedItems;
     for (size_t at = 0, end; (end = output.find('\n', at)) != std::string::npos; at = end + 1) {
