@@ -160,6 +160,25 @@ std::wstring RtfPlainText(std::string_view rtf) {
     return out;
 }
 
+// The names of the files given with their records or items.
+template <typename Pairs>
+std::set<std::string> NamesOf(const Pairs& files) {
+    std::set<std::string> names;
+    for (const auto& [file, value] : files) names.insert(file.name);
+    return names;
+}
+
+// Whether the entries differ from the files listed now: an entry that the load
+// did not take, or one whose file is gone, or a listed file without an entry.
+template <typename Entries>
+bool DiffersFromListing(const Entries& entries, const std::set<std::string>& listed) {
+    for (const auto& [name, entry] : entries)
+        if (!entry.taken || !listed.count(name)) return true;
+    for (const std::string& name : listed)
+        if (!entries.count(name)) return true;
+    return false;
+}
+
 }  // namespace
 
 ListedFile ListedFile::Of(const WIN32_FIND_DATAA& listing) {
@@ -293,15 +312,8 @@ std::unique_ptr<CaptureRecord> Catalog::TakeRecord(const ListedFile& file) {
 }
 
 bool Catalog::WriteRecords(const std::vector<std::pair<ListedFile, const CaptureRecord*>>& records) {
-    std::set<std::string> listed;
-    for (const auto& [file, record] : records) listed.insert(file.name);
-    bool changed = false;
-    for (const auto& [name, entry] : records_) changed = changed || !entry.taken;
-    for (const auto& [file, record] : records) {
-        auto found = records_.find(file.name);
-        changed = changed || found == records_.end() || !found->second.taken;
-    }
-    if (!changed) return true;
+    const std::set<std::string> listed = NamesOf(records);
+    if (!DiffersFromListing(records_, listed)) return true;
     SqliteTransaction transaction(db_);
     SqliteStatement remove = db_.Prepare("DELETE FROM records WHERE name = ?1");
     for (const auto& [name, entry] : records_) {
@@ -386,15 +398,8 @@ std::unique_ptr<ClipItem> Catalog::TakeItem(const std::string& dateName, const L
 bool Catalog::WriteItems(const std::string& dateName,
                          const std::vector<std::pair<ListedFile, ClipItem*>>& items) {
     const auto& entries = dates_[dateName].items;
-    std::set<std::string> listed;
-    for (const auto& [file, item] : items) listed.insert(file.name);
-    bool changed = false;
-    for (const auto& [name, entry] : entries) changed = changed || !entry.taken || !listed.count(name);
-    for (const auto& [file, item] : items) {
-        auto found = entries.find(file.name);
-        changed = changed || found == entries.end() || !found->second.taken;
-    }
-    if (!changed) return true;
+    const std::set<std::string> listed = NamesOf(items);
+    if (!DiffersFromListing(entries, listed)) return true;
     SqliteTransaction transaction(db_);
     SqliteStatement remove = db_.Prepare("DELETE FROM items WHERE folder = ?1 AND name = ?2");
     for (const auto& [name, entry] : entries) {
