@@ -21,7 +21,17 @@ cleanup() {
 trap cleanup EXIT
 
 # Where Windows keeps this user's programs and menus, in this prefix.
-unix_folder() { winepath -u "$("$winerun" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r')" 2>/dev/null; }
+# The Unix path of a Windows folder variable. cmd or winepath now and then
+# answers nothing while the prefix is busy (right after msiexec): asked again.
+unix_folder() {
+  local i folder
+  for i in 1 2 3 4 5; do
+    folder=$(winepath -u "$("$winerun" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r')" 2>/dev/null)
+    case $folder in /*) printf '%s\n' "$folder"; return 0 ;; esac
+    sleep 1
+  done
+  return 1
+}
 listed() {  # is Scrapvault among the installed programs?
   local hive
   for hive in HKCU HKLM; do
