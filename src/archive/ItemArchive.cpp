@@ -255,6 +255,40 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     return true;
 }
 
+std::unique_ptr<ClipItem> ItemArchive::ReadItem(std::string path) { return LoadItemFile(std::move(path), writer_); }
+
+std::unique_ptr<CaptureRecord> ItemArchive::ReadCaptureRecord(std::string path) {
+    return LoadCaptureRecord(std::move(path));
+}
+
+std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<CaptureRecord>> records,
+                                                std::vector<std::unique_ptr<ClipItem>> items) {
+    // Arrivals of one batch keep the order of their times among themselves; all
+    // come after what is loaded, as a capture of this run would.
+    std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+        return a && b ? a->CaptureTime < b->CaptureTime : a != nullptr;
+    });
+    for (auto& record : records) {
+        if (!record) continue;
+        const std::string key = GuidText(record->CaptureGuid);
+        if (captures_.count(key)) continue;
+        record->Order = ++lastOrder_;
+        captures_[key] = std::move(record);
+    }
+    std::unordered_set<std::string> loadedFiles;
+    for (const auto& item : items_)
+        if (!item->RecordPath().empty()) loadedFiles.insert(item->RecordPath());
+    std::vector<ClipItem*> added;
+    for (auto& item : items) {
+        if (!item || (!item->RecordPath().empty() && !loadedFiles.insert(item->RecordPath()).second)) continue;
+        item->SetStore(&writer_);
+        added.push_back(item.get());
+        items_.push_back(std::move(item));
+    }
+    for (ClipItem* item : added) OnItemAdded(item);
+    return added;
+}
+
 void ItemArchive::EraseAll() {
     writer_.Flush();
     for (const auto& item : items_)

@@ -126,6 +126,19 @@ public:
     // and those it does not know as they are now (new or changed since the
     // load). Nothing without a catalog: every item may.
     std::optional<std::unordered_set<const ClipItem*>> ItemsThatMayContain(std::wstring_view text) const;
+    // Adds capture records and items that come from files rather than from a
+    // capture of this run (written by another machine into a shared folder,
+    // read by a load that goes on after the window is up). With live captures
+    // this is the one way into the archive and the tree: each item added is
+    // told to OnItemAdded (the tree shows those whose record is loaded). A
+    // record whose capture is loaded, or an item whose file is, is left out.
+    // Returns the items added.
+    std::vector<ClipItem*> AddArrivals(std::vector<std::unique_ptr<CaptureRecord>> records,
+                                       std::vector<std::unique_ptr<ClipItem>> items);
+    // Reads an item file or a capture record file that is not part of the
+    // archive yet; null when it cannot be read (it is left as it is).
+    std::unique_ptr<ClipItem> ReadItem(std::string path);
+    static std::unique_ptr<CaptureRecord> ReadCaptureRecord(std::string path);
     // Deletes the loaded items' files, every capture and application file and
     // the catalog, then clears.
     void EraseAll();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/Catalog.h"
 #include "archive/ExcludeList.h"
 #include "archive/ItemFile.h"
 #include "archive/ProgramKey.h"
@@ -470,6 +471,58 @@ TEST_F(ItemArchiveTest, RemovalAndEraseAllDeleteOnlyWhatTheyOwn) {
     archive.LoadArchive(options_);
     ASSERT_EQ(1u, archive.Items().size());
     EXPECT_EQ(nullptr, archive.FindCapture(*archive.Items()[0]));
+}
+
+TEST_F(ItemArchiveTest, ArrivalsJoinOnceAfterWhatIsLoadedAndAreAnnounced) {
+    // Another copy of the program archives a change into a folder of its own.
+    TempFolder elsewhere;
+    ArchiveOptions otherOptions = options_;
+    otherOptions.folder = elsewhere.Path();
+    otherOptions.catalogPath.clear();
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"from elsewhere")}}));
+    {
+        ItemArchive other;
+        other.LoadArchive(otherOptions);
+        other.Capture(source_);
+        other.FlushWrites();
+    }
+    struct Announcing : ItemArchive {
+        std::vector<ClipItem*> announced;
+        void OnItemAdded(ClipItem* item) override { announced.push_back(item); }
+    } archive;
+    ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"here")}}));
+    Open(archive);
+    archive.Capture(source_);
+    archive.FlushWrites();
+    ASSERT_EQ(1u, archive.announced.size());
+
+    // Its files reach this folder.
+    const std::string otherToday = elsewhere.Path() + DateFolderName(CurrentCaptureTime()) + "\\";
+    const std::vector<std::string> itemFiles = ListFiles(otherToday), recordFiles = ListFiles(elsewhere.Path() + "AppData\\", "*.se");
+    ASSERT_EQ(1u, itemFiles.size());
+    ASSERT_EQ(1u, recordFiles.size());
+    ASSERT_TRUE(::CopyFileA((otherToday + itemFiles[0]).c_str(), (Today() + itemFiles[0]).c_str(), TRUE));
+    ASSERT_TRUE(::CopyFileA((elsewhere.Path() + "AppData\\" + recordFiles[0]).c_str(), (AppData() + recordFiles[0]).c_str(), TRUE));
+    auto arrive = [&] {
+        std::vector<std::unique_ptr<CaptureRecord>> records;
+        records.push_back(ItemArchive::ReadCaptureRecord(AppData() + recordFiles[0]));
+        std::vector<std::unique_ptr<ClipItem>> items;
+        items.push_back(archive.ReadItem(Today() + itemFiles[0]));
+        return archive.AddArrivals(std::move(records), std::move(items));
+    };
+    const std::vector<ClipItem*> added = arrive();
+    ASSERT_EQ(1u, added.size());
+    ASSERT_EQ(2u, archive.announced.size());
+    EXPECT_EQ(added[0], archive.announced[1]);
+    const CaptureRecord* record = archive.FindCapture(*added[0]);
+    ASSERT_NE(nullptr, record);
+    EXPECT_GT(record->Order, archive.FindCapture(*archive.announced[0])->Order);
+    EXPECT_EQ(L"from elsewhere", SearchableText(*added[0]));
+
+    // The same files met again (a second notice of one change) add nothing.
+    EXPECT_TRUE(arrive().empty());
+    EXPECT_EQ(2u, archive.Items().size());
+    EXPECT_EQ(2u, archive.Captures().size());
 }
 
 TEST_F(ItemArchiveTest, AChangeWithoutASourceWindowIsAnUnknownApplications) {
