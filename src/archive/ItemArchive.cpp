@@ -87,6 +87,7 @@ ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
 
 void ItemArchive::Clear() {
     writer_.Flush();
+    deletedHere_.clear();
     cataloged_.clear();
     items_.clear();
     applications_.clear();
@@ -104,6 +105,7 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
         // The catalog may hold the item whole.
         const std::string dateFolder = ParentFolderName(path);
         writer_.QueueDelete(path, dateFolder.empty() ? std::string() : options_.catalogPath, dateFolder);
+        deletedHere_.insert(path);
     }
     cataloged_.erase(item);
     std::unique_ptr<ClipItem> removed = std::move(*found);
@@ -114,8 +116,10 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
 std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
     auto found = captures_.find(GuidText(captureGuid));
     if (found == captures_.end()) return nullptr;
-    if (!found->second->FilePath.empty())
+    if (!found->second->FilePath.empty()) {
         writer_.QueueDelete(found->second->FilePath, options_.catalogPath, std::string());
+        deletedHere_.insert(found->second->FilePath);
+    }
     std::unique_ptr<CaptureRecord> removed = std::move(found->second);
     captures_.erase(found);
     return removed;
@@ -167,6 +171,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     std::vector<size_t> itemFolders;  // each file's entry in dateFolders
     std::vector<std::unique_ptr<ClipItem>> loaded;
     const std::string today = DateFolderName(CurrentCaptureTime());
+    loadedDay_ = today;
     ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
         if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
         dateNames.push_back(entry.cFileName);
@@ -183,6 +188,8 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
                 ::DeleteFileA((folder + file.cFileName).c_str());
                 return;
             }
+            // A sync engine's transfer: its file arrives under its own name.
+            if (IsSyncEngineTemporaryFile(file.cFileName)) return;
             itemFiles.push_back(ListedFile::Of(file));
             itemFolders.push_back(dateFolders.size());
             loaded.push_back(cataloged ? catalog.TakeItem(date.name, itemFiles.back(), writer_) : nullptr);
@@ -268,17 +275,23 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
     std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
         return a && b ? a->CaptureTime < b->CaptureTime : a != nullptr;
     });
+    std::unordered_set<std::string> newCaptures;
     for (auto& record : records) {
         if (!record) continue;
         const std::string key = GuidText(record->CaptureGuid);
         if (captures_.count(key)) continue;
         record->Order = ++lastOrder_;
         captures_[key] = std::move(record);
+        newCaptures.insert(key);
     }
-    std::unordered_set<std::string> loadedFiles;
-    for (const auto& item : items_)
-        if (!item->RecordPath().empty()) loadedFiles.insert(item->RecordPath());
+    // Files travel in any order: items that came before their record are
+    // shown now that it is here.
     std::vector<ClipItem*> added;
+    std::unordered_set<std::string> loadedFiles;
+    for (const auto& item : items_) {
+        if (!item->RecordPath().empty()) loadedFiles.insert(item->RecordPath());
+        if (!newCaptures.empty() && newCaptures.count(GuidText(item->SourceGuid()))) added.push_back(item.get());
+    }
     for (auto& item : items) {
         if (!item || (!item->RecordPath().empty() && !loadedFiles.insert(item->RecordPath()).second)) continue;
         item->SetStore(&writer_);
@@ -287,6 +300,131 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
     }
     for (ClipItem* item : added) OnItemAdded(item);
     return added;
+}
+
+bool ItemArchive::LoadsDateFolder(const std::string& name) const {
+    return options_.loadWholeArchive || _stricmp(name.c_str(), loadedDay_.c_str()) == 0 ||
+           _stricmp(name.c_str(), DateFolderName(CurrentCaptureTime()).c_str()) == 0;
+}
+
+FolderChanges ItemArchive::ReadFolderChanges(const std::set<std::string>& changed, bool rescan) {
+    FolderChanges changes;
+    if (options_.folder.empty()) return changes;
+    const std::string appData = AppDataFolder();
+    std::set<std::string> paths;
+    auto addFilesOf = [&](const std::string& folder) {
+        ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+            if (!IsFolder(entry)) paths.insert(folder + entry.cFileName);
+        });
+    };
+    // Whether a folder's files are the archive's: AppData, or a date folder loaded.
+    auto isReadFolder = [&](const std::string& folder) {
+        if (_stricmp(folder.c_str(), appData.c_str()) == 0) return true;
+        if (folder.size() <= options_.folder.size() || folder.compare(0, options_.folder.size(), options_.folder) != 0)
+            return false;
+        const std::string name = folder.substr(options_.folder.size(), folder.size() - options_.folder.size() - 1);
+        return name.find('\\') == std::string::npos && _stricmp(name.c_str(), "AppData") != 0 && LoadsDateFolder(name);
+    };
+    for (const std::string& path : changed) {
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        // A folder that appeared (a new day, or one moved in) brings its files.
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (isReadFolder(path + "\\")) addFilesOf(path + "\\");
+        } else {
+            paths.insert(path);
+        }
+    }
+    if (rescan) {
+        // A file of this run that is queued is not gone.
+        writer_.Flush();
+        addFilesOf(appData);
+        ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
+            const std::string folder = options_.folder + entry.cFileName + "\\";
+            if (IsFolder(entry) && isReadFolder(folder)) addFilesOf(folder);
+        });
+        for (const auto& item : items_)
+            if (!item->RecordPath().empty()) paths.insert(item->RecordPath());
+        for (const auto& [key, record] : captures_)
+            if (!record->FilePath.empty()) paths.insert(record->FilePath);
+    }
+    std::unordered_map<std::string, ClipItem*> itemsByPath;
+    for (const auto& item : items_)
+        if (!item->RecordPath().empty()) itemsByPath[item->RecordPath()] = item.get();
+    std::unordered_map<std::string, const CaptureRecord*> recordsByPath;
+    for (const auto& [key, record] : captures_)
+        if (!record->FilePath.empty()) recordsByPath[record->FilePath] = record.get();
+
+    for (const std::string& path : paths) {
+        const size_t slash = path.rfind('\\');
+        if (slash == std::string::npos) continue;
+        const std::string folder = path.substr(0, slash + 1);
+        const char* name = path.c_str() + slash + 1;
+        if (!isReadFolder(folder) || IsTemporaryRecordFile(name) || IsSyncEngineTemporaryFile(name)) continue;
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            deletedHere_.erase(path);
+            if (auto item = itemsByPath.find(path); item != itemsByPath.end())
+                changes.departedItems.push_back(item->second);
+            else if (auto record = recordsByPath.find(path); record != recordsByPath.end())
+                changes.departedRecords.push_back(record->second->CaptureGuid);
+            continue;
+        }
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY || deletedHere_.count(path) || itemsByPath.count(path) ||
+            recordsByPath.count(path))
+            continue;
+        const bool inAppData = _stricmp(folder.c_str(), appData.c_str()) == 0;
+        if (inAppData && HasExtension(name, ".app")) {
+            auto app = std::make_unique<SourceApp>();
+            if (LoadSafely([&] { return app->ReadAppFile(path, options_.fallbackIcon); }))
+                changes.applications.push_back(std::move(app));
+        } else if (inAppData && HasExtension(name, ".se")) {
+            if (auto record = LoadCaptureRecord(path)) changes.records.push_back(std::move(record));
+        } else if (!inAppData && ItemTypeOfExtension(path) != 0) {
+            // A sync engine's conflict copy keeps the extension: an item of its own.
+            if (auto item = ReadItem(path)) changes.items.push_back(std::move(item));
+        }
+    }
+    return changes;
+}
+
+std::vector<ApplicationKey> ItemArchive::AddApplications(std::vector<std::unique_ptr<SourceApp>> applications) {
+    std::vector<ApplicationKey> added;
+    for (auto& app : applications) {
+        if (!app) continue;
+        // The one known here stays: the tree may show its icon already.
+        const ApplicationKey key = ApplicationKeyOf(app->ProgramKey, app->ClassAtom);
+        if (applications_.count(key)) continue;
+        applications_[key] = std::move(app);
+        added.push_back(key);
+    }
+    return added;
+}
+
+std::unique_ptr<ClipItem> ItemArchive::ForgetItem(ClipItem* item) {
+    auto found = std::find_if(items_.begin(), items_.end(), [item](const auto& owned) { return owned.get() == item; });
+    if (found == items_.end()) return nullptr;
+    cataloged_.erase(item);
+    std::unique_ptr<ClipItem> forgotten = std::move(*found);
+    items_.erase(found);
+    return forgotten;
+}
+
+std::unique_ptr<CaptureRecord> ItemArchive::ForgetCapture(GUID captureGuid) {
+    auto found = captures_.find(GuidText(captureGuid));
+    if (found == captures_.end()) return nullptr;
+    std::unique_ptr<CaptureRecord> forgotten = std::move(found->second);
+    captures_.erase(found);
+    return forgotten;
+}
+
+void ItemArchive::StoreAnew(ClipItem& item) {
+    cataloged_.erase(&item);
+    const std::string path = NewItemPath(item, options_.folder);
+    if (!path.empty()) writer_.QueueItem(item, path);
+    // Without its record the item would not be loaded again.
+    CaptureRecord* capture = FindCapture(item);
+    if (capture && (capture->FilePath.empty() || ::GetFileAttributesA(capture->FilePath.c_str()) == INVALID_FILE_ATTRIBUTES))
+        writer_.QueueRecord(*capture, MakeUniqueFileName(AppDataFolder(), nullptr, ".se"));
 }
 
 void ItemArchive::EraseAll() {
@@ -419,7 +557,7 @@ unsigned long long FolderSize(const std::string& folder) {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
         if (IsFolder(entry))
             total += FolderSize(folder + entry.cFileName + "\\");
-        else if (!IsTemporaryRecordFile(entry.cFileName))
+        else if (!IsTemporaryRecordFile(entry.cFileName) && !IsSyncEngineTemporaryFile(entry.cFileName))
             total += (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
     });
     return total;

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -66,6 +67,20 @@ struct ArchiveOptions {
     int itemsLimit = 0;
     // Shown for applications whose file keeps no icon; borrowed.
     HICON fallbackIcon = nullptr;
+};
+
+// What the archive folder holds now where another program changed it: files
+// that are new to the archive, read, and loaded ones whose files are gone.
+struct FolderChanges {
+    std::vector<std::unique_ptr<SourceApp>> applications;
+    std::vector<std::unique_ptr<CaptureRecord>> records;
+    std::vector<std::unique_ptr<ClipItem>> items;
+    std::vector<ClipItem*> departedItems;
+    std::vector<GUID> departedRecords;
+    bool Empty() const {
+        return applications.empty() && records.empty() && items.empty() && departedItems.empty() &&
+               departedRecords.empty();
+    }
 };
 
 class ItemArchive {
@@ -135,6 +150,22 @@ public:
     // Returns the items added.
     std::vector<ClipItem*> AddArrivals(std::vector<std::unique_ptr<CaptureRecord>> records,
                                        std::vector<std::unique_ptr<ClipItem>> items);
+    // Looks at the paths (files or folders of the archive folder) as they are
+    // now; with `rescan`, at every file the archive would load and every one it
+    // holds. Temporary files, files of date folders not loaded, and the
+    // program's own files (written, or deleted and not gone yet) are left out.
+    FolderChanges ReadFolderChanges(const std::set<std::string>& paths, bool rescan);
+    // Adds the applications whose program (or atom) is not known yet; the
+    // applications added.
+    std::vector<ApplicationKey> AddApplications(std::vector<std::unique_ptr<SourceApp>> applications);
+    // Unlink an item or a capture record whose file went elsewhere; the disk
+    // is not touched. Null when not in the archive.
+    std::unique_ptr<ClipItem> ForgetItem(ClipItem* item);
+    std::unique_ptr<CaptureRecord> ForgetCapture(GUID captureGuid);
+    // Writes the item, whose file was deleted elsewhere, under a new name (and
+    // its capture record anew when that file went too): a new item of the
+    // same capture.
+    void StoreAnew(ClipItem& item);
     // Reads an item file or a capture record file that is not part of the
     // archive yet; null when it cannot be read (it is left as it is).
     std::unique_ptr<ClipItem> ReadItem(std::string path);
@@ -178,6 +209,8 @@ protected:
 
 private:
     std::string AppDataFolder() const;
+    // Whether the items of the date folder (its name) are loaded.
+    bool LoadsDateFolder(const std::string& name) const;
     std::vector<ClipItem*> Matching(Catalog& catalog, std::wstring_view text) const;
 
     ArchiveOptions options_;
@@ -195,6 +228,11 @@ private:
     uint64_t lastFingerprint_ = 0;
     DWORD lastClipboardSequence_ = 0;
     unsigned long long lastOrder_ = 0;
+    // Files this run queued for deletion that may not be gone yet: the watch
+    // must not take them for arrivals.
+    std::unordered_set<std::string> deletedHere_;
+    // The date folder the last load took as today's.
+    std::string loadedDay_;
 };
 
 // Total size of the files below the folder, sub-folders included; links to

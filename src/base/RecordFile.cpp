@@ -135,6 +135,19 @@ bool IsTemporaryRecordFile(const char* name) {
            _stricmp(name + length - extension, kTemporaryExtension) == 0;
 }
 
+bool IsSyncEngineTemporaryFile(const char* name) {
+    const size_t length = std::strlen(name);
+    auto startsWith = [&](const char* prefix) { return _strnicmp(name, prefix, std::strlen(prefix)) == 0; };
+    auto endsWith = [&](const char* suffix) {
+        const size_t count = std::strlen(suffix);
+        return length >= count && _stricmp(name + length - count, suffix) == 0;
+    };
+    // Syncthing (".syncthing.", "~syncthing~" on Windows), Office-style lock
+    // and temporary names, and the partial downloads of other engines.
+    return startsWith(".syncthing.") || startsWith("~syncthing~") || startsWith("~$") || endsWith(".tmp") ||
+           endsWith(".part") || endsWith(".!sync") || endsWith(".~tmp");
+}
+
 void RemoveTemporaryRecordFiles(const std::string& folder) {
     // The file system hands over only the names that match, several times quicker
     // than every name of a folder of thousands; the pattern also matches short

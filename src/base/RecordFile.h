@@ -63,6 +63,10 @@ private:
 std::string MakeUniqueFileName(const std::string& folder, const char* prefix, const char* extension);
 // Whether a file name is that of a write in progress (or one a killed run left).
 bool IsTemporaryRecordFile(const char* name);
+// Whether a file name is that of a sync engine's transfer in progress
+// (".syncthing.*.tmp", "~*.tmp" and the like): never a record file, never
+// counted, and never removed by the program, as the engine renames it.
+bool IsSyncEngineTemporaryFile(const char* name);
 // Deletes the temporary files in the folder (given with a trailing "\").
 void RemoveTemporaryRecordFiles(const std::string& folder);
 

@@ -54,6 +54,7 @@ MainFrame::MainFrame()
     archive_.SetGroupByHook([](int mode) { AppSettings().GroupBy = mode; });
     archive_.SetItemLeavingHook(
         [this](ClipItem* item) { return viewPane_.CurrentItem() != item || viewPane_.SetItem(nullptr); });
+    archive_.SetItemDepartingHook([this](ClipItem* item) { return KeepDepartingItem(item); });
 }
 
 namespace {
@@ -82,6 +83,7 @@ void MainFrame::LoadArchive() {
     options.fallbackIcon = Handle() ? WindowIcon(Handle()) : icon_.get();
     archive_.LoadArchive(options);
     archive_.Rebuild(settings.GroupBy);
+    WatchArchiveFolder();
 }
 
 MainFrame::~MainFrame() {
@@ -138,6 +140,7 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Raw<&MainFrame::OnFindAgain>(kFindAgainMessage),
         msg::Maybe<&MainFrame::OnSettingChange>(WM_SETTINGCHANGE),
         msg::Raw<&MainFrame::OnWritesDone>(kWritesDoneMessage),
+        msg::Raw<&MainFrame::OnFolderChanged>(kFolderChangedMessage),
         msg::Raw<&MainFrame::OnEndSession>(WM_ENDSESSION),
         msg::Raw<&MainFrame::OnTimer>(WM_TIMER),
         msg::Command<&MainFrame::OnExit>(ID_APP_EXIT),
@@ -218,6 +221,7 @@ void MainFrame::OnDestroy() {
         loop->RemoveIdleHandler(this);
     }
     notifyIcon_.Remove();
+    watcher_.Stop();
     LeaveClipboardChain();
     archive_.SetWriterNotice(nullptr, 0);
     ::PostQuitMessage(0);

@@ -15,6 +15,7 @@
 #include "framework/ToolBar.h"
 #include "framework/UniqueHandle.h"
 #include "framework/UpdateUi.h"
+#include "archive/FolderWatcher.h"
 #include "framework/Window.h"
 #include "shell/FindState.h"
 #include "shell/NotificationIcon.h"
@@ -34,6 +35,8 @@ constexpr UINT kAfterCaptureMessage = WM_APP + 2;
 constexpr UINT kFindAgainMessage = WM_APP + 3;
 // Posted by the archive's writer thread when it has finished writing files.
 constexpr UINT kWritesDoneMessage = WM_APP + 10;
+// Posted by the folder watcher when files of the archive folder changed.
+constexpr UINT kFolderChangedMessage = WM_APP + 12;
 // Control id of the archive tree.
 constexpr UINT kGroupTreeId = 1;
 
@@ -175,6 +178,14 @@ private:
     void OnSizeLimitExceeded();
     void PostOnce(bool& posted, UINT message);
 
+    // The archive folder shared with other machines (MainFrameWatch.cpp).
+    // Watches the loaded archive's folder for other programs' changes.
+    void WatchArchiveFolder();
+    LRESULT OnFolderChanged(WPARAM, LPARAM);
+    // The shown item's file was deleted elsewhere: true when the view's edits
+    // keep it as a new item; otherwise the view lets go of it.
+    bool KeepDepartingItem(ClipItem* item);
+
     // Find (MainFrameFind.cpp).
     void OnFind();
     LRESULT OnFindNotification(WPARAM wParam, LPARAM lParam);
@@ -219,4 +230,5 @@ private:
     // Sequence number of the clipboard the last capture took (0: none).
     DWORD capturedSequence_ = 0;
     FindState find_;
+    FolderWatcher watcher_;
 };

@@ -491,6 +491,55 @@ GroupTree::Node* GroupTree::FindLeaf(Node& node, const ClipItem* item) const {
     return nullptr;
 }
 
+void GroupTree::CollectCaptureNodes(Node& node, const std::string& key, std::vector<Node*>& found) const {
+    if (auto capture = node.captures.find(key); capture != node.captures.end()) found.push_back(capture->second);
+    for (const auto& [label, group] : node.groups) CollectCaptureNodes(*group, key, found);
+}
+
+void GroupTree::ApplyFolderChanges(FolderChanges changes) {
+    // Files travel in any order: nodes shown before their application arrived
+    // carry the fallback icon until the tree is built anew.
+    const std::vector<ApplicationKey> applications = AddApplications(std::move(changes.applications));
+    const std::set<ApplicationKey> arrived(applications.begin(), applications.end());
+    bool rebuild = false;
+    for (const auto& [key, record] : Captures())
+        if (arrived.count(ApplicationKeyOf(*record))) {
+            rebuild = true;
+            break;
+        }
+    AddArrivals(std::move(changes.records), std::move(changes.items));
+
+    std::set<std::string> emptied;
+    for (ClipItem* item : changes.departedItems) {
+        if (itemDepartingHook_ && itemDepartingHook_(item)) {
+            StoreAnew(*item);
+            continue;
+        }
+        emptied.insert(GuidText(item->SourceGuid()));
+        if (Node* leaf = FindLeaf(*root_, item)) RemoveNode(*leaf);
+        if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
+        rtfTexts_.erase(item);
+        ForgetItem(item);
+    }
+    for (const GUID& guid : changes.departedRecords) emptied.insert(GuidText(guid));
+    // A capture goes once none of its items is left; one whose record went
+    // while items stay keeps it in memory (their files may be on their way out).
+    for (const auto& item : Items()) emptied.erase(GuidText(item->SourceGuid()));
+    for (const std::string& key : emptied) {
+        auto record = Captures().find(key);
+        if (record == Captures().end()) continue;
+        const GUID guid = record->second->CaptureGuid;
+        std::vector<Node*> nodes;
+        CollectCaptureNodes(*root_, key, nodes);
+        for (Node* node : nodes) RemoveNode(*node);
+        ForgetCapture(guid);
+    }
+    if (rebuild)
+        Rebuild(groupBy_);
+    else
+        Trim();
+}
+
 bool GroupTree::SelectItemLeaf(const ClipItem* item) {
     Node* leaf = item ? FindLeaf(*root_, item) : nullptr;
     HTREEITEM handle = leaf ? Reveal(*leaf) : nullptr;

@@ -53,9 +53,20 @@ public:
     // when it would not (edits the user wants kept could not be saved): the
     // item then stays, and so does everything the same command would remove.
     void SetItemLeavingHook(std::function<bool(ClipItem*)> hook) { itemLeavingHook_ = std::move(hook); }
+    // Asked before an item whose file was deleted elsewhere leaves, so whatever
+    // shows it lets go; true when it is to stay as a new item of its capture
+    // instead (it holds edits the user has not saved). Asks nothing.
+    void SetItemDepartingHook(std::function<bool(ClipItem*)> hook) { itemDepartingHook_ = std::move(hook); }
+    // Brings the archive and the tree in line with what other programs changed
+    // in the folder: arrivals join, items whose files went leave (and captures
+    // left without items), without touching the disk; then trims, as the
+    // captures limit counts every machine's captures.
+    void ApplyFolderChanges(FolderChanges changes);
     // Runs a question to the user (a modal loop) with the trim held off until
     // it is answered, so no node or item goes from under the asker; returns its answer.
     bool AskHoldingTrim(const std::function<bool()>& question);
+    // Whether such a question is open.
+    bool Asking() const { return asking_ > 0; }
 
     // Fills the tree anew in the mode (a GroupMode), selects the leaf of the
     // item that was selected again, then trims. The control gets the top level.
@@ -136,6 +147,7 @@ private:
     void RemoveNode(Node& node);
     Node* NodeOf(HTREEITEM handle) const;
     Node* FindLeaf(Node& node, const ClipItem* item) const;
+    void CollectCaptureNodes(Node& node, const std::string& key, std::vector<Node*>& found) const;
     bool LetGoOf(const std::vector<ClipItem*>& items);
     bool DeleteItemLeaf(Node& leaf);
     bool DeleteCaptureNode(Node& capture);
@@ -158,6 +170,7 @@ private:
     int groupBy_ = kGroupByDate;
     std::function<void(int)> groupByHook_;
     std::function<bool(ClipItem*)> itemLeavingHook_;
+    std::function<bool(ClipItem*)> itemDepartingHook_;
     UniqueImageList imageList_;
     int typeImages_[5] = {};
     std::map<ApplicationKey, int> applicationImages_;

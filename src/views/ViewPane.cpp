@@ -122,6 +122,14 @@ bool ViewPane::Save() {
     return false;
 }
 
+bool ViewPane::KeepEdits() {
+    if (!IsModified()) return false;
+    ItemEditor* editor = EditorFor(current_->TypeCode());
+    if (!editor->Store(current_)) return false;
+    editor->SetModified(false);
+    return true;
+}
+
 bool ViewPane::FindText(const std::wstring& text, unsigned flags) {
     ItemEditor* editor = current_ ? EditorFor(current_->TypeCode()) : nullptr;
     return editor && editor->FindText(text, flags);

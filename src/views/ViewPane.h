@@ -32,6 +32,9 @@ public:
     // Puts the edits into the item and rewrites its item file. A file that
     // cannot be written is reported to the user and the edits stay unsaved.
     bool Save();
+    // Puts unsaved edits into the item shown without writing its file (which
+    // went elsewhere); false when there were none to keep.
+    bool KeepEdits();
     bool FindText(const std::wstring& text, unsigned flags);
     void ToggleWordWrap();
     bool WordWrap() const { return wordWrap_; }
