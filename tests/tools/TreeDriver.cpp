@@ -4,7 +4,8 @@
 // the number of nodes; "keys K..." types keys into whatever has the keyboard, as
 // a person at the keyboard would (each K a key name with optional "ctrl+",
 // "alt+", "shift+" before it, e.g. "alt", "alt+v", "down", "return"); "focus"
-// prints the class of the window with the keyboard focus. Exit code 0 on success.
+// prints the class of the window with the keyboard focus; "groups" prints how
+// many nodes each top-level node holds, in display order. Exit code 0 on success.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -132,6 +133,21 @@ int main(int argc, char** argv) {
                 return TRUE;
             },
             static_cast<LPARAM>(program));
+        return 0;
+    }
+    if (std::strcmp(argv[1], "groups") == 0) {
+        for (auto top = reinterpret_cast<HTREEITEM>(::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0)); top;
+             top = reinterpret_cast<HTREEITEM>(
+                 ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(top)))) {
+            ::SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(top));
+            std::vector<HTREEITEM> below;
+            Collect(tree,
+                    reinterpret_cast<HTREEITEM>(
+                        ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(top))),
+                    below);
+            std::printf("%zu ", below.size());
+        }
+        std::printf("\n");
         return 0;
     }
     if (std::strcmp(argv[1], "command") == 0) {
