@@ -231,4 +231,7 @@ private:
     DWORD capturedSequence_ = 0;
     FindState find_;
     FolderWatcher watcher_;
+    // Changed paths not looked at yet: a few at a time, so that a capture due
+    // meanwhile is not kept waiting behind a sync engine's burst.
+    FolderWatcher::Changes folderPending_;
 };

@@ -7,6 +7,9 @@ namespace {
 // A question is open: the changes wait this long before they are looked at again.
 constexpr UINT kQuestionRetryMs = 250;
 constexpr UINT_PTR kFolderRetryTimer = 0x5701;
+// Paths looked at before the queue is let through again: clipboard
+// notifications are sent messages and come before the next slice.
+constexpr size_t kPathsPerSlice = 4;
 
 void CALLBACK RetryFolderChanges(HWND window, UINT, UINT_PTR id, DWORD) {
     ::KillTimer(window, id);
@@ -28,10 +31,21 @@ LRESULT MainFrame::OnFolderChanged(WPARAM, LPARAM) {
         ::SetTimer(Handle(), kFolderRetryTimer, kQuestionRetryMs, RetryFolderChanges);
         return 0;
     }
-    FolderWatcher::Changes changes = watcher_.Take();
-    if (changes.Empty()) return 0;
-    FolderChanges read = archive_.ReadFolderChanges(changes.paths, changes.rescan);
+    FolderWatcher::Changes taken = watcher_.Take();
+    folderPending_.paths.merge(taken.paths);
+    folderPending_.rescan = folderPending_.rescan || taken.rescan;
+    if (folderPending_.Empty()) return 0;
+    // A rescan looks at everything, the paths told meanwhile included.
+    std::set<std::string> slice;
+    if (folderPending_.rescan) {
+        folderPending_ = {};
+    } else {
+        while (!folderPending_.paths.empty() && slice.size() < kPathsPerSlice)
+            slice.insert(folderPending_.paths.extract(folderPending_.paths.begin()));
+    }
+    FolderChanges read = archive_.ReadFolderChanges(slice, slice.empty());
     if (!read.Empty()) archive_.ApplyFolderChanges(std::move(read));
+    if (!folderPending_.Empty()) ::PostMessageA(Handle(), kFolderChangedMessage, 0, 0);
     return 0;
 }
 

@@ -153,8 +153,14 @@ on b "$winerun" "$producer" --answer --count 100 --first 2000 --gap 60 --title '
 producer_b=$!
 wait $producer_a $producer_b
 marks() { survey marks "$1"; }
+# Until both hold every copy, or neither has gained one for 8 s.
+last= still=0
 for _ in $(seq 1 60); do
-  [ "$(marks a | wc -l)" -ge 200 -a "$(marks b | wc -l)" -ge 200 ] && break
+  now="$(marks a | wc -l) $(marks b | wc -l)"
+  [ "$now" = "200 200" ] && break
+  if [ "$now" = "$last" ]; then still=$((still + 1)); else still=0; fi
+  [ $still -ge 8 ] && break
+  last=$now
   sleep 1
 done
 idle
@@ -170,7 +176,8 @@ for machine in a b; do
   check "machine ${machine^^}: the tree shows every capture once ($want nodes)" [ "$(nodes $machine)" = "$want" ]
   # Each text's capture names the machine that made it.
   wrong=$(survey wrong $machine)
-  echo "     machine ${machine^^}: $(marks $machine | wc -l) copies, $(marks $machine | uniq | wc -l) different, $wrong attributed elsewhere"
+  echo "     machine ${machine^^}: $(marks $machine | wc -l) copies, $(marks $machine | uniq | wc -l) different," \
+    "$wrong attributed elsewhere; missing: $(comm -23 <(echo "$expected_marks") <(marks $machine) | tr '\n' ' ')"
   check "machine ${machine^^}: every copy is attributed to its machine's program" [ "$wrong" = 0 ]
   # Grouped by application: "Machine A", "Machine B", then the warm-ups' group.
   tree $machine command 32774 >/dev/null
