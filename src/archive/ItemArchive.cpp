@@ -369,8 +369,9 @@ FolderChanges ItemArchive::ReadFolderChanges(const std::set<std::string>& change
                 changes.departedRecords.push_back(record->second->CaptureGuid);
             continue;
         }
+        // The program's own files: its watch reports them as well.
         if (attributes & FILE_ATTRIBUTE_DIRECTORY || deletedHere_.count(path) || itemsByPath.count(path) ||
-            recordsByPath.count(path))
+            recordsByPath.count(path) || writer_.QueuedHere(path))
             continue;
         const bool inAppData = _stricmp(folder.c_str(), appData.c_str()) == 0;
         if (inAppData && HasExtension(name, ".app")) {

@@ -21,6 +21,7 @@ ItemWriter::~ItemWriter() {
 
 void ItemWriter::QueueRecord(CaptureRecord& record, const std::string& path) {
     record.FilePath = path;
+    queuedPaths_.insert(path);
     Job job;
     job.kind = JobKind::kRecord;
     job.path = path;
@@ -31,6 +32,7 @@ void ItemWriter::QueueRecord(CaptureRecord& record, const std::string& path) {
 void ItemWriter::QueueItem(ClipItem& item, const std::string& path) {
     item.SetRecordPath(path);
     item.SetStore(this);
+    queuedPaths_.insert(path);
     Job job;
     job.kind = JobKind::kItem;
     job.path = path;

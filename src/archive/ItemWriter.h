@@ -28,6 +28,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/CaptureRecord.h"
@@ -76,6 +77,10 @@ public:
     // Whether items could not be written past the budget since the last call:
     // their data was let go (they cannot be read). True once per run.
     bool TakeWritesFailingNotice();
+
+    // On the window's thread: whether a record or item file was queued at the
+    // path in this run (whatever became of the record or item since).
+    bool QueuedHere(const std::string& path) const { return queuedPaths_.count(path) != 0; }
 
     void WaitUntilStored(const ClipItem& item) override;
     bool ReadBack(ClipItem& item) override;
@@ -135,6 +140,7 @@ private:
 
     // The window thread's alone.
     std::unordered_map<uint64_t, PendingItem> pending_;
+    std::unordered_set<std::string> queuedPaths_;
     std::deque<CachedItem> readBack_;  // newest first
     size_t readBackBytes_ = 0;
     std::unordered_map<const ClipItem*, size_t> unwritten_;

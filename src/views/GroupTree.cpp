@@ -507,7 +507,9 @@ void GroupTree::ApplyFolderChanges(FolderChanges changes) {
             rebuild = true;
             break;
         }
+    const size_t capturesBefore = Captures().size();
     AddArrivals(std::move(changes.records), std::move(changes.items));
+    const bool capturesCame = Captures().size() > capturesBefore;
 
     std::set<std::string> emptied;
     for (ClipItem* item : changes.departedItems) {
@@ -534,9 +536,10 @@ void GroupTree::ApplyFolderChanges(FolderChanges changes) {
         for (Node* node : nodes) RemoveNode(*node);
         ForgetCapture(guid);
     }
+    // The limit counts every machine's captures; the trim runs as after a capture.
     if (rebuild)
         Rebuild(groupBy_);
-    else
+    else if (capturesCame)
         Trim();
 }
 

@@ -525,6 +525,33 @@ TEST_F(ItemArchiveTest, ArrivalsJoinOnceAfterWhatIsLoadedAndAreAnnounced) {
     EXPECT_EQ(2u, archive.Captures().size());
 }
 
+// The watch lost count (its buffer overflowed): the folder is looked at whole.
+TEST_F(ItemArchiveTest, ARescanFindsWhatCameAndWhatWentButNotTheProgramsOwnFiles) {
+    ItemArchive archive;
+    Open(archive);
+    for (const wchar_t* text : {L"kept", L"deleted elsewhere", L"deleted here"}) {
+        ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(text)}}));
+        ASSERT_TRUE(archive.Capture(source_));
+    }
+    archive.FlushWrites();
+    ClipItem* gone = archive.Items()[1].get();
+    ASSERT_TRUE(::DeleteFileA(gone->RecordPath().c_str()));
+    // Its file is still there until the writer gets to it.
+    archive.RemoveItem(archive.Items()[2].get());
+    TextItem arrival;
+    arrival.SetText(L"arrived");
+    arrival.SetSourceGuid(archive.Items()[0]->SourceGuid());
+    ASSERT_TRUE(WriteItemFile(arrival, MakeUniqueFileName(Today(), "C", ".tx")));
+    ASSERT_TRUE(WriteFileBytes(Today() + ".syncthing.C-1.tx.tmp", "F"));
+
+    FolderChanges changes = archive.ReadFolderChanges({}, true);
+    ASSERT_EQ(1u, changes.items.size());
+    EXPECT_EQ(L"arrived", SearchableText(*changes.items[0]));
+    EXPECT_EQ(std::vector<ClipItem*>{gone}, changes.departedItems);
+    EXPECT_TRUE(changes.records.empty());
+    EXPECT_TRUE(changes.departedRecords.empty());
+}
+
 TEST_F(ItemArchiveTest, AChangeWithoutASourceWindowIsAnUnknownApplications) {
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"from a script")}}));
     ItemArchive archive;
