@@ -20,6 +20,8 @@ void CALLBACK RetryFolderChanges(HWND window, UINT, UINT_PTR id, DWORD) {
 
 void MainFrame::WatchArchiveFolder() {
     if (!Handle()) return;
+    // The load has just read the folder as it is.
+    folderPending_ = {};
     // Without a watch the archive is what the last load found, as before.
     watcher_.Start(archive_.Options().folder, Handle(), kFolderChangedMessage);
 }
