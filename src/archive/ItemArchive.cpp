@@ -326,8 +326,12 @@ FolderChanges ItemArchive::ReadFolderChanges(const std::set<std::string>& change
         return name.find('\\') == std::string::npos && _stricmp(name.c_str(), "AppData") != 0 && LoadsDateFolder(name);
     };
     for (const std::string& path : changed) {
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const size_t slash = path.rfind('\\');
+        const char* name = path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+        if (IsTemporaryRecordFile(name) || IsSyncEngineTemporaryFile(name)) continue;
         // A folder that appeared (a new day, or one moved in) brings its files.
+        const bool topLevel = slash + 1 == options_.folder.size() && path.compare(0, slash + 1, options_.folder) == 0;
+        const DWORD attributes = topLevel ? ::GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             if (isReadFolder(path + "\\")) addFilesOf(path + "\\");
         } else {
@@ -347,22 +351,30 @@ FolderChanges ItemArchive::ReadFolderChanges(const std::set<std::string>& change
         for (const auto& [key, record] : captures_)
             if (!record->FilePath.empty()) paths.insert(record->FilePath);
     }
+    // Made only when a path is not the program's own: most that the watch
+    // reports are, and a whole archive may hold many items.
     std::unordered_map<std::string, ClipItem*> itemsByPath;
-    for (const auto& item : items_)
-        if (!item->RecordPath().empty()) itemsByPath[item->RecordPath()] = item.get();
     std::unordered_map<std::string, const CaptureRecord*> recordsByPath;
-    for (const auto& [key, record] : captures_)
-        if (!record->FilePath.empty()) recordsByPath[record->FilePath] = record.get();
+    bool indexed = false;
+    auto index = [&] {
+        if (indexed) return;
+        indexed = true;
+        for (const auto& item : items_)
+            if (!item->RecordPath().empty()) itemsByPath[item->RecordPath()] = item.get();
+        for (const auto& [key, record] : captures_)
+            if (!record->FilePath.empty()) recordsByPath[record->FilePath] = record.get();
+    };
 
     for (const std::string& path : paths) {
         const size_t slash = path.rfind('\\');
         if (slash == std::string::npos) continue;
         const std::string folder = path.substr(0, slash + 1);
         const char* name = path.c_str() + slash + 1;
-        if (!isReadFolder(folder) || IsTemporaryRecordFile(name) || IsSyncEngineTemporaryFile(name)) continue;
+        if (IsTemporaryRecordFile(name) || IsSyncEngineTemporaryFile(name) || !isReadFolder(folder)) continue;
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             deletedHere_.erase(path);
+            index();
             if (auto item = itemsByPath.find(path); item != itemsByPath.end())
                 changes.departedItems.push_back(item->second);
             else if (auto record = recordsByPath.find(path); record != recordsByPath.end())
@@ -370,9 +382,9 @@ FolderChanges ItemArchive::ReadFolderChanges(const std::set<std::string>& change
             continue;
         }
         // The program's own files: its watch reports them as well.
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY || deletedHere_.count(path) || itemsByPath.count(path) ||
-            recordsByPath.count(path) || writer_.QueuedHere(path))
-            continue;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY || deletedHere_.count(path) || writer_.QueuedHere(path)) continue;
+        index();
+        if (itemsByPath.count(path) || recordsByPath.count(path)) continue;
         const bool inAppData = _stricmp(folder.c_str(), appData.c_str()) == 0;
         if (inAppData && HasExtension(name, ".app")) {
             auto app = std::make_unique<SourceApp>();
