@@ -32,9 +32,15 @@ bool FolderWatcher::Start(const std::string& folder, HWND window, UINT message) 
     if (!directory) return false;
     stop_.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!stop_) return false;
+    UniqueKernelHandle armed(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!armed) return false;
     window_ = window;
     message_ = message;
-    thread_ = std::thread([this, owned = std::move(directory)]() mutable { Run(std::move(owned)); });
+    thread_ = std::thread([this, owned = std::move(directory), event = armed.get()]() mutable {
+        Run(std::move(owned), event);
+    });
+    // A folder's changes are kept for its watcher only from its first read on.
+    ::WaitForSingleObject(armed.get(), INFINITE);
     return true;
 }
 
@@ -73,9 +79,12 @@ void FolderWatcher::AddRescan() {
     Notify();
 }
 
-void FolderWatcher::Run(UniqueFile directory) {
+void FolderWatcher::Run(UniqueFile directory, HANDLE armed) {
     UniqueKernelHandle ready(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!ready) return;
+    if (!ready) {
+        ::SetEvent(armed);
+        return;
+    }
     // DWORD-aligned, as the records in it are.
     std::vector<DWORD> buffer(kBufferBytes / sizeof(DWORD));
     for (;;) {
@@ -89,8 +98,14 @@ void FolderWatcher::Run(UniqueFile directory) {
         OVERLAPPED overlapped = {};
         overlapped.hEvent = ready.get();
         ::ResetEvent(ready.get());
-        if (!::ReadDirectoryChangesW(directory.get(), buffer.data(), kBufferBytes, TRUE, kWatched, nullptr,
-                                     &overlapped, nullptr)) {
+        const bool reading = ::ReadDirectoryChangesW(directory.get(), buffer.data(), kBufferBytes, TRUE, kWatched,
+                                                     nullptr, &overlapped, nullptr) != FALSE;
+        // Start's caller goes on (and closes the event).
+        if (armed) {
+            ::SetEvent(armed);
+            armed = nullptr;
+        }
+        if (!reading) {
             directory.reset();
             continue;
         }

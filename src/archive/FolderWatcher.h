@@ -31,7 +31,8 @@ public:
 
     // Watches the folder (given with a trailing "\") and everything below it;
     // `window` is posted `message` when changes wait to be taken. Stops any
-    // earlier watch first. False when the folder cannot be watched.
+    // earlier watch first, and returns once the watch is on: every change from
+    // then on is told. False when the folder cannot be watched.
     bool Start(const std::string& folder, HWND window, UINT message);
     void Stop();
     bool Watching() const { return thread_.joinable(); }
@@ -39,7 +40,7 @@ public:
     Changes Take();
 
 private:
-    void Run(UniqueFile directory);
+    void Run(UniqueFile directory, HANDLE armed);
     void Add(const std::string& path);
     void AddRescan();
     void Notify();

@@ -81,9 +81,10 @@ void MainFrame::LoadArchive() {
     options.diskSizeLimit = settings.DiskSizeLimit;
     options.itemsLimit = settings.ItemsLimit;
     options.fallbackIcon = Handle() ? WindowIcon(Handle()) : icon_.get();
+    // Watched from before the load on: nothing that comes meanwhile is missed.
+    WatchArchiveFolder(options.folder);
     archive_.LoadArchive(options);
     archive_.Rebuild(settings.GroupBy);
-    WatchArchiveFolder();
 }
 
 MainFrame::~MainFrame() {

@@ -179,8 +179,8 @@ private:
     void PostOnce(bool& posted, UINT message);
 
     // The archive folder shared with other machines (MainFrameWatch.cpp).
-    // Watches the loaded archive's folder for other programs' changes.
-    void WatchArchiveFolder();
+    // Watches the archive folder for other programs' changes.
+    void WatchArchiveFolder(const std::string& folder);
     LRESULT OnFolderChanged(WPARAM, LPARAM);
     // The shown item's file was deleted elsewhere: true when the view's edits
     // keep it as a new item; otherwise the view lets go of it.

@@ -18,12 +18,12 @@ void CALLBACK RetryFolderChanges(HWND window, UINT, UINT_PTR id, DWORD) {
 
 }  // namespace
 
-void MainFrame::WatchArchiveFolder() {
+void MainFrame::WatchArchiveFolder(const std::string& folder) {
     if (!Handle()) return;
-    // The load has just read the folder as it is.
+    // The load that follows reads the folder as it is.
     folderPending_ = {};
     // Without a watch the archive is what the last load found, as before.
-    watcher_.Start(archive_.Options().folder, Handle(), kFolderChangedMessage);
+    watcher_.Start(folder, Handle(), kFolderChangedMessage);
 }
 
 LRESULT MainFrame::OnFolderChanged(WPARAM, LPARAM) {

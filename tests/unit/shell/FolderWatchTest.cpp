@@ -137,6 +137,25 @@ TEST_F(FolderWatchTest, AFileRenamedIntoPlaceJoinsOnceAndTemporaryFilesNeither) 
     EXPECT_EQ(2u, frame_.Archive().Captures().size());
 }
 
+// The limit is the shared archive's: another machine's captures count, and
+// this one's older captures go for them.
+TEST_F(FolderWatchTest, ArrivalsCountTowardsTheCapturesLimit) {
+    AppSettings().ItemsLimit = 1;
+    frame_.LoadArchive();
+    ASSERT_NO_FATAL_FAILURE(Capture(L"older, made here"));
+    frame_.Archive().FlushWrites();
+    const std::string older = frame_.Archive().Items()[0]->RecordPath();
+    const Transfer transfer = WriteTransfer(archive_.Path(), NewGuid(), L"newer, made there");
+    ASSERT_TRUE(::MoveFileA(transfer.recordTemp.c_str(), transfer.record.c_str()));
+    ASSERT_TRUE(::MoveFileA(transfer.itemTemp.c_str(), transfer.item.c_str()));
+    const bool trimmed = PumpUntil([&] { return Items() == 1 && frame_.Archive().Items()[0]->RecordPath() != older; });
+    AppSettings().ItemsLimit = 0;
+    ASSERT_TRUE(trimmed) << Items() << " items, " << frame_.Archive().Captures().size() << " captures";
+    EXPECT_EQ(1u, frame_.Archive().Captures().size());
+    frame_.Archive().FlushWrites();
+    EXPECT_FALSE(FileExists(older));
+}
+
 TEST_F(FolderWatchTest, AConflictCopyIsAnItemOfItsOwnNowAndAfterALoad) {
     ASSERT_NO_FATAL_FAILURE(Capture(L"edited here"));
     frame_.Archive().FlushWrites();
