@@ -107,10 +107,7 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
         writer_.QueueDelete(path, dateFolder.empty() ? std::string() : options_.catalogPath, dateFolder);
         deletedHere_.insert(path);
     }
-    cataloged_.erase(item);
-    std::unique_ptr<ClipItem> removed = std::move(*found);
-    items_.erase(found);
-    return removed;
+    return ForgetItem(item);
 }
 
 std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
@@ -120,9 +117,7 @@ std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
         writer_.QueueDelete(found->second->FilePath, options_.catalogPath, std::string());
         deletedHere_.insert(found->second->FilePath);
     }
-    std::unique_ptr<CaptureRecord> removed = std::move(found->second);
-    captures_.erase(found);
-    return removed;
+    return ForgetCapture(captureGuid);
 }
 
 bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
