@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/CaptureRecord.h"
+#include "archive/CatalogBuilder.h"
 #include "archive/ItemWriter.h"
 #include "archive/OwnerPoll.h"
 #include "archive/SourceApp.h"
@@ -70,7 +71,7 @@ struct ArchiveOptions {
 
 class ItemArchive {
 public:
-    ItemArchive() = default;
+    ItemArchive();
     virtual ~ItemArchive();
     ItemArchive(const ItemArchive&) = delete;
     ItemArchive& operator=(const ItemArchive&) = delete;
@@ -100,7 +101,22 @@ public:
     // Takes the options and replaces everything in memory with what their folder
     // holds; always succeeds. Temporary files that an interrupted run left are
     // removed. Large item data is checked but left in the files until used.
+    // What the catalog lacks (a first start: all of it) is cataloged
+    // afterwards on a thread of its own, the whole archive, newest day first.
     bool LoadArchive(const ArchiveOptions& options);
+    // The window posted `message` (with the percentage in wParam) as the
+    // catalog grows and once it is complete; its handler calls OnCatalogProgress.
+    void SetCatalogNotice(HWND window, UINT message) {
+        catalogWindow_ = window;
+        catalogMessage_ = message;
+    }
+    // Takes the loaded items that the catalog has come to hold.
+    void OnCatalogProgress();
+    // How far the catalog is along, 0 to 99; 100 when it is complete (or
+    // there is none).
+    int CatalogPercent() const { return builder_.Percent(); }
+    // Returns once the catalog is complete (a test's, or a tool's, wait).
+    void WaitForCatalog();
     // Returns once every captured record and item is in its file, and every
     // removed one's file is gone.
     void FlushWrites() { writer_.Flush(); }
@@ -183,6 +199,13 @@ private:
     ArchiveOptions options_;
     // The items the catalog holds, with the version of their data it holds.
     std::unordered_map<const ClipItem*, uint64_t> cataloged_;
+    // Loaded items read from their files, by path, with the version of their
+    // data at the load: cataloged once the builder has written their entries.
+    std::unordered_map<std::string, std::pair<const ClipItem*, uint64_t>> uncataloged_;
+    // Declared after what it reports into; stopped by Clear.
+    CatalogBuilder builder_;
+    HWND catalogWindow_ = nullptr;
+    UINT catalogMessage_ = 0;
     // Captures open the clipboard with a window of their own: under Wine a
     // program that opens it with the window another program holds it open with
     // takes the open clipboard over, and the capture's reads then fail.

@@ -1,10 +1,12 @@
 #include "archive/ItemWriter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
 
 #include "archive/Catalog.h"
+#include "archive/ItemFile.h"
 #include "base/Paths.h"
 #include "items/ClipItem.h"
 
@@ -28,12 +30,21 @@ void ItemWriter::QueueRecord(CaptureRecord& record, const std::string& path) {
     Queue(std::move(job));
 }
 
+void ItemWriter::SetCatalog(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    catalog_ = path;
+}
+
 void ItemWriter::QueueItem(ClipItem& item, const std::string& path) {
     item.SetRecordPath(path);
     item.SetStore(this);
     Job job;
     job.kind = JobKind::kItem;
     job.path = path;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        job.catalog = catalog_;
+    }
     job.content = ItemFileContent::Of(item);
     job.bytes = job.content.data.bytes;
     const uint64_t version = item.DataVersion();
@@ -65,11 +76,47 @@ void ItemWriter::Queue(Job job) {
     changed_.notify_all();
 }
 
+namespace {
+
+// Deletes come in runs (a trim, a selection); the index is merged once the
+// run has paused this long.
+constexpr auto kCompactDelay = std::chrono::milliseconds(1000);
+
+// The name of the folder that holds the file.
+std::string FolderNameOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    if (slash == std::string::npos || slash == 0) return {};
+    const size_t before = path.rfind('\\', slash - 1);
+    const size_t start = before == std::string::npos ? 0 : before + 1;
+    return path.substr(start, slash - start);
+}
+
+}  // namespace
+
 void ItemWriter::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty()) return;  // stopping, with everything written
+        const auto ready = [this] { return stopping_ || compactNow_ || !queue_.empty(); };
+        const bool woken = compactDue_.empty() ? (changed_.wait(lock, ready), true)
+                                               : changed_.wait_for(lock, kCompactDelay, ready);
+        if (queue_.empty() && !compactDue_.empty() && (!woken || compactNow_ || stopping_)) {
+            std::set<std::string> due;
+            due.swap(compactDue_);
+            lock.unlock();
+            CompactCatalogs(due);
+            lock.lock();
+            compactNow_ = false;
+            changed_.notify_all();
+            continue;
+        }
+        if (compactNow_) {
+            compactNow_ = false;
+            changed_.notify_all();
+        }
+        if (queue_.empty()) {
+            if (stopping_) return;  // with everything written
+            continue;
+        }
         // Deletes queued together are done together: the catalog loses the
         // entries of all their files in one transaction.
         std::list<Job> jobs;
@@ -79,7 +126,7 @@ void ItemWriter::Run() {
         const auto storedHook = storedHook_;
         lock.unlock();
         Job& job = jobs.front();
-        bool written = false;
+        bool written = false, cataloged = false;
         // Nothing thrown here (memory short while compressing, say) may end
         // the program: an item that is not written keeps its data instead.
         try {
@@ -88,18 +135,23 @@ void ItemWriter::Run() {
             } else {
                 written = Write(job);
                 if (written && storedHook) storedHook(job.path);
+                if (written && job.kind == JobKind::kItem && !job.catalog.empty()) cataloged = CatalogItem(job);
             }
         } catch (...) {
-            written = false;
         }
         const bool tell = job.kind == JobKind::kItem;
-        const Completion completion{job.id, written};
+        const Completion completion{job.id, written, cataloged};
         size_t bytes = 0;
-        for (const Job& each : jobs) bytes += each.bytes;
+        std::set<std::string> leaving;
+        for (const Job& each : jobs) {
+            bytes += each.bytes;
+            if (each.kind == JobKind::kDelete && !each.catalog.empty()) leaving.insert(each.catalog);
+        }
         const uint64_t last = jobs.back().id;
         // The job's copy of the data goes before the window's thread hears of it.
         jobs.clear();
         lock.lock();
+        compactDue_.insert(leaving.begin(), leaving.end());
         queuedBytes_ -= bytes;
         lastDone_ = last;
         if (tell) {
@@ -108,6 +160,33 @@ void ItemWriter::Run() {
                 noticePosted_ = ::PostMessageA(notifyWindow_, notifyMessage_, 0, 0) != FALSE;
         }
         changed_.notify_all();
+    }
+}
+
+bool ItemWriter::CatalogItem(const Job& job) {
+    WIN32_FIND_DATAA listing = {};
+    const HANDLE find = ::FindFirstFileA(job.path.c_str(), &listing);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    ::FindClose(find);
+    // The entry is made from the file as it is on disk, as a load would.
+    std::unique_ptr<ClipItem> item = CreateItemOfType(job.content.type);
+    if (!item || !ReadItemFile(*item, job.path)) return false;
+    Catalog catalog;
+    return catalog.Open(job.catalog) && catalog.AddItem(FolderNameOf(job.path), ListedFile::Of(listing), *item);
+}
+
+void ItemWriter::CompactCatalogs(const std::set<std::string>& catalogs) {
+    for (const std::string& path : catalogs) {
+        try {
+            Catalog catalog;
+            if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES || !catalog.Open(path) || !catalog.Compact()) {
+                catalog.Close();
+                // The catalog is only a copy: without it the next load reads the files.
+                Catalog::Delete(path);
+            }
+        } catch (...) {
+            Catalog::Delete(path);
+        }
     }
 }
 
@@ -153,7 +232,8 @@ void ItemWriter::DeleteBatch(const std::list<Job>& jobs) {
             Catalog catalog;
             removed = catalog.Open(path) && catalog.RemoveItems(names.items) && catalog.RemoveRecords(names.records);
             // The log keeps the pages as they were before: moved into the
-            // file (where the rows were overwritten) and emptied.
+            // file (where the rows were overwritten) and emptied. The index
+            // is merged later (CompactCatalogs).
             if (removed) catalog.Database().Execute("PRAGMA wal_checkpoint(TRUNCATE)");
         } catch (...) {
             removed = false;
@@ -167,6 +247,12 @@ void ItemWriter::Flush() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] { return lastDone_ == lastQueued_; });
+        // A flush leaves nothing of what was deleted behind, in the catalogs either.
+        if (!compactDue_.empty()) {
+            compactNow_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return compactDue_.empty() && !compactNow_; });
+        }
     }
     ReleaseWrittenData();
 }
@@ -186,6 +272,7 @@ void ItemWriter::ReleaseWrittenData() {
         ClipItem& item = *pending.item;
         // An item changed since its write was queued keeps the change in memory.
         if (item.DataVersion() != pending.version) continue;
+        if (completion.cataloged && catalogedHook_) catalogedHook_(item, pending.version);
         if (completion.written) {
             if (item.DataBytes() > ClipItem::kKeptInMemoryBytes) item.LeaveDataOnDisk();
         } else {

@@ -11,6 +11,7 @@
 
 #include "archive/ItemArchive.h"
 #include "archive/ItemFile.h"
+#include "archive/ItemWriter.h"
 #include "base/CaptureTime.h"
 #include "base/Paths.h"
 #include "base/RecordFile.h"
@@ -141,6 +142,7 @@ TEST(CatalogTest, ItemsLoadFromTheCatalogAsFromTheirFiles) {
 
     auto load = [&](ItemArchive& archive) {
         archive.LoadArchive(options);
+        archive.WaitForCatalog();
         std::map<std::string, ClipItem*> byPath;
         for (const auto& item : archive.Items()) byPath[item->RecordPath()] = item.get();
         return byPath;
@@ -215,7 +217,9 @@ TEST(CatalogTest, AnEntryAsNewAsItsCatalogIsReadFromTheFile) {
 }
 
 // What the catalog finds is what a scan of the files finds, in any case and
-// script, for queries too short for its trigrams too.
+// script, for queries too short for its trigrams too, over the whole archive
+// although the load took today's items only: the rest was cataloged on the
+// builder's thread.
 TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     TempFolder folder, local;
     ArchiveShape shape;
@@ -227,16 +231,22 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     options.loadWholeArchive = true;
     ItemArchive files;
     files.LoadArchive(options);
+    options.loadWholeArchive = false;
     options.catalogPath = local / "catalog.db";
     ItemArchive cataloged;
     cataloged.LoadArchive(options);
+    cataloged.WaitForCatalog();
+    EXPECT_EQ(100, cataloged.CatalogPercent());
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(options.catalogPath));
     for (const wchar_t* query : {L"z\u00dcRICH", L"CAF\u00c9", L"\u00e9", L"\u20ac", L"e", L"Th", L"the Report",
                                  L"REPORT", L"invoice ", L"no such words"}) {
         std::set<std::string> scanned, matched;
         const std::wstring wanted = FoldCase(query);
         for (const auto& item : files.Items())
-            if (FoldCase(SearchableText(*item)).find(wanted) != std::wstring::npos) scanned.insert(item->RecordPath());
-        for (ClipItem* item : cataloged.MatchingItems(query)) matched.insert(item->RecordPath());
+            if (FoldCase(SearchableText(*item)).find(wanted) != std::wstring::npos)
+                scanned.insert(item->RecordPath().substr(folder.Path().size()));
+        for (const std::string& item : catalog.MatchingItems(query)) matched.insert(item);
         EXPECT_EQ(scanned, matched) << scanned.size() << " " << matched.size();
     }
 }
@@ -258,4 +268,63 @@ TEST(CatalogTest, AKillDuringAWriteLeavesACatalogThatOpens) {
     SqliteDatabase db;
     ASSERT_TRUE(db.Open(catalogPath));
     EXPECT_TRUE(db.IsSound());
+}
+
+namespace {
+
+// The catalog file with its log, as the disk holds them.
+std::string CatalogBytes(const std::string& path) { return ReadFileBytes(path) + ReadFileBytes(path + "-wal"); }
+
+}  // namespace
+
+// A capture joins the catalog as its file is written, by the text it shows:
+// an HTML item by its shown text, without its markup or scripts.
+TEST(CatalogTest, ACaptureIsFoundByWhatItShowsAsSoonAsItsFileIsWritten) {
+    TempFolder folder, local;
+    const std::string catalogPath = local / "catalog.db";
+    ItemWriter writer;
+    writer.SetCatalog(catalogPath);
+    TextItem text;
+    ASSERT_TRUE(text.SetText(L"Meeting moved to Thursday"));
+    HtmlItem html;
+    ASSERT_TRUE(html.SetHtmlText(L"<p class=\"note\">Quarterly&nbsp;r&eacute;sum&eacute; &amp;\r\n  <b>plan</b></p>"
+                                 L"<script>var hiddenScript = 1;</script><style>p { color: red }</style>"));
+    writer.QueueItem(text, NewItemPath(text, folder.Path()));
+    writer.QueueItem(html, NewItemPath(html, folder.Path()));
+    writer.Flush();
+    auto relative = [&](const ClipItem& item) { return item.RecordPath().substr(folder.Path().size()); };
+
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(catalogPath));
+    EXPECT_EQ(std::vector<std::string>{relative(text)}, catalog.MatchingItems(L"thursday"));
+    EXPECT_EQ(std::vector<std::string>{relative(html)}, catalog.MatchingItems(L"QUARTERLY R\u00c9SUM\u00c9 & PLAN"));
+    for (const wchar_t* markup : {L"<p", L"class", L"hiddenScript", L"color", L"&amp;", L"nbsp"})
+        EXPECT_TRUE(catalog.MatchingItems(markup).empty()) << markup;
+}
+
+// A deleted item's text leaves the catalog file, its index included, by the
+// end of a flush.
+TEST(CatalogTest, ADeletedItemsTextLeavesTheCatalogFile) {
+    TempFolder folder, local;
+    const std::string catalogPath = local / "catalog.db";
+    ItemWriter writer;
+    writer.SetCatalog(catalogPath);
+    TextItem kept, secret;
+    ASSERT_TRUE(kept.SetText(L"an ordinary note"));
+    // Characters no other text has: their trigram stands whole in the index.
+    ASSERT_TRUE(secret.SetText(L"pin \u9451\u6dfc\u7cf8"));
+    writer.QueueItem(kept, NewItemPath(kept, folder.Path()));
+    writer.QueueItem(secret, NewItemPath(secret, folder.Path()));
+    writer.Flush();
+    const std::string rare = "\xe6\xb7\xbc\xe7\xb3\xb8";  // the last two characters in UTF-8
+    ASSERT_NE(std::string::npos, CatalogBytes(catalogPath).find(rare));
+
+    const std::string path = secret.RecordPath();
+    writer.QueueDelete(path, catalogPath, path.substr(folder.Path().size(), path.rfind('\\') - folder.Path().size()));
+    writer.Flush();
+    EXPECT_EQ(std::string::npos, CatalogBytes(catalogPath).find(rare));
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(catalogPath));
+    EXPECT_TRUE(catalog.MatchingItems(L"\u9451\u6dfc\u7cf8").empty());
+    EXPECT_EQ(1u, catalog.MatchingItems(L"ordinary").size());
 }
