@@ -26,12 +26,13 @@ constexpr int64_t kVersion = 3;
 constexpr char kSchema[] =
     "CREATE TABLE records(name TEXT PRIMARY KEY, size INTEGER, time INTEGER, written INTEGER,"
     " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT);"
-    // data: the item file's "B" field framed as in the file; NULL when the
-    // data stays in the file. text: what a search looks in, folded (FoldCase)
-    // and in UTF-8, zlib-compressed when that makes it smaller (a BLOB then);
-    // NULL when the item has none.
+    // The items' data stays in their files, read when an item is used: a
+    // load takes nothing of it, and the catalog keeps one copy of the text
+    // alone. text: what a search looks in, folded (FoldCase) and in UTF-8,
+    // zlib-compressed when that makes it smaller (a BLOB then); NULL when the
+    // item has none.
     "CREATE TABLE items(id INTEGER PRIMARY KEY, folder TEXT, name TEXT, size INTEGER, time INTEGER,"
-    " written INTEGER, type INTEGER, captured REAL, guid BLOB, data BLOB, text, UNIQUE(folder, name));"
+    " written INTEGER, type INTEGER, captured REAL, guid BLOB, text, UNIQUE(folder, name));"
     // The index alone, without the text or the trigrams' places in it: a
     // quarter of the size. It names the items that hold every trigram of a
     // query, and their own text says whether they hold the query. An entry
@@ -510,7 +511,7 @@ void Catalog::ReadItems(const std::string& dateName, const std::string& folder) 
     date.folder = folder;
     date.items.clear();
     SqliteStatement query =
-        db_.Prepare("SELECT name, size, time, written, type, captured, guid, data FROM items WHERE folder = ?1");
+        db_.Prepare("SELECT name, size, time, written, type, captured, guid FROM items WHERE folder = ?1");
     query.Bind(1, dateName);
     while (query.Step()) {
         ItemEntry entry;
@@ -520,8 +521,6 @@ void Catalog::ReadItems(const std::string& dateName, const std::string& folder) 
         entry.type = static_cast<int32_t>(query.Int64(4));
         entry.time = query.Double(5);
         entry.guid = GuidOf(query.Blob(6));
-        entry.dataOnDisk = query.IsNull(7);
-        if (!entry.dataOnDisk) entry.data = query.Blob(7);
         date.items[entry.file.name] = std::move(entry);
     }
     damaged_ = damaged_ || !query.Succeeded();
@@ -538,21 +537,9 @@ std::unique_ptr<ClipItem> Catalog::TakeItem(const std::string& dateName, const L
     item->SetRecordPath(date.folder + file.name);
     item->SetCaptureTime(entry.time);
     item->SetSourceGuid(entry.guid);
-    if (entry.dataOnDisk) {
-        item->LeaveDataOnDisk();
-    } else {
-        // The "B" field, when the item had data; what does not read back is
-        // looked at again in the item's file.
-        FieldWalker walker(entry.data);
-        RecordField field;
-        while (walker.Next(field))
-            if (field.tag == 'B' && (!field.complete || !item->ReadData(field.data))) {
-                item->SetStore(nullptr);
-                return nullptr;
-            }
-    }
+    // Read from the file when it is used: memory holds no item's data for a load.
+    item->LeaveDataOnDisk();
     entry.taken = true;
-    entry.data = Bytes();  // the item has it now
     return item;
 }
 
@@ -561,7 +548,6 @@ bool Catalog::Knows(const std::string& dateName, const ListedFile& file) {
     auto found = items.find(file.name);
     if (found == items.end() || !(found->second.file == file)) return false;
     found->second.taken = true;
-    found->second.data = Bytes();
     return true;
 }
 
@@ -597,8 +583,8 @@ bool Catalog::RemoveItemEntries(const std::string& dateName, const std::string* 
 
 bool Catalog::InsertItem(const std::string& dateName, const ListedFile& file, ClipItem& item, int64_t written) {
     SqliteStatement insert = db_.Prepare(
-        "INSERT INTO items(folder, name, size, time, written, type, captured, guid, data, text)"
-        " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+        "INSERT INTO items(folder, name, size, time, written, type, captured, guid, text)"
+        " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     insert.Bind(1, dateName);
     insert.Bind(2, file.name);
     insert.Bind(3, static_cast<int64_t>(file.size));
@@ -607,22 +593,14 @@ bool Catalog::InsertItem(const std::string& dateName, const ListedFile& file, Cl
     insert.Bind(6, static_cast<int64_t>(item.TypeCode()));
     insert.BindDouble(7, item.CaptureTime());
     insert.BindBlob(8, SpanOf(item.SourceGuid()));
-    Bytes data;
-    RecordFileWriter fields(data);
     const bool onDisk = item.IsDataOnDisk();
-    if (onDisk)
-        insert.BindNull(9);
-    else if (item.WriteData(fields) && fields.Commit())
-        insert.BindBlob(9, data);
-    else
-        return false;
     const std::string text = Utf8(FoldCase(SearchableText(item)));
     // Read back for its text only: memory keeps no more than before.
     if (onDisk) item.LeaveDataOnDisk();
     if (text.empty())
-        insert.BindNull(10);
+        insert.BindNull(9);
     else
-        BindPackedText(insert, 10, text);
+        BindPackedText(insert, 9, text);
     if (!insert.Run()) return false;
     if (text.empty()) return true;
     SqliteStatement index = db_.Prepare("INSERT INTO item_text(rowid, text) VALUES(?1, ?2)");

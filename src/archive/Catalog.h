@@ -71,8 +71,13 @@ public:
 
     // The items of one date folder (its name, and its full path with "\").
     void ReadItems(const std::string& dateName, const std::string& folder);
+    // Whether ReadItems found any entry of the date folder.
+    bool HasItems(const std::string& dateName) const {
+        auto found = dates_.find(dateName);
+        return found != dates_.end() && !found->second.items.empty();
+    }
     // The item the date folder's file holds, when the catalog has it as the
-    // file now is; null otherwise.
+    // file now is, its data left in the file until used; null otherwise.
     std::unique_ptr<ClipItem> TakeItem(const std::string& dateName, const ListedFile& file, ItemStore& store);
     // Makes the date folder's entries those given (with each item's text,
     // data on disk read back for it and let go again); entries taken since
@@ -121,8 +126,6 @@ private:
         int32_t type = 0;
         double time = 0;
         GUID guid = {};
-        bool dataOnDisk = false;
-        Bytes data;  // the "B" field as the item's file holds it
         bool taken = false;
     };
     SqliteDatabase db_;

@@ -46,6 +46,7 @@ void CatalogBuilder::Start(Job job) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         cataloged_.clear();
+        items_.clear();
     }
     thread_ = std::thread([this, job = std::move(job)] { Run(job); });
 }
@@ -66,6 +67,11 @@ std::vector<std::string> CatalogBuilder::TakeCataloged() {
     return std::move(cataloged_);
 }
 
+std::vector<std::unique_ptr<ClipItem>> CatalogBuilder::TakeItems() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::move(items_);
+}
+
 void CatalogBuilder::Tell(const Job& job, bool always) {
     if (!job.window) return;
     const DWORD now = ::GetTickCount();
@@ -79,7 +85,9 @@ void CatalogBuilder::Run(const Job& job) {
     // and the next load builds what this one could not.
     try {
         Catalog catalog;
-        if (catalog.Open(job.catalogPath) && BuildRecords(catalog, job)) {
+        bool writable = catalog.Open(job.catalogPath) && BuildRecords(catalog, job);
+        // Without a catalog to write, the window still gets the items it waits for.
+        if (writable || !job.handOverDates.empty()) {
             // Every date folder and its files, newest day first.
             std::vector<std::pair<std::string, std::vector<ListedFile>>> dates;
             size_t total = 0;
@@ -95,9 +103,14 @@ void CatalogBuilder::Run(const Job& job) {
             std::stable_sort(dates.begin(), dates.end(),
                              [](const auto& a, const auto& b) { return DateKey(a.first) > DateKey(b.first); });
             size_t done = 0;
-            bool whole = !stop_;
-            for (const auto& [name, files] : dates)
-                if (!(whole = BuildDate(catalog, job, name, files, done, total))) break;
+            bool whole = writable && !stop_;
+            for (const auto& [name, files] : dates) {
+                if (stop_) break;
+                // Past a failed write only the folders to hand over are still read.
+                if (!writable && !job.handOverDates.count(name)) continue;
+                whole = BuildDate(catalog, job, name, files, done, total, writable) && whole;
+            }
+            whole = whole && !stop_;
             if (whole) {
                 std::vector<std::string> names;
                 for (const auto& [name, files] : dates) names.push_back(name);
@@ -140,16 +153,22 @@ bool CatalogBuilder::BuildRecords(Catalog& catalog, const Job& job) {
 }
 
 bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, const std::string& name,
-                               const std::vector<ListedFile>& files, size_t& done, size_t total) {
+                               const std::vector<ListedFile>& files, size_t& done, size_t total, bool& writable) {
     const std::string folder = job.folder + name + "\\";
     catalog.ReadItems(name, folder);
+    // Files to read: those the catalog lacks, and all of a hand-over folder.
+    const bool handOver = job.handOverDates.count(name) != 0;
     std::vector<const ListedFile*> unknown;
     std::set<std::string> listed;
+    std::set<const ListedFile*> known;
     for (const ListedFile& file : files) {
         listed.insert(file.name);
-        if (!catalog.Knows(name, file)) unknown.push_back(&file);
+        const bool current = catalog.Knows(name, file);
+        if (current) known.insert(&file);
+        if (!current || handOver) unknown.push_back(&file);
     }
-    if (!catalog.PruneItems(name, listed)) return false;
+    writable = writable && catalog.PruneItems(name, listed);
+    if (!writable && !handOver) return false;
     const bool loaded = job.loadedDates.count(name) != 0;
     FileStore store;
     for (size_t first = 0; first < unknown.size(); first += kItemsPerTransaction) {
@@ -171,20 +190,28 @@ bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, const std::stri
         });
         std::vector<std::pair<ListedFile, ClipItem*>> batch;
         for (size_t i = 0; i < count; ++i)
-            if (items[i]) batch.emplace_back(*unknown[first + i], items[i].get());
-        if (!catalog.AddItems(name, batch)) return false;
-        if (loaded) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            for (const auto& [file, item] : batch) cataloged_.push_back(folder + file.name);
-        }
+            if (items[i] && !known.count(unknown[first + i])) batch.emplace_back(*unknown[first + i], items[i].get());
+        // A catalog that cannot be written costs the next start its time; the
+        // window still gets its items.
+        writable = writable && catalog.AddItems(name, batch);
+        if (!writable && !handOver) return false;
         for (auto& item : items)
             if (item) item->SetStore(nullptr);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if ((loaded || handOver) && writable)
+                for (const auto& [file, item] : batch) cataloged_.push_back(folder + file.name);
+            if (handOver)
+                for (auto& item : items)
+                    if (item) items_.push_back(std::move(item));
+        }
         done += count;
         percent_ = static_cast<int>(std::min<size_t>(99, done * 100 / std::max<size_t>(total, 1)));
         Tell(job, false);
     }
     done += files.size() - unknown.size();
     percent_ = static_cast<int>(std::min<size_t>(99, done * 100 / std::max<size_t>(total, 1)));
-    Tell(job, false);
-    return true;
+    // The window shows a folder handed over whole at once.
+    Tell(job, handOver);
+    return writable;
 }

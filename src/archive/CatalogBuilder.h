@@ -37,6 +37,9 @@ public:
         // The date folders whose items the load read: their files are told
         // to TakeCataloged once their entries are written.
         std::set<std::string> loadedDates;
+        // The date folders whose items the load left to the build (a whole
+        // archive without a catalog): their items are handed over as read.
+        std::set<std::string> handOverDates;
         HWND window = nullptr;  // posted `message` as the catalog grows and when it is done
         UINT message = 0;
     };
@@ -53,13 +56,17 @@ public:
     // The paths of the loaded date folders' item files cataloged since the
     // last call, as the files were when read.
     std::vector<std::string> TakeCataloged();
+    // The items of the hand-over date folders read since the last call, as
+    // their entries were written, without a store; newest day first.
+    std::vector<std::unique_ptr<ClipItem>> TakeItems();
 
 private:
     void Run(const Job& job);
     bool BuildRecords(Catalog& catalog, const Job& job);
-    // False when the build was stopped or the catalog could not be written.
+    // False when the build was stopped or the catalog could not be written
+    // (`writable` then turns false; a hand-over folder is still read whole).
     bool BuildDate(Catalog& catalog, const Job& job, const std::string& name,
-                   const std::vector<ListedFile>& files, size_t& done, size_t total);
+                   const std::vector<ListedFile>& files, size_t& done, size_t total, bool& writable);
     void Tell(const Job& job, bool always);
 
     std::thread thread_;
@@ -67,5 +74,7 @@ private:
     std::atomic<int> percent_{100};
     DWORD lastTold_ = 0;
     std::mutex mutex_;
-    std::vector<std::string> cataloged_;  // under the lock
+    // Under the lock.
+    std::vector<std::string> cataloged_;
+    std::vector<std::unique_ptr<ClipItem>> items_;
 };

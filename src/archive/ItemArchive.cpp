@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <unordered_map>
 
 #include "archive/Catalog.h"
@@ -173,16 +174,25 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     std::vector<ListedFile> itemFiles;
     std::vector<size_t> itemFolders;  // each file's entry in dateFolders
     std::vector<std::unique_ptr<ClipItem>> loaded;
+    std::set<std::string> handOverDates;
     const std::string today = DateFolderName(CurrentCaptureTime());
     ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
         if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
         const std::string folder = options_.folder + entry.cFileName + "\\";
-        if (!options_.loadWholeArchive && _stricmp(entry.cFileName, today.c_str()) != 0) {
+        const bool isToday = _stricmp(entry.cFileName, today.c_str()) == 0;
+        if (!options_.loadWholeArchive && !isToday) {
             RemoveTemporaryRecordFiles(folder);
             return;
         }
         DateFolder date{entry.cFileName, folder, itemFiles.size(), 0};
-        if (cataloged) catalog.ReadItems(date.name, folder);
+        if (cataloged) {
+            catalog.ReadItems(date.name, folder);
+            if (options_.readUnknownDaysLater && !isToday && !catalog.HasItems(date.name)) {
+                RemoveTemporaryRecordFiles(folder);
+                handOverDates.insert(date.name);
+                return;
+            }
+        }
         ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
             if (IsFolder(file)) return;
             if (IsTemporaryRecordFile(file.cFileName)) {
@@ -212,6 +222,8 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         } else {
             const size_t slot = unreadItems[i - unreadRecords.size()];
             loaded[slot] = LoadItemFile(dateFolders[itemFolders[slot]].folder + itemFiles[slot].name, writer_);
+            // Checked, and read again when used: memory holds no item's data for a load.
+            if (loaded[slot]) loaded[slot]->LeaveDataOnDisk();
         }
     });
 
@@ -235,6 +247,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
                                                          ? std::make_unique<CaptureRecord>(*records[i])
                                                          : nullptr);
         for (const DateFolder& date : dateFolders) job.loadedDates.insert(date.name);
+        job.handOverDates = std::move(handOverDates);
         job.window = catalogWindow_;
         job.message = catalogMessage_;
         builder_.Start(std::move(job));
@@ -258,6 +271,15 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
 }
 
 void ItemArchive::OnCatalogProgress() {
+    // Items of the days the load left to the builder join as they are read,
+    // their data in their files as for any load.
+    std::vector<std::unique_ptr<ClipItem>> arrived = builder_.TakeItems();
+    if (!arrived.empty()) {
+        for (ClipItem* item : AddArrivals({}, std::move(arrived))) {
+            item->LeaveDataOnDisk();
+            uncataloged_[item->RecordPath()] = {item, item->DataVersion()};
+        }
+    }
     for (const std::string& path : builder_.TakeCataloged()) {
         auto found = uncataloged_.find(path);
         if (found == uncataloged_.end()) continue;

@@ -60,6 +60,12 @@ struct ArchiveOptions {
     // folder; empty for none: every load then reads every file.
     std::string catalogPath;
     bool loadWholeArchive = false;
+    // With the whole archive: the earlier days the catalog knows nothing of
+    // (a first start) are read on the catalog builder's thread and join the
+    // archive as they come (AddArrivals, newest day first), so the window
+    // need not wait for every file of the archive. Without it they are read
+    // by the load, in the folder walk's order.
+    bool readUnknownDaysLater = false;
     CaptureFormats formats;
     // Megabytes past which the owner is told; 0 or less: never.
     int diskSizeLimit = 0;

@@ -45,12 +45,13 @@ void ItemWriter::QueueItem(ClipItem& item, const std::string& path) {
         std::lock_guard<std::mutex> lock(mutex_);
         job.catalog = catalog_;
     }
+    const bool cataloging = !job.catalog.empty();
     job.content = ItemFileContent::Of(item);
     job.bytes = job.content.data.bytes;
     const uint64_t version = item.DataVersion();
     const size_t bytes = job.bytes;
     Queue(std::move(job));
-    pending_[lastQueued_] = {&item, version, bytes};
+    pending_[lastQueued_] = {&item, version, bytes, cataloging};
 }
 
 void ItemWriter::QueueDelete(const std::string& path, const std::string& catalog, const std::string& dateFolder) {
@@ -96,9 +97,27 @@ std::string FolderNameOf(const std::string& path) {
 void ItemWriter::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        const auto ready = [this] { return stopping_ || compactNow_ || !queue_.empty(); };
+        const auto ready = [this] { return stopping_ || compactNow_ || !queue_.empty() || !catalogDue_.empty(); };
         const bool woken = compactDue_.empty() ? (changed_.wait(lock, ready), true)
                                                : changed_.wait_for(lock, kCompactDelay, ready);
+        if (queue_.empty() && !catalogDue_.empty()) {
+            std::vector<CatalogDue> due;
+            due.swap(catalogDue_);
+            cataloging_ = true;
+            lock.unlock();
+            std::vector<uint64_t> added;
+            try {
+                added = CatalogItems(due);
+            } catch (...) {
+            }
+            lock.lock();
+            cataloging_ = false;
+            catalogedIds_.insert(catalogedIds_.end(), added.begin(), added.end());
+            if (!added.empty() && notifyWindow_ && !noticePosted_)
+                noticePosted_ = ::PostMessageA(notifyWindow_, notifyMessage_, 0, 0) != FALSE;
+            changed_.notify_all();
+            continue;
+        }
         if (queue_.empty() && !compactDue_.empty() && (!woken || compactNow_ || stopping_)) {
             std::set<std::string> due;
             due.swap(compactDue_);
@@ -123,10 +142,14 @@ void ItemWriter::Run() {
         do {
             jobs.splice(jobs.end(), queue_, queue_.begin());
         } while (jobs.front().kind == JobKind::kDelete && !queue_.empty() && queue_.front().kind == JobKind::kDelete);
+        // A file deleted before its entry was made never gets one.
+        for (const Job& each : jobs)
+            if (each.kind == JobKind::kDelete)
+                std::erase_if(catalogDue_, [&](const CatalogDue& due) { return due.path == each.path; });
         const auto storedHook = storedHook_;
         lock.unlock();
         Job& job = jobs.front();
-        bool written = false, cataloged = false;
+        bool written = false;
         // Nothing thrown here (memory short while compressing, say) may end
         // the program: an item that is not written keeps its data instead.
         try {
@@ -135,12 +158,14 @@ void ItemWriter::Run() {
             } else {
                 written = Write(job);
                 if (written && storedHook) storedHook(job.path);
-                if (written && job.kind == JobKind::kItem && !job.catalog.empty()) cataloged = CatalogItem(job);
             }
         } catch (...) {
+            written = false;
         }
         const bool tell = job.kind == JobKind::kItem;
-        const Completion completion{job.id, written, cataloged};
+        const Completion completion{job.id, written};
+        CatalogDue due;
+        if (written && job.kind == JobKind::kItem && !job.catalog.empty()) due = {job.id, job.path, job.catalog};
         size_t bytes = 0;
         std::set<std::string> leaving;
         for (const Job& each : jobs) {
@@ -151,6 +176,7 @@ void ItemWriter::Run() {
         // The job's copy of the data goes before the window's thread hears of it.
         jobs.clear();
         lock.lock();
+        if (!due.path.empty()) catalogDue_.push_back(std::move(due));
         compactDue_.insert(leaving.begin(), leaving.end());
         queuedBytes_ -= bytes;
         lastDone_ = last;
@@ -163,16 +189,32 @@ void ItemWriter::Run() {
     }
 }
 
-bool ItemWriter::CatalogItem(const Job& job) {
-    WIN32_FIND_DATAA listing = {};
-    const HANDLE find = ::FindFirstFileA(job.path.c_str(), &listing);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    ::FindClose(find);
-    // The entry is made from the file as it is on disk, as a load would.
-    std::unique_ptr<ClipItem> item = CreateItemOfType(job.content.type);
-    if (!item || !ReadItemFile(*item, job.path)) return false;
-    Catalog catalog;
-    return catalog.Open(job.catalog) && catalog.AddItem(FolderNameOf(job.path), ListedFile::Of(listing), *item);
+std::vector<uint64_t> ItemWriter::CatalogItems(const std::vector<CatalogDue>& due) {
+    // By catalog and date folder, each group in one transaction.
+    std::map<std::pair<std::string, std::string>, std::vector<const CatalogDue*>> groups;
+    for (const CatalogDue& each : due) groups[{each.catalog, FolderNameOf(each.path)}].push_back(&each);
+    std::vector<uint64_t> added;
+    for (const auto& [where, files] : groups) {
+        std::vector<std::unique_ptr<ClipItem>> items;
+        std::vector<std::pair<ListedFile, ClipItem*>> entries;
+        std::vector<uint64_t> ids;
+        for (const CatalogDue* each : files) {
+            WIN32_FIND_DATAA listing = {};
+            const HANDLE find = ::FindFirstFileA(each->path.c_str(), &listing);
+            if (find == INVALID_HANDLE_VALUE) continue;
+            ::FindClose(find);
+            // The entry is made from the file as it is on disk, as a load would.
+            std::unique_ptr<ClipItem> item = CreateItemOfType(ItemTypeOfExtension(each->path));
+            if (!item || !ReadItemFile(*item, each->path)) continue;
+            entries.emplace_back(ListedFile::Of(listing), item.get());
+            items.push_back(std::move(item));
+            ids.push_back(each->id);
+        }
+        Catalog catalog;
+        if (catalog.Open(where.first) && catalog.AddItems(where.second, entries))
+            added.insert(added.end(), ids.begin(), ids.end());
+    }
+    return added;
 }
 
 void ItemWriter::CompactCatalogs(const std::set<std::string>& catalogs) {
@@ -246,7 +288,7 @@ void ItemWriter::DeleteBatch(const std::list<Job>& jobs) {
 void ItemWriter::Flush() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return lastDone_ == lastQueued_; });
+        changed_.wait(lock, [this] { return lastDone_ == lastQueued_ && catalogDue_.empty() && !cataloging_; });
         // A flush leaves nothing of what was deleted behind, in the catalogs either.
         if (!compactDue_.empty()) {
             compactNow_ = true;
@@ -259,9 +301,11 @@ void ItemWriter::Flush() {
 
 void ItemWriter::ReleaseWrittenData() {
     std::vector<Completion> done;
+    std::vector<uint64_t> cataloged;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         done.swap(done_);
+        cataloged.swap(catalogedIds_);
         noticePosted_ = false;
     }
     for (const Completion& completion : done) {
@@ -271,13 +315,19 @@ void ItemWriter::ReleaseWrittenData() {
         pending_.erase(found);
         ClipItem& item = *pending.item;
         // An item changed since its write was queued keeps the change in memory.
+        if (completion.written && pending.cataloging) awaitingCatalog_[completion.id] = {&item, pending.version};
         if (item.DataVersion() != pending.version) continue;
-        if (completion.cataloged && catalogedHook_) catalogedHook_(item, pending.version);
         if (completion.written) {
             if (item.DataBytes() > ClipItem::kKeptInMemoryBytes) item.LeaveDataOnDisk();
         } else {
             KeepUnwritten(item, pending.bytes);
         }
+    }
+    for (uint64_t id : cataloged) {
+        auto found = awaitingCatalog_.find(id);
+        if (found == awaitingCatalog_.end()) continue;  // the item has gone
+        if (catalogedHook_) catalogedHook_(*found->second.first, found->second.second);
+        awaitingCatalog_.erase(found);
     }
 }
 
@@ -342,6 +392,7 @@ bool ItemWriter::ReadBack(ClipItem& item) {
 }
 
 void ItemWriter::Forget(const ClipItem& item) {
+    std::erase_if(awaitingCatalog_, [&](const auto& entry) { return entry.second.first == &item; });
     for (auto pending = pending_.begin(); pending != pending_.end();)
         pending = pending->second.item == &item ? pending_.erase(pending) : std::next(pending);
     DropReadBack(item);

@@ -105,13 +105,19 @@ private:
     struct Completion {
         uint64_t id;
         bool written;
-        bool cataloged;
+    };
+    // An item file written, waiting to join its catalog.
+    struct CatalogDue {
+        uint64_t id;
+        std::string path;
+        std::string catalog;
     };
     // What the window's thread keeps of a queued item write.
     struct PendingItem {
         ClipItem* item;
         uint64_t version;
         size_t bytes;
+        bool cataloging;
     };
     struct CachedItem {
         ClipItem* item;
@@ -123,8 +129,8 @@ private:
     void Run();
     bool Write(Job& job);
     void DeleteBatch(const std::list<Job>& jobs);
-    // Adds the item file just written to the job's catalog.
-    bool CatalogItem(const Job& job);
+    // Adds item files written to their catalogs: the ids of those added.
+    std::vector<uint64_t> CatalogItems(const std::vector<CatalogDue>& due);
     // Merges the indexes of the catalogs that lost entries.
     void CompactCatalogs(const std::set<std::string>& catalogs);
     void KeepUnwritten(ClipItem& item, size_t bytes);
@@ -151,6 +157,11 @@ private:
     // for a while (or at a flush), not after each.
     std::set<std::string> compactDue_;
     bool compactNow_ = false;
+    // Entries are made once no file waits to be written: a capture's file
+    // never waits for the catalog.
+    std::vector<CatalogDue> catalogDue_;
+    bool cataloging_ = false;
+    std::vector<uint64_t> catalogedIds_;
 
     // The window thread's alone.
     std::unordered_map<uint64_t, PendingItem> pending_;
@@ -161,6 +172,8 @@ private:
     bool writesFailing_ = false;
     bool writesFailingTold_ = false;
     std::function<void(const ClipItem&, uint64_t)> catalogedHook_;
+    // Items whose written files wait for their catalog entries, by job.
+    std::unordered_map<uint64_t, std::pair<ClipItem*, uint64_t>> awaitingCatalog_;
 
     // The writer thread's alone: the folder it made sure of last.
     std::string lastFolder_;

@@ -75,6 +75,7 @@ void MainFrame::LoadArchive() {
     options.folder = settings.ArchiveFolder;
     options.catalogPath = CatalogPathFor(options.folder);
     options.loadWholeArchive = settings.LoadWholeArchive;
+    options.readUnknownDaysLater = true;
     options.formats = {settings.ProcessTexts, settings.ProcessImages, settings.ProcessRTF, settings.ProcessHTML,
                        settings.ProcessMetafiles};
     options.diskSizeLimit = settings.DiskSizeLimit;
