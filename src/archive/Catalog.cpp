@@ -30,9 +30,12 @@ constexpr char kSchema[] =
     // load takes nothing of it, and the catalog keeps one copy of the text
     // alone. text: what a search looks in, folded (FoldCase) and in UTF-8,
     // zlib-compressed when that makes it smaller (a BLOB then); NULL when the
-    // item has none.
+    // item has none. Texts up to kPackedTextBytes are kept as they are, so that
+    // a search looks at them where they lie; most items' texts are short.
     "CREATE TABLE items(id INTEGER PRIMARY KEY, folder TEXT, name TEXT, size INTEGER, time INTEGER,"
     " written INTEGER, type INTEGER, captured REAL, guid BLOB, text, UNIQUE(folder, name));"
+    // Searches give the newest matches first.
+    "CREATE INDEX items_captured ON items(captured);"
     // The index alone, without the text or the trigrams' places in it: a
     // quarter of the size. It names the items that hold every trigram of a
     // query, and their own text says whether they hold the query. An entry
@@ -278,10 +281,14 @@ std::wstring HtmlShownText(std::wstring_view html) {
     return out;
 }
 
-// The item's folded text as the catalog keeps it: compressed when that helps.
+// Texts longer than this are compressed: half the text of an archive lies in
+// the few long ones, which a search then inflates.
+constexpr size_t kPackedTextBytes = 4096;
+
+// The item's folded text as the catalog keeps it: compressed when long.
 void BindPackedText(SqliteStatement& statement, int index, const std::string& utf8) {
     Bytes packed;
-    if (utf8.size() > 64 && CompressBlock(utf8.data(), utf8.size(), packed) && packed.size() < utf8.size())
+    if (utf8.size() > kPackedTextBytes && CompressBlock(utf8.data(), utf8.size(), packed) && packed.size() < utf8.size())
         statement.BindBlob(index, packed);
     else
         statement.Bind(index, utf8);
@@ -688,31 +695,41 @@ bool Catalog::RemoveRecords(const std::vector<std::string>& names) {
     return transaction.Commit();
 }
 
-std::vector<std::string> Catalog::MatchingItems(std::wstring_view text) {
+std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t limit) {
     std::vector<std::string> found;
-    if (text.empty()) return found;
+    if (text.empty() || limit == 0) return found;
     const std::wstring folded = FoldCase(text);
     const std::string wanted = Utf8(folded);
     const std::string trigrams = TrigramQuery(folded);
+    // A text kept as it is is looked at by SQLite; a compressed one comes
+    // back to be inflated here.
     SqliteStatement query;
     if (!trigrams.empty()) {
         query = db_.Prepare(
-            "SELECT items.folder, items.name, items.text FROM item_text JOIN items ON items.id = item_text.rowid"
-            " WHERE item_text MATCH ?1");
+            "SELECT items.folder, items.name, CASE WHEN typeof(items.text) = 'blob' THEN items.text END"
+            " FROM item_text CROSS JOIN items ON items.id = item_text.rowid"
+            " WHERE item_text MATCH ?1 AND (typeof(items.text) = 'blob' OR instr(items.text, ?2) > 0)"
+            " ORDER BY items.captured DESC");
         query.Bind(1, trigrams);
     } else {
-        // Too short for a trigram: every text is looked at.
-        query = db_.Prepare("SELECT folder, name, text FROM items WHERE text IS NOT NULL");
+        // Too short for a trigram: every text is looked at, the newest first.
+        query = db_.Prepare(
+            "SELECT folder, name, CASE WHEN typeof(text) = 'blob' THEN text END FROM items INDEXED BY items_captured"
+            " WHERE text IS NOT NULL AND (typeof(text) = 'blob' OR instr(text, ?2) > 0) ORDER BY captured DESC");
     }
-    std::string candidate;
-    while (query.Step()) {
+    query.Bind(2, wanted);
+    std::string packed;
+    while (found.size() < limit && query.Step()) {
         // The trigrams may all be there without the query; the text says.
-        if (!UnpackText(query, 2, candidate)) {
-            damaged_ = true;
-            continue;
+        if (!query.IsNull(2)) {
+            if (!UnpackText(query, 2, packed)) {
+                damaged_ = true;
+                continue;
+            }
+            if (packed.find(wanted) == std::string::npos) continue;
         }
-        if (candidate.find(wanted) != std::string::npos) found.push_back(query.Text(0) + "\\" + query.Text(1));
+        found.push_back(query.Text(0) + "\\" + query.Text(1));
     }
-    damaged_ = damaged_ || !query.Succeeded();
+    damaged_ = damaged_ || (found.size() < limit && !query.Succeeded());
     return found;
 }

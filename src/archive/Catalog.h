@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
@@ -104,8 +105,10 @@ public:
     // keeps the text of entries removed; the cost grows with the index.
     bool Compact();
 
-    // The items whose text contains the query, in any case, as "date\name".
-    std::vector<std::string> MatchingItems(std::wstring_view text);
+    // The items whose text contains the query, in any case, as "date\name",
+    // the newest first; no more than `limit` (a query of one or two
+    // characters looks at every text: the newest may be shown first).
+    std::vector<std::string> MatchingItems(std::wstring_view text, size_t limit = SIZE_MAX);
 
     SqliteDatabase& Database() { return db_; }
 

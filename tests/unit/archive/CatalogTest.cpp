@@ -328,3 +328,45 @@ TEST(CatalogTest, ADeletedItemsTextLeavesTheCatalogFile) {
     EXPECT_TRUE(catalog.MatchingItems(L"\u9451\u6dfc\u7cf8").empty());
     EXPECT_EQ(1u, catalog.MatchingItems(L"ordinary").size());
 }
+
+// A whole-archive start without the catalog's days loads today's items, and
+// the earlier days join as the builder reads them, told to the archive as
+// arrivals: the same items as a load that reads every file. The next start
+// takes them all from the catalog.
+TEST(CatalogTest, EarlierDaysUnknownToTheCatalogArriveAfterTheLoad) {
+    TempFolder folder, local;
+    ArchiveShape shape;
+    shape.captures = 150;
+    shape.days = 4;
+    ASSERT_TRUE(GenerateArchive(folder.Path(), shape));
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    options.loadWholeArchive = true;
+    ItemArchive files;
+    files.LoadArchive(options);
+    auto paths = [](const ItemArchive& archive) {
+        std::multiset<std::string> all;
+        for (const auto& item : archive.Items()) all.insert(item->RecordPath());
+        return all;
+    };
+
+    struct Counting : ItemArchive {
+        size_t added = 0;
+        void OnItemAdded(ClipItem*) override { ++added; }
+    };
+    options.catalogPath = local / "catalog.db";
+    options.readUnknownDaysLater = true;
+    Counting archive;
+    archive.LoadArchive(options);
+    const size_t loaded = archive.Items().size();
+    EXPECT_LT(loaded, files.Items().size());
+    archive.WaitForCatalog();
+    EXPECT_EQ(paths(files), paths(archive));
+    EXPECT_EQ(files.Items().size() - loaded, archive.added);
+
+    Counting again;
+    again.LoadArchive(options);
+    EXPECT_EQ(paths(files), paths(again));
+    again.WaitForCatalog();
+    EXPECT_EQ(0u, again.added);
+}
