@@ -10,8 +10,6 @@
 #include "base/CodePage.h"
 #include "base/Compression.h"
 #include "base/Paths.h"
-#include "base/RecordFile.h"
-#include "base/RecordFormat.h"
 #include "items/HtmlItem.h"
 #include "items/ItemStore.h"
 #include "items/MarkupItem.h"
@@ -718,10 +716,14 @@ std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t l
             " WHERE text IS NOT NULL AND (typeof(text) = 'blob' OR instr(text, ?2) > 0) ORDER BY captured DESC");
     }
     query.Bind(2, wanted);
+    // One trigram is the query itself: a long text that holds it needs no
+    // inflating (only letters that the index folds alike but FoldCase does
+    // not, such as the Kelvin sign and K, could make it wrong).
+    const bool oneTrigram = !trigrams.empty() && trigrams.find(" AND ") == std::string::npos;
     std::string packed;
     while (found.size() < limit && query.Step()) {
         // The trigrams may all be there without the query; the text says.
-        if (!query.IsNull(2)) {
+        if (!query.IsNull(2) && !oneTrigram) {
             if (!UnpackText(query, 2, packed)) {
                 damaged_ = true;
                 continue;
