@@ -22,16 +22,19 @@ namespace {
 constexpr int64_t kVersion = 3;
 
 constexpr char kSchema[] =
+    // Found by name alone: no second copy of the names in an index.
     "CREATE TABLE records(name TEXT PRIMARY KEY, size INTEGER, time INTEGER, written INTEGER,"
-    " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT);"
+    " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT) WITHOUT ROWID;"
     // The items' data stays in their files, read when an item is used: a
     // load takes nothing of it, and the catalog keeps one copy of the text
-    // alone. text: what a search looks in, folded (FoldCase) and in UTF-8,
-    // zlib-compressed when that makes it smaller (a BLOB then); NULL when the
-    // item has none. Texts up to kPackedTextBytes are kept as they are, so that
-    // a search looks at them where they lie; most items' texts are short.
+    // alone, in a table of its own that a load never reads.
     "CREATE TABLE items(id INTEGER PRIMARY KEY, folder TEXT, name TEXT, size INTEGER, time INTEGER,"
-    " written INTEGER, type INTEGER, captured REAL, guid BLOB, text, UNIQUE(folder, name));"
+    " written INTEGER, type INTEGER, captured REAL, guid BLOB, UNIQUE(folder, name));"
+    // text: what a search looks in, folded (FoldCase) and in UTF-8; one of
+    // more than kPackedTextBytes is zlib-compressed (a BLOB then). Shorter ones
+    // are kept as they are, so that a search looks at them where they lie:
+    // most items' texts are short. Items without text have no row.
+    "CREATE TABLE item_texts(id INTEGER PRIMARY KEY, text);"
     // Searches give the newest matches first.
     "CREATE INDEX items_captured ON items(captured);"
     // The index alone, without the text or the trigrams' places in it: a
@@ -557,8 +560,11 @@ bool Catalog::Knows(const std::string& dateName, const ListedFile& file) {
 }
 
 bool Catalog::RemoveItemEntries(const std::string& dateName, const std::string* name) {
-    SqliteStatement select = db_.Prepare(name ? "SELECT id, text FROM items WHERE folder = ?1 AND name = ?2"
-                                              : "SELECT id, text FROM items WHERE folder = ?1");
+    SqliteStatement select = db_.Prepare(
+        name ? "SELECT items.id, item_texts.text FROM items LEFT JOIN item_texts ON item_texts.id = items.id"
+               " WHERE folder = ?1 AND name = ?2"
+             : "SELECT items.id, item_texts.text FROM items LEFT JOIN item_texts ON item_texts.id = items.id"
+               " WHERE folder = ?1");
     select.Bind(1, dateName);
     if (name) select.Bind(2, *name);
     std::vector<std::pair<int64_t, std::string>> leaving;
@@ -571,6 +577,7 @@ bool Catalog::RemoveItemEntries(const std::string& dateName, const std::string* 
     }
     if (!select.Succeeded()) return false;
     SqliteStatement forget = db_.Prepare("INSERT INTO item_text(item_text, rowid, text) VALUES('delete', ?1, ?2)");
+    SqliteStatement removeText = db_.Prepare("DELETE FROM item_texts WHERE id = ?1");
     SqliteStatement remove = db_.Prepare("DELETE FROM items WHERE id = ?1");
     for (const auto& [id, text] : leaving) {
         if (!text.empty()) {
@@ -579,8 +586,10 @@ bool Catalog::RemoveItemEntries(const std::string& dateName, const std::string* 
             if (!forget.Run()) return false;
             forget.Reset();
         }
+        removeText.Bind(1, id);
         remove.Bind(1, id);
-        if (!remove.Run()) return false;
+        if (!removeText.Run() || !remove.Run()) return false;
+        removeText.Reset();
         remove.Reset();
     }
     return true;
@@ -588,8 +597,8 @@ bool Catalog::RemoveItemEntries(const std::string& dateName, const std::string* 
 
 bool Catalog::InsertItem(const std::string& dateName, const ListedFile& file, ClipItem& item, int64_t written) {
     SqliteStatement insert = db_.Prepare(
-        "INSERT INTO items(folder, name, size, time, written, type, captured, guid, text)"
-        " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        "INSERT INTO items(folder, name, size, time, written, type, captured, guid)"
+        " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     insert.Bind(1, dateName);
     insert.Bind(2, file.name);
     insert.Bind(3, static_cast<int64_t>(file.size));
@@ -602,16 +611,16 @@ bool Catalog::InsertItem(const std::string& dateName, const ListedFile& file, Cl
     const std::string text = Utf8(FoldCase(SearchableText(item)));
     // Read back for its text only: memory keeps no more than before.
     if (onDisk) item.LeaveDataOnDisk();
-    if (text.empty())
-        insert.BindNull(9);
-    else
-        BindPackedText(insert, 9, text);
     if (!insert.Run()) return false;
     if (text.empty()) return true;
+    const int64_t id = db_.LastInsertId();
+    SqliteStatement kept = db_.Prepare("INSERT INTO item_texts(id, text) VALUES(?1, ?2)");
+    kept.Bind(1, id);
+    BindPackedText(kept, 2, text);
     SqliteStatement index = db_.Prepare("INSERT INTO item_text(rowid, text) VALUES(?1, ?2)");
-    index.Bind(1, db_.LastInsertId());
+    index.Bind(1, id);
     index.Bind(2, text);
-    return index.Run();
+    return kept.Run() && index.Run();
 }
 
 bool Catalog::WriteItems(const std::string& dateName,
@@ -704,16 +713,17 @@ std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t l
     SqliteStatement query;
     if (!trigrams.empty()) {
         query = db_.Prepare(
-            "SELECT items.folder, items.name, CASE WHEN typeof(items.text) = 'blob' THEN items.text END"
-            " FROM item_text CROSS JOIN items ON items.id = item_text.rowid"
-            " WHERE item_text MATCH ?1 AND (typeof(items.text) = 'blob' OR instr(items.text, ?2) > 0)"
+            "SELECT items.folder, items.name, CASE WHEN typeof(t.text) = 'blob' THEN t.text END"
+            " FROM item_text CROSS JOIN item_texts AS t ON t.id = item_text.rowid CROSS JOIN items ON items.id = t.id"
+            " WHERE item_text MATCH ?1 AND (typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0)"
             " ORDER BY items.captured DESC");
         query.Bind(1, trigrams);
     } else {
         // Too short for a trigram: every text is looked at, the newest first.
         query = db_.Prepare(
-            "SELECT folder, name, CASE WHEN typeof(text) = 'blob' THEN text END FROM items INDEXED BY items_captured"
-            " WHERE text IS NOT NULL AND (typeof(text) = 'blob' OR instr(text, ?2) > 0) ORDER BY captured DESC");
+            "SELECT items.folder, items.name, CASE WHEN typeof(t.text) = 'blob' THEN t.text END"
+            " FROM items INDEXED BY items_captured CROSS JOIN item_texts AS t ON t.id = items.id"
+            " WHERE typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0 ORDER BY items.captured DESC");
     }
     query.Bind(2, wanted);
     // One trigram is the query itself: a long text that holds it needs no

@@ -207,7 +207,7 @@ void MeasureCatalog(const std::string& path, std::vector<Row>& rows) {
     {
         SqliteDatabase db;
         if (!db.Open(path)) return;
-        SqliteStatement query = db.Prepare("SELECT text FROM items WHERE text IS NOT NULL");
+        SqliteStatement query = db.Prepare("SELECT text FROM item_texts");
         while (query.Step()) {
             ++items;
             if (!query.IsBlob(0)) {
