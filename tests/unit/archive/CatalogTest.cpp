@@ -292,7 +292,8 @@ TEST(CatalogTest, ACaptureIsFoundByWhatItShowsAsSoonAsItsFileIsWritten) {
     ASSERT_TRUE(text.SetText(L"Meeting moved to Thursday"));
     HtmlItem html;
     ASSERT_TRUE(html.SetHtmlText(L"<p class=\"note\">Quarterly&nbsp;r&eacute;sum&eacute; &amp;\r\n  <b>plan</b></p>"
-                                 L"<script>var hiddenScript = 1;</script><style>p { color: red }</style>"));
+                                 L"<!-- a comment --><script>var hiddenScript = 1;</script><style>p { color: red }</style>"
+                                 L"<p>costs &#8364;&#x32;0</p>"));
     writer.QueueItem(text, NewItemPath(text, folder.Path()));
     writer.QueueItem(html, NewItemPath(html, folder.Path()));
     writer.Flush();
@@ -302,7 +303,8 @@ TEST(CatalogTest, ACaptureIsFoundByWhatItShowsAsSoonAsItsFileIsWritten) {
     ASSERT_TRUE(catalog.Open(catalogPath));
     EXPECT_EQ(std::vector<std::string>{relative(text)}, catalog.MatchingItems(L"thursday"));
     EXPECT_EQ(std::vector<std::string>{relative(html)}, catalog.MatchingItems(L"QUARTERLY R\u00c9SUM\u00c9 & PLAN"));
-    for (const wchar_t* markup : {L"<p", L"class", L"hiddenScript", L"color", L"&amp;", L"nbsp"})
+    EXPECT_EQ(std::vector<std::string>{relative(html)}, catalog.MatchingItems(L"plan\r\ncosts \u20ac20"));
+    for (const wchar_t* markup : {L"<p", L"class", L"comment", L"hiddenScript", L"color", L"&amp;", L"nbsp", L"#8364"})
         EXPECT_TRUE(catalog.MatchingItems(markup).empty()) << markup;
 }
 
@@ -373,4 +375,25 @@ TEST(CatalogTest, EarlierDaysUnknownToTheCatalogArriveAfterTheLoad) {
     EXPECT_EQ(paths(files), paths(again));
     again.WaitForCatalog();
     EXPECT_EQ(0u, again.added);
+}
+
+// A file deleted before its entry was made never gets one: the text of an
+// item deleted at once does not reach the catalog.
+TEST(CatalogTest, AnItemDeletedBeforeItsEntryIsMadeGetsNone) {
+    TempFolder folder, local;
+    const std::string catalogPath = local / "catalog.db";
+    ItemWriter writer;
+    writer.SetCatalog(catalogPath);
+    TextItem kept, gone;
+    ASSERT_TRUE(kept.SetText(L"kept for later"));
+    ASSERT_TRUE(gone.SetText(L"copied by mistake"));
+    writer.QueueItem(kept, NewItemPath(kept, folder.Path()));
+    writer.QueueItem(gone, NewItemPath(gone, folder.Path()));
+    const std::string path = gone.RecordPath();
+    writer.QueueDelete(path, catalogPath, path.substr(folder.Path().size(), path.rfind('\\') - folder.Path().size()));
+    writer.Flush();
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(catalogPath));
+    EXPECT_EQ(1u, catalog.MatchingItems(L"kept for").size());
+    EXPECT_TRUE(catalog.MatchingItems(L"by mistake").empty());
 }
