@@ -4,12 +4,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <set>
 
 #include "base/CodePage.h"
+#include "base/Compression.h"
 #include "base/Paths.h"
-#include "base/RecordFile.h"
-#include "base/RecordFormat.h"
 #include "items/HtmlItem.h"
 #include "items/ItemStore.h"
 #include "items/MarkupItem.h"
@@ -19,20 +19,30 @@
 namespace {
 
 // Raised whenever the tables change: a catalog of another version is made anew.
-constexpr int64_t kVersion = 2;
+constexpr int64_t kVersion = 3;
 
 constexpr char kSchema[] =
+    // Found by name alone: no second copy of the names in an index.
     "CREATE TABLE records(name TEXT PRIMARY KEY, size INTEGER, time INTEGER, written INTEGER,"
-    " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT);"
-    // data: the item file's "B" field framed as in the file; NULL when the
-    // data stays in the file.
+    " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT) WITHOUT ROWID;"
+    // The items' data stays in their files, read when an item is used: a
+    // load takes nothing of it, and the catalog keeps one copy of the text
+    // alone, in a table of its own that a load never reads.
     "CREATE TABLE items(id INTEGER PRIMARY KEY, folder TEXT, name TEXT, size INTEGER, time INTEGER,"
-    " written INTEGER, type INTEGER, captured REAL, guid BLOB, data BLOB, UNIQUE(folder, name));"
-    // The text is kept folded (FoldCase), so that the short queries the
-    // trigrams cannot serve find any script's letters in either case too.
-    "CREATE VIRTUAL TABLE item_text USING fts5(text, tokenize='trigram case_sensitive 0');"
-    "CREATE TRIGGER items_gone AFTER DELETE ON items BEGIN DELETE FROM item_text WHERE rowid = old.id; END;"
-    "PRAGMA user_version = 2;";
+    " written INTEGER, type INTEGER, captured REAL, guid BLOB, UNIQUE(folder, name));"
+    // text: what a search looks in, folded (FoldCase) and in UTF-8; one of
+    // more than kPackedTextBytes is zlib-compressed (a BLOB then). Shorter ones
+    // are kept as they are, so that a search looks at them where they lie:
+    // most items' texts are short. Items without text have no row.
+    "CREATE TABLE item_texts(id INTEGER PRIMARY KEY, text);"
+    // Searches give the newest matches first.
+    "CREATE INDEX items_captured ON items(captured);"
+    // The index alone, without the text or the trigrams' places in it: a
+    // quarter of the size. It names the items that hold every trigram of a
+    // query, and their own text says whether they hold the query. An entry
+    // leaves it by the 'delete' command with the text it was given.
+    "CREATE VIRTUAL TABLE item_text USING fts5(text, content='', detail=none, tokenize='trigram case_sensitive 0');"
+    "PRAGMA user_version = 3;";
 
 // File times count 100 ns. A file changed again within the second or two its
 // entry was written in may show the time the entry has for it (FAT and network
@@ -160,6 +170,167 @@ std::wstring RtfPlainText(std::string_view rtf) {
     return out;
 }
 
+// The text a browser shows of an HTML document: no tags, comments, scripts
+// or styles; entities decoded; each run of white space one space, and the
+// tags that break a line a line break. What matters here is that a search
+// finds what the reader sees, and none of the markup.
+std::wstring HtmlShownText(std::wstring_view html) {
+    static const std::pair<std::wstring_view, wchar_t> kEntities[] = {
+        {L"amp", L'&'},       {L"lt", L'<'},         {L"gt", L'>'},         {L"quot", L'"'},      {L"apos", L'\''},
+        {L"nbsp", L' '},      {L"copy", 0xA9},       {L"reg", 0xAE},        {L"trade", 0x2122},   {L"euro", 0x20AC},
+        {L"pound", 0xA3},     {L"yen", 0xA5},        {L"cent", 0xA2},       {L"sect", 0xA7},      {L"deg", 0xB0},
+        {L"middot", 0xB7},    {L"bull", 0x2022},     {L"hellip", 0x2026},   {L"ndash", 0x2013},   {L"mdash", 0x2014},
+        {L"lsquo", 0x2018},   {L"rsquo", 0x2019},    {L"ldquo", 0x201C},    {L"rdquo", 0x201D},   {L"laquo", 0xAB},
+        {L"raquo", 0xBB},     {L"times", 0xD7},      {L"divide", 0xF7},     {L"auml", 0xE4},      {L"ouml", 0xF6},
+        {L"uuml", 0xFC},      {L"Auml", 0xC4},       {L"Ouml", 0xD6},       {L"Uuml", 0xDC},      {L"szlig", 0xDF},
+        {L"eacute", 0xE9},    {L"egrave", 0xE8},     {L"ecirc", 0xEA},      {L"aacute", 0xE1},    {L"agrave", 0xE0},
+        {L"acirc", 0xE2},     {L"ccedil", 0xE7},     {L"oacute", 0xF3},     {L"iacute", 0xED},    {L"uacute", 0xFA},
+        {L"ntilde", 0xF1},    {L"Eacute", 0xC9},     {L"shy", 0}};
+    static const std::set<std::wstring_view> kBreaks = {L"br", L"p", L"div", L"li", L"tr", L"h1", L"h2", L"h3",
+                                                        L"h4", L"h5", L"h6", L"ul", L"ol", L"table", L"pre",
+                                                        L"blockquote", L"hr", L"dt", L"dd"};
+    std::wstring out;
+    bool space = false;  // white space seen since the last character shown
+    auto put = [&](wchar_t c) {
+        if (space && !out.empty() && out.back() != L'\n') out += L' ';
+        space = false;
+        out += c;
+    };
+    auto lower = [](std::wstring_view name) {
+        std::wstring folded(name);
+        for (wchar_t& c : folded)
+            if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        return folded;
+    };
+    for (size_t i = 0; i < html.size();) {
+        const wchar_t c = html[i];
+        if (c == L'<') {
+            if (html.compare(i, 4, L"<!--") == 0) {
+                const size_t end = html.find(L"-->", i + 4);
+                i = end == std::wstring_view::npos ? html.size() : end + 3;
+                continue;
+            }
+            const size_t close = html.find(L'>', i);
+            if (close == std::wstring_view::npos) break;  // a tag cut short shows nothing
+            size_t nameStart = i + 1;
+            if (nameStart < close && html[nameStart] == L'/') ++nameStart;
+            size_t nameEnd = nameStart;
+            while (nameEnd < close && (std::iswalnum(html[nameEnd]) || html[nameEnd] == L'!')) ++nameEnd;
+            const std::wstring name = lower(html.substr(nameStart, nameEnd - nameStart));
+            i = close + 1;
+            if ((name == L"script" || name == L"style" || name == L"title") && html[i - 2] != L'/' &&
+                html[nameStart - 1] != L'/') {
+                // Their content is not shown: skip to the end tag.
+                const std::wstring end = L"</" + name;
+                size_t at = i;
+                for (;;) {
+                    at = html.find(L"</", at);
+                    if (at == std::wstring_view::npos || lower(html.substr(at, end.size())) == end) break;
+                    at += 2;
+                }
+                i = at == std::wstring_view::npos ? html.size() : at;
+                continue;
+            }
+            if (kBreaks.count(name)) {
+                if (!out.empty() && out.back() != L'\n') out += L"\r\n";
+                space = false;
+            } else if (name == L"td" || name == L"th") {
+                space = true;
+            }
+            continue;
+        }
+        if (c == L'&') {
+            const size_t semicolon = html.find(L';', i);
+            if (semicolon != std::wstring_view::npos && semicolon - i <= 10) {
+                const std::wstring_view name = html.substr(i + 1, semicolon - i - 1);
+                unsigned long code = 0;
+                bool known = false;
+                if (!name.empty() && name[0] == L'#') {
+                    const std::wstring digits(name.substr(1));
+                    wchar_t* stop = nullptr;
+                    const bool hex = !digits.empty() && (digits[0] == L'x' || digits[0] == L'X');
+                    code = std::wcstoul(digits.c_str() + (hex ? 1 : 0), &stop, hex ? 16 : 10);
+                    known = stop && *stop == 0 && digits.size() > (hex ? 1u : 0u) && code <= 0x10FFFF;
+                } else {
+                    for (const auto& [entity, value] : kEntities)
+                        if (entity == name) {
+                            code = value;
+                            known = true;
+                        }
+                }
+                if (known) {
+                    i = semicolon + 1;
+                    if (code == 0) continue;
+                    if (code == L' ' || code == 0xA0) {
+                        space = true;
+                    } else if (code >= 0x10000) {
+                        put(static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10)));
+                        out += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+                    } else {
+                        put(static_cast<wchar_t>(code));
+                    }
+                    continue;
+                }
+            }
+        }
+        if (c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == L'\f')
+            space = true;
+        else
+            put(c);
+        ++i;
+    }
+    return out;
+}
+
+// Texts longer than this are compressed: half the text of an archive lies in
+// the few long ones, which a search then inflates.
+constexpr size_t kPackedTextBytes = 4096;
+
+// The item's folded text as the catalog keeps it: compressed when long.
+void BindPackedText(SqliteStatement& statement, int index, const std::string& utf8) {
+    Bytes packed;
+    if (utf8.size() > kPackedTextBytes && CompressBlock(utf8.data(), utf8.size(), packed) && packed.size() < utf8.size())
+        statement.BindBlob(index, packed);
+    else
+        statement.Bind(index, utf8);
+}
+
+// False when the entry's text is damaged; NULL is no text.
+bool UnpackText(const SqliteStatement& statement, int column, std::string& utf8) {
+    utf8.clear();
+    if (statement.IsNull(column)) return true;
+    if (!statement.IsBlob(column)) {
+        utf8 = statement.Text(column);
+        return true;
+    }
+    const Bytes packed = statement.Blob(column);
+    Bytes bytes;
+    if (!DecompressBlock(packed.data(), packed.size(), bytes)) return false;
+    utf8.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+// The trigrams of the folded text, each an FTS5 string, joined by AND: the
+// index holds no places, so a phrase is asked for as all of its trigrams.
+// Empty when the text is shorter than a trigram.
+std::string TrigramQuery(std::wstring_view folded) {
+    std::vector<size_t> starts;  // where each character starts
+    for (size_t i = 0; i < folded.size(); ++i)
+        if (folded[i] < 0xDC00 || folded[i] > 0xDFFF) starts.push_back(i);
+    starts.push_back(folded.size());
+    std::set<std::string> seen;
+    std::string query;
+    for (size_t i = 0; i + 3 < starts.size(); ++i) {
+        const std::string trigram = Utf8(folded.substr(starts[i], starts[i + 3] - starts[i]));
+        if (!seen.insert(trigram).second) continue;
+        if (!query.empty()) query += " AND ";
+        query += '"';
+        for (char c : trigram) query += c == '"' ? std::string("\"\"") : std::string(1, c);
+        query += '"';
+    }
+    return query;
+}
+
 // The names of the files given with their records or items.
 template <typename Pairs>
 std::set<std::string> NamesOf(const Pairs& files) {
@@ -208,8 +379,7 @@ std::wstring SearchableText(const ClipItem& item) {
         Bytes content;
         if (!static_cast<const MarkupItem&>(item).GetContent(content)) return {};
         const std::string_view document(reinterpret_cast<const char*>(content.data()), content.size());
-        // The find in the tree looks at the HTML as it is, tags and all.
-        return item.TypeCode() == kHtmlItemType ? ToWide(document, CP_UTF8) : RtfPlainText(document);
+        return item.TypeCode() == kHtmlItemType ? HtmlShownText(ToWide(document, CP_UTF8)) : RtfPlainText(document);
     }
     default:
         return {};
@@ -349,7 +519,7 @@ void Catalog::ReadItems(const std::string& dateName, const std::string& folder) 
     date.folder = folder;
     date.items.clear();
     SqliteStatement query =
-        db_.Prepare("SELECT name, size, time, written, type, captured, guid, data FROM items WHERE folder = ?1");
+        db_.Prepare("SELECT name, size, time, written, type, captured, guid FROM items WHERE folder = ?1");
     query.Bind(1, dateName);
     while (query.Step()) {
         ItemEntry entry;
@@ -359,8 +529,6 @@ void Catalog::ReadItems(const std::string& dateName, const std::string& folder) 
         entry.type = static_cast<int32_t>(query.Int64(4));
         entry.time = query.Double(5);
         entry.guid = GuidOf(query.Blob(6));
-        entry.dataOnDisk = query.IsNull(7);
-        if (!entry.dataOnDisk) entry.data = query.Blob(7);
         date.items[entry.file.name] = std::move(entry);
     }
     damaged_ = damaged_ || !query.Succeeded();
@@ -377,22 +545,82 @@ std::unique_ptr<ClipItem> Catalog::TakeItem(const std::string& dateName, const L
     item->SetRecordPath(date.folder + file.name);
     item->SetCaptureTime(entry.time);
     item->SetSourceGuid(entry.guid);
-    if (entry.dataOnDisk) {
-        item->LeaveDataOnDisk();
-    } else {
-        // The "B" field, when the item had data; what does not read back is
-        // looked at again in the item's file.
-        FieldWalker walker(entry.data);
-        RecordField field;
-        while (walker.Next(field))
-            if (field.tag == 'B' && (!field.complete || !item->ReadData(field.data))) {
-                item->SetStore(nullptr);
-                return nullptr;
-            }
-    }
+    // Read from the file when it is used: memory holds no item's data for a load.
+    item->LeaveDataOnDisk();
     entry.taken = true;
-    entry.data = Bytes();  // the item has it now
     return item;
+}
+
+bool Catalog::Knows(const std::string& dateName, const ListedFile& file) {
+    auto& items = dates_[dateName].items;
+    auto found = items.find(file.name);
+    if (found == items.end() || !(found->second.file == file)) return false;
+    found->second.taken = true;
+    return true;
+}
+
+bool Catalog::RemoveItemEntries(const std::string& dateName, const std::string* name) {
+    SqliteStatement select = db_.Prepare(
+        name ? "SELECT items.id, item_texts.text FROM items LEFT JOIN item_texts ON item_texts.id = items.id"
+               " WHERE folder = ?1 AND name = ?2"
+             : "SELECT items.id, item_texts.text FROM items LEFT JOIN item_texts ON item_texts.id = items.id"
+               " WHERE folder = ?1");
+    select.Bind(1, dateName);
+    if (name) select.Bind(2, *name);
+    std::vector<std::pair<int64_t, std::string>> leaving;
+    while (select.Step()) {
+        std::string text;
+        // Damaged text cannot be taken out of the index: what stays there
+        // only names an item that a match then finds without the query.
+        UnpackText(select, 1, text);
+        leaving.emplace_back(select.Int64(0), std::move(text));
+    }
+    if (!select.Succeeded()) return false;
+    SqliteStatement forget = db_.Prepare("INSERT INTO item_text(item_text, rowid, text) VALUES('delete', ?1, ?2)");
+    SqliteStatement removeText = db_.Prepare("DELETE FROM item_texts WHERE id = ?1");
+    SqliteStatement remove = db_.Prepare("DELETE FROM items WHERE id = ?1");
+    for (const auto& [id, text] : leaving) {
+        if (!text.empty()) {
+            forget.Bind(1, id);
+            forget.Bind(2, text);
+            if (!forget.Run()) return false;
+            forget.Reset();
+        }
+        removeText.Bind(1, id);
+        remove.Bind(1, id);
+        if (!removeText.Run() || !remove.Run()) return false;
+        removeText.Reset();
+        remove.Reset();
+    }
+    return true;
+}
+
+bool Catalog::InsertItem(const std::string& dateName, const ListedFile& file, ClipItem& item, int64_t written) {
+    SqliteStatement insert = db_.Prepare(
+        "INSERT INTO items(folder, name, size, time, written, type, captured, guid)"
+        " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+    insert.Bind(1, dateName);
+    insert.Bind(2, file.name);
+    insert.Bind(3, static_cast<int64_t>(file.size));
+    insert.Bind(4, static_cast<int64_t>(file.time));
+    insert.Bind(5, written);
+    insert.Bind(6, static_cast<int64_t>(item.TypeCode()));
+    insert.BindDouble(7, item.CaptureTime());
+    insert.BindBlob(8, SpanOf(item.SourceGuid()));
+    const bool onDisk = item.IsDataOnDisk();
+    const std::string text = Utf8(FoldCase(SearchableText(item)));
+    // Read back for its text only: memory keeps no more than before.
+    if (onDisk) item.LeaveDataOnDisk();
+    if (!insert.Run()) return false;
+    if (text.empty()) return true;
+    const int64_t id = db_.LastInsertId();
+    SqliteStatement kept = db_.Prepare("INSERT INTO item_texts(id, text) VALUES(?1, ?2)");
+    kept.Bind(1, id);
+    BindPackedText(kept, 2, text);
+    SqliteStatement index = db_.Prepare("INSERT INTO item_text(rowid, text) VALUES(?1, ?2)");
+    index.Bind(1, id);
+    index.Bind(2, text);
+    return kept.Run() && index.Run();
 }
 
 bool Catalog::WriteItems(const std::string& dateName,
@@ -400,52 +628,38 @@ bool Catalog::WriteItems(const std::string& dateName,
     const auto& entries = dates_[dateName].items;
     const std::set<std::string> listed = NamesOf(items);
     if (!DiffersFromListing(entries, listed)) return true;
-    SqliteTransaction transaction(db_);
-    SqliteStatement remove = db_.Prepare("DELETE FROM items WHERE folder = ?1 AND name = ?2");
-    for (const auto& [name, entry] : entries) {
-        if (entry.taken && listed.count(name)) continue;
-        remove.Bind(1, dateName);
-        remove.Bind(2, name);
-        remove.Run();
-        remove.Reset();
-    }
-    SqliteStatement insert = db_.Prepare(
-        "INSERT INTO items(folder, name, size, time, written, type, captured, guid, data)"
-        " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
-    SqliteStatement text = db_.Prepare("INSERT INTO item_text(rowid, text) VALUES(?1, ?2)");
-    const int64_t now = static_cast<int64_t>(Now());
+    if (!PruneItems(dateName, listed)) return false;
+    std::vector<std::pair<ListedFile, ClipItem*>> unknown;
     for (const auto& [file, item] : items) {
         auto found = entries.find(file.name);
-        if (found != entries.end() && found->second.taken) continue;
-        insert.Bind(1, dateName);
-        insert.Bind(2, file.name);
-        insert.Bind(3, static_cast<int64_t>(file.size));
-        insert.Bind(4, static_cast<int64_t>(file.time));
-        insert.Bind(5, now);
-        insert.Bind(6, static_cast<int64_t>(item->TypeCode()));
-        insert.BindDouble(7, item->CaptureTime());
-        insert.BindBlob(8, SpanOf(item->SourceGuid()));
-        Bytes data;
-        RecordFileWriter fields(data);
-        if (item->IsDataOnDisk())
-            insert.BindNull(9);
-        else if (item->WriteData(fields) && fields.Commit())
-            insert.BindBlob(9, data);
-        else
-            return false;
-        if (!insert.Run()) return false;
-        insert.Reset();
-        const bool onDisk = item->IsDataOnDisk();
-        const std::wstring searchable = SearchableText(*item);
-        // Read back for its text only: memory keeps no more than before.
-        if (onDisk) item->LeaveDataOnDisk();
-        if (searchable.empty()) continue;
-        text.Bind(1, db_.LastInsertId());
-        text.Bind(2, Utf8(FoldCase(searchable)));
-        if (!text.Run()) return false;
-        text.Reset();
+        if (found == entries.end() || !found->second.taken) unknown.emplace_back(file, item);
+    }
+    return AddItems(dateName, unknown);
+}
+
+bool Catalog::PruneItems(const std::string& dateName, const std::set<std::string>& listed) {
+    const auto& entries = dates_[dateName].items;
+    SqliteTransaction transaction(db_);
+    for (const auto& [name, entry] : entries) {
+        if (entry.taken && listed.count(name)) continue;
+        if (!RemoveItemEntries(dateName, &name)) return false;
     }
     return transaction.Commit();
+}
+
+bool Catalog::AddItems(const std::string& dateName, const std::vector<std::pair<ListedFile, ClipItem*>>& items) {
+    if (items.empty()) return true;
+    SqliteTransaction transaction(db_);
+    const int64_t now = static_cast<int64_t>(Now());
+    // An entry the catalog has for the file (an older one, or one the writer
+    // added meanwhile) gives way.
+    for (const auto& [file, item] : items)
+        if (!RemoveItemEntries(dateName, &file.name) || !InsertItem(dateName, file, *item, now)) return false;
+    return transaction.Commit();
+}
+
+bool Catalog::AddItem(const std::string& dateName, const ListedFile& file, ClipItem& item) {
+    return AddItems(dateName, {{file, &item}});
 }
 
 bool Catalog::KeepOnlyDates(const std::vector<std::string>& dateNames) {
@@ -456,26 +670,24 @@ bool Catalog::KeepOnlyDates(const std::vector<std::string>& dateNames) {
         if (!kept.count(query.Text(0))) gone.push_back(query.Text(0));
     if (gone.empty()) return true;
     SqliteTransaction transaction(db_);
-    SqliteStatement remove = db_.Prepare("DELETE FROM items WHERE folder = ?1");
-    for (const std::string& folder : gone) {
-        remove.Bind(1, folder);
-        if (!remove.Run()) return false;
-        remove.Reset();
-    }
+    for (const std::string& folder : gone)
+        if (!RemoveItemEntries(folder, nullptr)) return false;
     return transaction.Commit();
 }
 
 bool Catalog::RemoveItems(const std::vector<std::pair<std::string, std::string>>& items) {
     if (items.empty()) return true;
     SqliteTransaction transaction(db_);
-    SqliteStatement remove = db_.Prepare("DELETE FROM items WHERE folder = ?1 AND name = ?2");
-    for (const auto& [folder, name] : items) {
-        remove.Bind(1, folder);
-        remove.Bind(2, name);
-        if (!remove.Run()) return false;
-        remove.Reset();
-    }
+    for (const auto& [folder, name] : items)
+        if (!RemoveItemEntries(folder, &name)) return false;
     return transaction.Commit();
+}
+
+bool Catalog::Compact() {
+    // The index keeps what left it in its older segments, marked as gone,
+    // until they are merged: merged into one, nothing of it is left.
+    return db_.Execute("INSERT INTO item_text(item_text) VALUES('optimize')") &&
+           db_.Execute("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
 bool Catalog::RemoveRecords(const std::vector<std::string>& names) {
@@ -490,31 +702,46 @@ bool Catalog::RemoveRecords(const std::vector<std::string>& names) {
     return transaction.Commit();
 }
 
-std::vector<std::string> Catalog::MatchingItems(std::wstring_view text) {
+std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t limit) {
     std::vector<std::string> found;
-    if (text.empty()) return found;
-    const std::string wanted = Utf8(FoldCase(text));
-    // Characters, not UTF-16 units: a trigram is three code points.
-    const size_t points = static_cast<size_t>(std::count_if(
-        text.begin(), text.end(), [](wchar_t c) { return c < 0xDC00 || c > 0xDFFF; }));
+    if (text.empty() || limit == 0) return found;
+    const std::wstring folded = FoldCase(text);
+    const std::string wanted = Utf8(folded);
+    const std::string trigrams = TrigramQuery(folded);
+    // A text kept as it is is looked at by SQLite; a compressed one comes
+    // back to be inflated here.
     SqliteStatement query;
-    if (points >= 3) {
-        // One phrase: the trigrams find it as a substring.
-        std::string phrase = "\"";
-        for (char c : wanted) phrase += c == '"' ? std::string("\"\"") : std::string(1, c);
-        phrase += '"';
+    if (!trigrams.empty()) {
         query = db_.Prepare(
-            "SELECT items.folder, items.name FROM item_text JOIN items ON items.id = item_text.rowid"
-            " WHERE item_text MATCH ?1");
-        query.Bind(1, phrase);
+            "SELECT items.folder, items.name, CASE WHEN typeof(t.text) = 'blob' THEN t.text END"
+            " FROM item_text CROSS JOIN item_texts AS t ON t.id = item_text.rowid CROSS JOIN items ON items.id = t.id"
+            " WHERE item_text MATCH ?1 AND (typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0)"
+            " ORDER BY items.captured DESC");
+        query.Bind(1, trigrams);
     } else {
-        // Too short for a trigram: a scan of the stored (folded) text.
+        // Too short for a trigram: every text is looked at, the newest first.
         query = db_.Prepare(
-            "SELECT items.folder, items.name FROM item_text JOIN items ON items.id = item_text.rowid"
-            " WHERE instr(item_text.text, ?1) > 0");
-        query.Bind(1, wanted);
+            "SELECT items.folder, items.name, CASE WHEN typeof(t.text) = 'blob' THEN t.text END"
+            " FROM items INDEXED BY items_captured CROSS JOIN item_texts AS t ON t.id = items.id"
+            " WHERE typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0 ORDER BY items.captured DESC");
     }
-    while (query.Step()) found.push_back(query.Text(0) + "\\" + query.Text(1));
-    damaged_ = damaged_ || !query.Succeeded();
+    query.Bind(2, wanted);
+    // One trigram is the query itself: a long text that holds it needs no
+    // inflating (only letters that the index folds alike but FoldCase does
+    // not, such as the Kelvin sign and K, could make it wrong).
+    const bool oneTrigram = !trigrams.empty() && trigrams.find(" AND ") == std::string::npos;
+    std::string packed;
+    while (found.size() < limit && query.Step()) {
+        // The trigrams may all be there without the query; the text says.
+        if (!query.IsNull(2) && !oneTrigram) {
+            if (!UnpackText(query, 2, packed)) {
+                damaged_ = true;
+                continue;
+            }
+            if (packed.find(wanted) == std::string::npos) continue;
+        }
+        found.push_back(query.Text(0) + "\\" + query.Text(1));
+    }
+    damaged_ = damaged_ || (found.size() < limit && !query.Succeeded());
     return found;
 }

@@ -12,7 +12,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,8 +36,9 @@ struct ListedFile {
     bool operator==(const ListedFile& other) const = default;
 };
 
-// The text that a search looks in: a text's text, an HTML item's document, an
-// RTF item's plain text; empty for images. Data left on disk is read back.
+// The text that a search looks in: a text's text, an HTML item's shown text
+// (no markup, entities decoded), an RTF item's plain text; empty for images.
+// Data left on disk is read back.
 std::wstring SearchableText(const ClipItem& item);
 
 class Catalog {
@@ -69,13 +72,28 @@ public:
 
     // The items of one date folder (its name, and its full path with "\").
     void ReadItems(const std::string& dateName, const std::string& folder);
+    // Whether ReadItems found any entry of the date folder.
+    bool HasItems(const std::string& dateName) const {
+        auto found = dates_.find(dateName);
+        return found != dates_.end() && !found->second.items.empty();
+    }
     // The item the date folder's file holds, when the catalog has it as the
-    // file now is; null otherwise.
+    // file now is, its data left in the file until used; null otherwise.
     std::unique_ptr<ClipItem> TakeItem(const std::string& dateName, const ListedFile& file, ItemStore& store);
     // Makes the date folder's entries those given (with each item's text,
     // data on disk read back for it and let go again); entries taken since
     // ReadItems stay as they are.
     bool WriteItems(const std::string& dateName, const std::vector<std::pair<ListedFile, ClipItem*>>& items);
+    // Whether the catalog has the date folder's file as it is now (ReadItems
+    // first); the entry then counts as taken, for WriteItems.
+    bool Knows(const std::string& dateName, const ListedFile& file);
+    // Removes the date folder's entries that are not listed, or not as their
+    // files are now (ReadItems, then TakeItem or Knows, first).
+    bool PruneItems(const std::string& dateName, const std::set<std::string>& listed);
+    // Makes the entries of the item files those given (files just read or
+    // written), in one transaction.
+    bool AddItems(const std::string& dateName, const std::vector<std::pair<ListedFile, ClipItem*>>& items);
+    bool AddItem(const std::string& dateName, const ListedFile& file, ClipItem& item);
     // Drops the entries of date folders not named.
     bool KeepOnlyDates(const std::vector<std::string>& dateNames);
 
@@ -83,14 +101,23 @@ public:
     // records by name.
     bool RemoveItems(const std::vector<std::pair<std::string, std::string>>& items);
     bool RemoveRecords(const std::vector<std::string>& names);
+    // Merges the text index and empties the log, so that no page of the file
+    // keeps the text of entries removed; the cost grows with the index.
+    bool Compact();
 
-    // The items whose text contains the query, in any case, as "date\name".
-    std::vector<std::string> MatchingItems(std::wstring_view text);
+    // The items whose text contains the query, in any case, as "date\name",
+    // the newest first; no more than `limit` (a query of one or two
+    // characters looks at every text: the newest may be shown first).
+    std::vector<std::string> MatchingItems(std::wstring_view text, size_t limit = SIZE_MAX);
 
     SqliteDatabase& Database() { return db_; }
 
 private:
     bool Create();
+    // Removes one item's entry (or, without a name, the date folder's), its
+    // text out of the index first.
+    bool RemoveItemEntries(const std::string& dateName, const std::string* name);
+    bool InsertItem(const std::string& dateName, const ListedFile& file, ClipItem& item, int64_t written);
 
     struct RecordEntry {
         ListedFile file;
@@ -102,8 +129,6 @@ private:
         int32_t type = 0;
         double time = 0;
         GUID guid = {};
-        bool dataOnDisk = false;
-        Bytes data;  // the "B" field as the item's file holds it
         bool taken = false;
     };
     SqliteDatabase db_;

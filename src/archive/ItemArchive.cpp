@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <unordered_map>
 
 #include "archive/Catalog.h"
@@ -83,12 +84,19 @@ ApplicationKey ApplicationKeyOf(const std::string& programKey, DWORD classAtom) 
 
 std::string ItemArchive::AppDataFolder() const { return options_.folder + kAppDataFolder; }
 
+ItemArchive::ItemArchive() {
+    // A capture's entry is written with its file: the catalog holds it as it was then.
+    writer_.SetCatalogedHook([this](const ClipItem& item, uint64_t version) { cataloged_[&item] = version; });
+}
+
 ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
 
 void ItemArchive::Clear() {
+    builder_.Stop();
     writer_.Flush();
     deletedHere_.clear();
     cataloged_.clear();
+    uncataloged_.clear();
     items_.clear();
     applications_.clear();
     captures_.clear();
@@ -161,22 +169,29 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         size_t first = 0, count = 0;
     };
     std::vector<DateFolder> dateFolders;
-    std::vector<std::string> dateNames;  // every date folder, loaded or not
     std::vector<ListedFile> itemFiles;
     std::vector<size_t> itemFolders;  // each file's entry in dateFolders
     std::vector<std::unique_ptr<ClipItem>> loaded;
+    std::set<std::string> handOverDates;
     const std::string today = DateFolderName(CurrentCaptureTime());
     loadedDay_ = today;
     ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
         if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
-        dateNames.push_back(entry.cFileName);
         const std::string folder = options_.folder + entry.cFileName + "\\";
-        if (!options_.loadWholeArchive && _stricmp(entry.cFileName, today.c_str()) != 0) {
+        const bool isToday = _stricmp(entry.cFileName, today.c_str()) == 0;
+        if (!options_.loadWholeArchive && !isToday) {
             RemoveTemporaryRecordFiles(folder);
             return;
         }
         DateFolder date{entry.cFileName, folder, itemFiles.size(), 0};
-        if (cataloged) catalog.ReadItems(date.name, folder);
+        if (cataloged) {
+            catalog.ReadItems(date.name, folder);
+            if (options_.readUnknownDaysLater && !isToday && !catalog.HasItems(date.name)) {
+                RemoveTemporaryRecordFiles(folder);
+                handOverDates.insert(date.name);
+                return;
+            }
+        }
         ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
             if (IsFolder(file)) return;
             if (IsTemporaryRecordFile(file.cFileName)) {
@@ -197,49 +212,48 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     // open and close it, so several files are read at once; each lands in its
     // own slot, and the archive takes them in the walk's order.
     std::vector<size_t> unreadRecords, unreadItems;
+    std::vector<bool> recordFromCatalog(records.size()), fromCatalog(loaded.size());
     for (size_t i = 0; i < records.size(); ++i)
-        if (!records[i]) unreadRecords.push_back(i);
+        if (!(recordFromCatalog[i] = records[i] != nullptr)) unreadRecords.push_back(i);
     for (size_t i = 0; i < loaded.size(); ++i)
-        if (!loaded[i]) unreadItems.push_back(i);
+        if (!(fromCatalog[i] = loaded[i] != nullptr)) unreadItems.push_back(i);
     ParallelFor(unreadRecords.size() + unreadItems.size(), WorkerThreads(), [&](size_t i) {
         if (i < unreadRecords.size()) {
             records[unreadRecords[i]] = LoadCaptureRecord(appData + recordFiles[unreadRecords[i]].name);
         } else {
             const size_t slot = unreadItems[i - unreadRecords.size()];
             loaded[slot] = LoadItemFile(dateFolders[itemFolders[slot]].folder + itemFiles[slot].name, writer_);
+            // Checked, and read again when used: memory holds no item's data for a load.
+            if (loaded[slot]) loaded[slot]->LeaveDataOnDisk();
         }
     });
 
-    // What was read from the files joins the catalog; a catalog that cannot
-    // be written only costs the next start its time. A damaged one is made
-    // anew with all of it.
+    // What was read from the files joins the catalog on the builder's thread,
+    // with every date folder not loaded; a damaged catalog is made anew first.
     if (cataloged && catalog.Damaged()) catalog.MakeAnew(options_.catalogPath);
-    if (cataloged && catalog.IsOpen()) {
-        bool written = true;
-        std::vector<std::pair<ListedFile, const CaptureRecord*>> cataloguedRecords;
+    catalog.Close();
+    if (cataloged) {
+        for (size_t i = 0; i < loaded.size(); ++i) {
+            if (!loaded[i]) continue;
+            if (fromCatalog[i])
+                cataloged_[loaded[i].get()] = loaded[i]->DataVersion();
+            else
+                uncataloged_[loaded[i]->RecordPath()] = {loaded[i].get(), loaded[i]->DataVersion()};
+        }
+        CatalogBuilder::Job job;
+        job.folder = options_.folder;
+        job.catalogPath = options_.catalogPath;
         for (size_t i = 0; i < records.size(); ++i)
-            if (records[i]) cataloguedRecords.emplace_back(std::move(recordFiles[i]), records[i].get());
-        written = catalog.WriteRecords(cataloguedRecords);
-        for (const DateFolder& date : dateFolders) {
-            std::vector<std::pair<ListedFile, ClipItem*>> cataloguedItems;
-            for (size_t i = date.first; i < date.first + date.count; ++i)
-                if (loaded[i]) cataloguedItems.emplace_back(itemFiles[i], loaded[i].get());
-            if (!catalog.WriteItems(date.name, cataloguedItems)) {
-                written = false;
-                continue;
-            }
-            for (const auto& [file, item] : cataloguedItems) cataloged_[item] = item->DataVersion();
-        }
-        // The entries of a date folder that is gone are of no use.
-        written = catalog.KeepOnlyDates(dateNames) && written;
-        // One that cannot take them may be damaged where no read went: the
-        // next load makes it anew.
-        if (!written) {
-            catalog.Close();
-            Catalog::Delete(options_.catalogPath);
-            cataloged_.clear();
-        }
+            job.records.emplace_back(recordFiles[i], records[i] && !recordFromCatalog[i]
+                                                         ? std::make_unique<CaptureRecord>(*records[i])
+                                                         : nullptr);
+        for (const DateFolder& date : dateFolders) job.loadedDates.insert(date.name);
+        job.handOverDates = std::move(handOverDates);
+        job.window = catalogWindow_;
+        job.message = catalogMessage_;
+        builder_.Start(std::move(job));
     }
+    writer_.SetCatalog(cataloged ? options_.catalogPath : std::string());
     // Times are all a loaded record tells of its order; a capture of this run
     // comes after all of them, whatever the clock says then.
     std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
@@ -255,6 +269,29 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     for (auto& item : loaded)
         if (item) items_.push_back(std::move(item));
     return true;
+}
+
+void ItemArchive::OnCatalogProgress() {
+    // Items of the days the load left to the builder join as they are read,
+    // their data in their files as for any load.
+    std::vector<std::unique_ptr<ClipItem>> arrived = builder_.TakeItems();
+    if (!arrived.empty()) {
+        for (ClipItem* item : AddArrivals({}, std::move(arrived))) {
+            item->LeaveDataOnDisk();
+            uncataloged_[item->RecordPath()] = {item, item->DataVersion()};
+        }
+    }
+    for (const std::string& path : builder_.TakeCataloged()) {
+        auto found = uncataloged_.find(path);
+        if (found == uncataloged_.end()) continue;
+        cataloged_[found->second.first] = found->second.second;
+        uncataloged_.erase(found);
+    }
+}
+
+void ItemArchive::WaitForCatalog() {
+    builder_.Wait();
+    OnCatalogProgress();
 }
 
 std::unique_ptr<ClipItem> ItemArchive::ReadItem(std::string path) { return LoadItemFile(std::move(path), writer_); }
@@ -412,6 +449,7 @@ std::unique_ptr<ClipItem> ItemArchive::ForgetItem(ClipItem* item) {
     auto found = std::find_if(items_.begin(), items_.end(), [item](const auto& owned) { return owned.get() == item; });
     if (found == items_.end()) return nullptr;
     cataloged_.erase(item);
+    uncataloged_.erase(item->RecordPath());
     std::unique_ptr<ClipItem> forgotten = std::move(*found);
     items_.erase(found);
     return forgotten;
@@ -436,6 +474,7 @@ void ItemArchive::StoreAnew(ClipItem& item) {
 }
 
 void ItemArchive::EraseAll() {
+    builder_.Stop();
     writer_.Flush();
     for (const auto& item : items_)
         if (!item->RecordPath().empty()) ::DeleteFileA(item->RecordPath().c_str());
@@ -455,7 +494,10 @@ std::optional<std::unordered_set<const ClipItem*>> ItemArchive::ItemsThatMayCont
     if (catalog.Damaged()) return std::nullopt;
     for (const auto& item : items_) {
         auto found = cataloged_.find(item.get());
-        if (found == cataloged_.end() || found->second != item->DataVersion()) candidates.insert(item.get());
+        // The catalog knows an HTML item by its shown text; the tree's Find
+        // looks at its markup too.
+        if (found == cataloged_.end() || found->second != item->DataVersion() || item->TypeCode() == kHtmlItemType)
+            candidates.insert(item.get());
     }
     return candidates;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "archive/CaptureRecord.h"
+#include "archive/CatalogBuilder.h"
 #include "archive/ItemWriter.h"
 #include "archive/OwnerPoll.h"
 #include "archive/SourceApp.h"
@@ -60,6 +61,12 @@ struct ArchiveOptions {
     // folder; empty for none: every load then reads every file.
     std::string catalogPath;
     bool loadWholeArchive = false;
+    // With the whole archive: the earlier days the catalog knows nothing of
+    // (a first start) are read on the catalog builder's thread and join the
+    // archive as they come (AddArrivals, newest day first), so the window
+    // need not wait for every file of the archive. Without it they are read
+    // by the load, in the folder walk's order.
+    bool readUnknownDaysLater = false;
     CaptureFormats formats;
     // Megabytes past which the owner is told; 0 or less: never.
     int diskSizeLimit = 0;
@@ -85,7 +92,7 @@ struct FolderChanges {
 
 class ItemArchive {
 public:
-    ItemArchive() = default;
+    ItemArchive();
     virtual ~ItemArchive();
     ItemArchive(const ItemArchive&) = delete;
     ItemArchive& operator=(const ItemArchive&) = delete;
@@ -115,7 +122,22 @@ public:
     // Takes the options and replaces everything in memory with what their folder
     // holds; always succeeds. Temporary files that an interrupted run left are
     // removed. Large item data is checked but left in the files until used.
+    // What the catalog lacks (a first start: all of it) is cataloged
+    // afterwards on a thread of its own, the whole archive, newest day first.
     bool LoadArchive(const ArchiveOptions& options);
+    // The window posted `message` (with the percentage in wParam) as the
+    // catalog grows and once it is complete; its handler calls OnCatalogProgress.
+    void SetCatalogNotice(HWND window, UINT message) {
+        catalogWindow_ = window;
+        catalogMessage_ = message;
+    }
+    // Takes the loaded items that the catalog has come to hold.
+    void OnCatalogProgress();
+    // How far the catalog is along, 0 to 99; 100 when it is complete (or
+    // there is none).
+    int CatalogPercent() const { return builder_.Percent(); }
+    // Returns once the catalog is complete (a test's, or a tool's, wait).
+    void WaitForCatalog();
     // Returns once every captured record and item is in its file, and every
     // removed one's file is gone.
     void FlushWrites() { writer_.Flush(); }
@@ -216,6 +238,13 @@ private:
     ArchiveOptions options_;
     // The items the catalog holds, with the version of their data it holds.
     std::unordered_map<const ClipItem*, uint64_t> cataloged_;
+    // Loaded items read from their files, by path, with the version of their
+    // data at the load: cataloged once the builder has written their entries.
+    std::unordered_map<std::string, std::pair<const ClipItem*, uint64_t>> uncataloged_;
+    // Declared after what it reports into; stopped by Clear.
+    CatalogBuilder builder_;
+    HWND catalogWindow_ = nullptr;
+    UINT catalogMessage_ = 0;
     // Captures open the clipboard with a window of their own: under Wine a
     // program that opens it with the window another program holds it open with
     // takes the open clipboard over, and the capture's reads then fail.

@@ -1,10 +1,12 @@
 #include "archive/ItemWriter.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
 
 #include "archive/Catalog.h"
+#include "archive/ItemFile.h"
 #include "base/Paths.h"
 #include "items/ClipItem.h"
 
@@ -29,6 +31,11 @@ void ItemWriter::QueueRecord(CaptureRecord& record, const std::string& path) {
     Queue(std::move(job));
 }
 
+void ItemWriter::SetCatalog(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    catalog_ = path;
+}
+
 void ItemWriter::QueueItem(ClipItem& item, const std::string& path) {
     item.SetRecordPath(path);
     item.SetStore(this);
@@ -36,12 +43,17 @@ void ItemWriter::QueueItem(ClipItem& item, const std::string& path) {
     Job job;
     job.kind = JobKind::kItem;
     job.path = path;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        job.catalog = catalog_;
+    }
+    const bool cataloging = !job.catalog.empty();
     job.content = ItemFileContent::Of(item);
     job.bytes = job.content.data.bytes;
     const uint64_t version = item.DataVersion();
     const size_t bytes = job.bytes;
     Queue(std::move(job));
-    pending_[lastQueued_] = {&item, version, bytes};
+    pending_[lastQueued_] = {&item, version, bytes, cataloging};
 }
 
 void ItemWriter::QueueDelete(const std::string& path, const std::string& catalog, const std::string& dateFolder) {
@@ -67,17 +79,75 @@ void ItemWriter::Queue(Job job) {
     changed_.notify_all();
 }
 
+namespace {
+
+// Deletes come in runs (a trim, a selection); the index is merged once the
+// run has paused this long.
+constexpr auto kCompactDelay = std::chrono::milliseconds(1000);
+
+// The name of the folder that holds the file.
+std::string FolderNameOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    if (slash == std::string::npos || slash == 0) return {};
+    const size_t before = path.rfind('\\', slash - 1);
+    const size_t start = before == std::string::npos ? 0 : before + 1;
+    return path.substr(start, slash - start);
+}
+
+}  // namespace
+
 void ItemWriter::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty()) return;  // stopping, with everything written
+        const auto ready = [this] { return stopping_ || compactNow_ || !queue_.empty() || !catalogDue_.empty(); };
+        const bool woken = compactDue_.empty() ? (changed_.wait(lock, ready), true)
+                                               : changed_.wait_for(lock, kCompactDelay, ready);
+        if (queue_.empty() && !catalogDue_.empty()) {
+            std::vector<CatalogDue> due;
+            due.swap(catalogDue_);
+            cataloging_ = true;
+            lock.unlock();
+            std::vector<uint64_t> added;
+            try {
+                added = CatalogItems(due);
+            } catch (...) {
+            }
+            lock.lock();
+            cataloging_ = false;
+            catalogedIds_.insert(catalogedIds_.end(), added.begin(), added.end());
+            if (!added.empty() && notifyWindow_ && !noticePosted_)
+                noticePosted_ = ::PostMessageA(notifyWindow_, notifyMessage_, 0, 0) != FALSE;
+            changed_.notify_all();
+            continue;
+        }
+        if (queue_.empty() && !compactDue_.empty() && (!woken || compactNow_ || stopping_)) {
+            std::set<std::string> due;
+            due.swap(compactDue_);
+            lock.unlock();
+            CompactCatalogs(due);
+            lock.lock();
+            compactNow_ = false;
+            changed_.notify_all();
+            continue;
+        }
+        if (compactNow_) {
+            compactNow_ = false;
+            changed_.notify_all();
+        }
+        if (queue_.empty()) {
+            if (stopping_) return;  // with everything written
+            continue;
+        }
         // Deletes queued together are done together: the catalog loses the
         // entries of all their files in one transaction.
         std::list<Job> jobs;
         do {
             jobs.splice(jobs.end(), queue_, queue_.begin());
         } while (jobs.front().kind == JobKind::kDelete && !queue_.empty() && queue_.front().kind == JobKind::kDelete);
+        // A file deleted before its entry was made never gets one.
+        for (const Job& each : jobs)
+            if (each.kind == JobKind::kDelete)
+                std::erase_if(catalogDue_, [&](const CatalogDue& due) { return due.path == each.path; });
         const auto storedHook = storedHook_;
         lock.unlock();
         Job& job = jobs.front();
@@ -96,12 +166,20 @@ void ItemWriter::Run() {
         }
         const bool tell = job.kind == JobKind::kItem;
         const Completion completion{job.id, written};
+        CatalogDue due;
+        if (written && job.kind == JobKind::kItem && !job.catalog.empty()) due = {job.id, job.path, job.catalog};
         size_t bytes = 0;
-        for (const Job& each : jobs) bytes += each.bytes;
+        std::set<std::string> leaving;
+        for (const Job& each : jobs) {
+            bytes += each.bytes;
+            if (each.kind == JobKind::kDelete && !each.catalog.empty()) leaving.insert(each.catalog);
+        }
         const uint64_t last = jobs.back().id;
         // The job's copy of the data goes before the window's thread hears of it.
         jobs.clear();
         lock.lock();
+        if (!due.path.empty()) catalogDue_.push_back(std::move(due));
+        compactDue_.insert(leaving.begin(), leaving.end());
         queuedBytes_ -= bytes;
         lastDone_ = last;
         if (tell) {
@@ -110,6 +188,49 @@ void ItemWriter::Run() {
                 noticePosted_ = ::PostMessageA(notifyWindow_, notifyMessage_, 0, 0) != FALSE;
         }
         changed_.notify_all();
+    }
+}
+
+std::vector<uint64_t> ItemWriter::CatalogItems(const std::vector<CatalogDue>& due) {
+    // By catalog and date folder, each group in one transaction.
+    std::map<std::pair<std::string, std::string>, std::vector<const CatalogDue*>> groups;
+    for (const CatalogDue& each : due) groups[{each.catalog, FolderNameOf(each.path)}].push_back(&each);
+    std::vector<uint64_t> added;
+    for (const auto& [where, files] : groups) {
+        std::vector<std::unique_ptr<ClipItem>> items;
+        std::vector<std::pair<ListedFile, ClipItem*>> entries;
+        std::vector<uint64_t> ids;
+        for (const CatalogDue* each : files) {
+            WIN32_FIND_DATAA listing = {};
+            const HANDLE find = ::FindFirstFileA(each->path.c_str(), &listing);
+            if (find == INVALID_HANDLE_VALUE) continue;
+            ::FindClose(find);
+            // The entry is made from the file as it is on disk, as a load would.
+            std::unique_ptr<ClipItem> item = CreateItemOfType(ItemTypeOfExtension(each->path));
+            if (!item || !ReadItemFile(*item, each->path)) continue;
+            entries.emplace_back(ListedFile::Of(listing), item.get());
+            items.push_back(std::move(item));
+            ids.push_back(each->id);
+        }
+        Catalog catalog;
+        if (catalog.Open(where.first) && catalog.AddItems(where.second, entries))
+            added.insert(added.end(), ids.begin(), ids.end());
+    }
+    return added;
+}
+
+void ItemWriter::CompactCatalogs(const std::set<std::string>& catalogs) {
+    for (const std::string& path : catalogs) {
+        try {
+            Catalog catalog;
+            if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES || !catalog.Open(path) || !catalog.Compact()) {
+                catalog.Close();
+                // The catalog is only a copy: without it the next load reads the files.
+                Catalog::Delete(path);
+            }
+        } catch (...) {
+            Catalog::Delete(path);
+        }
     }
 }
 
@@ -155,7 +276,8 @@ void ItemWriter::DeleteBatch(const std::list<Job>& jobs) {
             Catalog catalog;
             removed = catalog.Open(path) && catalog.RemoveItems(names.items) && catalog.RemoveRecords(names.records);
             // The log keeps the pages as they were before: moved into the
-            // file (where the rows were overwritten) and emptied.
+            // file (where the rows were overwritten) and emptied. The index
+            // is merged later (CompactCatalogs).
             if (removed) catalog.Database().Execute("PRAGMA wal_checkpoint(TRUNCATE)");
         } catch (...) {
             removed = false;
@@ -168,16 +290,24 @@ void ItemWriter::DeleteBatch(const std::list<Job>& jobs) {
 void ItemWriter::Flush() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return lastDone_ == lastQueued_; });
+        changed_.wait(lock, [this] { return lastDone_ == lastQueued_ && catalogDue_.empty() && !cataloging_; });
+        // A flush leaves nothing of what was deleted behind, in the catalogs either.
+        if (!compactDue_.empty()) {
+            compactNow_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return compactDue_.empty() && !compactNow_; });
+        }
     }
     ReleaseWrittenData();
 }
 
 void ItemWriter::ReleaseWrittenData() {
     std::vector<Completion> done;
+    std::vector<uint64_t> cataloged;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         done.swap(done_);
+        cataloged.swap(catalogedIds_);
         noticePosted_ = false;
     }
     for (const Completion& completion : done) {
@@ -187,12 +317,19 @@ void ItemWriter::ReleaseWrittenData() {
         pending_.erase(found);
         ClipItem& item = *pending.item;
         // An item changed since its write was queued keeps the change in memory.
+        if (completion.written && pending.cataloging) awaitingCatalog_[completion.id] = {&item, pending.version};
         if (item.DataVersion() != pending.version) continue;
         if (completion.written) {
             if (item.DataBytes() > ClipItem::kKeptInMemoryBytes) item.LeaveDataOnDisk();
         } else {
             KeepUnwritten(item, pending.bytes);
         }
+    }
+    for (uint64_t id : cataloged) {
+        auto found = awaitingCatalog_.find(id);
+        if (found == awaitingCatalog_.end()) continue;  // the item has gone
+        if (catalogedHook_) catalogedHook_(*found->second.first, found->second.second);
+        awaitingCatalog_.erase(found);
     }
 }
 
@@ -257,6 +394,7 @@ bool ItemWriter::ReadBack(ClipItem& item) {
 }
 
 void ItemWriter::Forget(const ClipItem& item) {
+    std::erase_if(awaitingCatalog_, [&](const auto& entry) { return entry.second.first == &item; });
     for (auto pending = pending_.begin(); pending != pending_.end();)
         pending = pending->second.item == &item ? pending_.erase(pending) : std::next(pending);
     DropReadBack(item);

@@ -25,6 +25,7 @@
 #include <functional>
 #include <list>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -57,8 +58,16 @@ public:
     // Queues the record's file at the path, which becomes the record's now.
     void QueueRecord(CaptureRecord& record, const std::string& path);
     // Queues the item's file at the path, which becomes the item's now; the
-    // write takes the item's data as it is now.
+    // write takes the item's data as it is now. Once written, the file joins
+    // the catalog given to SetCatalog, if any.
     void QueueItem(ClipItem& item, const std::string& path);
+    // The catalog file that the items written from now on join (none when
+    // empty): what a search of the catalog finds includes a capture as soon
+    // as its file is written.
+    void SetCatalog(const std::string& path);
+    // Called on the window's thread (in ReleaseWrittenData) for each item whose
+    // file joined the catalog, with the version of its data the file holds.
+    void SetCatalogedHook(std::function<void(const ClipItem&, uint64_t)> hook) { catalogedHook_ = std::move(hook); }
     // Queues the deletion of a file after every write queued before, with its
     // entry in the catalog file `catalog` (none when empty): an item's of the
     // date folder named, or a capture record's when `dateFolder` is empty.
@@ -94,7 +103,7 @@ private:
         std::string path;
         CaptureRecord record;     // kRecord: a copy
         ItemFileContent content;  // kItem: the writer's own
-        std::string catalog;      // kDelete: the catalog that lists the file
+        std::string catalog;      // the catalog that lists the file (kItem: will)
         std::string dateFolder;   // kDelete: the item's date folder; empty for a record
         size_t bytes = 0;
     };
@@ -102,11 +111,18 @@ private:
         uint64_t id;
         bool written;
     };
+    // An item file written, waiting to join its catalog.
+    struct CatalogDue {
+        uint64_t id;
+        std::string path;
+        std::string catalog;
+    };
     // What the window's thread keeps of a queued item write.
     struct PendingItem {
         ClipItem* item;
         uint64_t version;
         size_t bytes;
+        bool cataloging;
     };
     struct CachedItem {
         ClipItem* item;
@@ -118,6 +134,10 @@ private:
     void Run();
     bool Write(Job& job);
     void DeleteBatch(const std::list<Job>& jobs);
+    // Adds item files written to their catalogs: the ids of those added.
+    std::vector<uint64_t> CatalogItems(const std::vector<CatalogDue>& due);
+    // Merges the indexes of the catalogs that lost entries.
+    void CompactCatalogs(const std::set<std::string>& catalogs);
     void KeepUnwritten(ClipItem& item, size_t bytes);
     void DropReadBack(const ClipItem& item);
 
@@ -137,6 +157,16 @@ private:
     HWND notifyWindow_ = nullptr;
     UINT notifyMessage_ = 0;
     std::function<void(const std::string&)> storedHook_;
+    std::string catalog_;
+    // Catalogs that lost entries and are merged once deletes have paused
+    // for a while (or at a flush), not after each.
+    std::set<std::string> compactDue_;
+    bool compactNow_ = false;
+    // Entries are made once no file waits to be written: a capture's file
+    // never waits for the catalog.
+    std::vector<CatalogDue> catalogDue_;
+    bool cataloging_ = false;
+    std::vector<uint64_t> catalogedIds_;
 
     // The window thread's alone.
     std::unordered_map<uint64_t, PendingItem> pending_;
@@ -147,6 +177,9 @@ private:
     size_t unwrittenBytes_ = 0;
     bool writesFailing_ = false;
     bool writesFailingTold_ = false;
+    std::function<void(const ClipItem&, uint64_t)> catalogedHook_;
+    // Items whose written files wait for their catalog entries, by job.
+    std::unordered_map<uint64_t, std::pair<ClipItem*, uint64_t>> awaitingCatalog_;
 
     // The writer thread's alone: the folder it made sure of last.
     std::string lastFolder_;

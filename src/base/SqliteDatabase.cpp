@@ -60,6 +60,8 @@ void SqliteStatement::Reset() {
 
 bool SqliteStatement::IsNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
 
+bool SqliteStatement::IsBlob(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_BLOB; }
+
 int64_t SqliteStatement::Int64(int column) const { return sqlite3_column_int64(statement_, column); }
 
 double SqliteStatement::Double(int column) const { return sqlite3_column_double(statement_, column); }

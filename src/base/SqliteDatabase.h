@@ -42,6 +42,7 @@ public:
 
     // The current row's columns, counted from 0.
     bool IsNull(int column) const;
+    bool IsBlob(int column) const;
     int64_t Int64(int column) const;
     double Double(int column) const;
     std::string Text(int column) const;

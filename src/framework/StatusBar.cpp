@@ -18,7 +18,19 @@ bool StatusBar::Create(HWND parent, UINT id, UINT readyTextId) {
 
 void StatusBar::ShowPrompt(UINT command) {
     const std::string text = LoadResourceString(command);
+    prompting_ = true;
     SetText(text.substr(0, text.find('\n')));
+}
+
+void StatusBar::ShowReady() {
+    prompting_ = false;
+    SetText(state_.empty() ? ready_ : state_);
+}
+
+void StatusBar::ShowState(const std::string& state) {
+    if (state == state_) return;
+    state_ = state;
+    if (!prompting_) ShowReady();
 }
 
 void StatusBar::SetText(const std::string& text) {

@@ -14,7 +14,12 @@ public:
     HWND Handle() const { return bar_; }
     // The prompt of the command, or nothing for an item without one.
     void ShowPrompt(UINT command);
-    void ShowReady() { SetText(ready_); }
+    // The idle text again once a prompt is done.
+    void ShowReady();
+    // What the bar shows while no prompt is: a short state of the program
+    // (work going on in the background) in place of the idle text; empty for
+    // the idle text. A prompt shown meanwhile keeps the bar until it is done.
+    void ShowState(const std::string& state);
     std::string Text() const;
     // Places itself at the parent's bottom; the height it takes.
     int Layout();
@@ -24,4 +29,6 @@ private:
 
     HWND bar_ = nullptr;
     std::string ready_;
+    std::string state_;
+    bool prompting_ = false;
 };

@@ -82,4 +82,6 @@
 #define IDS_ITEM_UNREADABLE 120
 #define IDS_ITEM_UNREADABLE_VIEW 121
 #define IDS_WRITES_FAILING 122
+// Added: the status bar while the catalog is built in the background.
+#define IDS_CATALOGING 130
 #define IDS_READY 57345

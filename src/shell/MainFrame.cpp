@@ -76,6 +76,7 @@ void MainFrame::LoadArchive() {
     options.folder = settings.ArchiveFolder;
     options.catalogPath = CatalogPathFor(options.folder);
     options.loadWholeArchive = settings.LoadWholeArchive;
+    options.readUnknownDaysLater = true;
     options.formats = {settings.ProcessTexts, settings.ProcessImages, settings.ProcessRTF, settings.ProcessHTML,
                        settings.ProcessMetafiles};
     options.diskSizeLimit = settings.DiskSizeLimit;
@@ -142,6 +143,7 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Maybe<&MainFrame::OnSettingChange>(WM_SETTINGCHANGE),
         msg::Raw<&MainFrame::OnWritesDone>(kWritesDoneMessage),
         msg::Raw<&MainFrame::OnFolderChanged>(kFolderChangedMessage),
+        msg::Raw<&MainFrame::OnCatalogProgress>(kCatalogProgressMessage),
         msg::Raw<&MainFrame::OnEndSession>(WM_ENDSESSION),
         msg::Raw<&MainFrame::OnTimer>(WM_TIMER),
         msg::Command<&MainFrame::OnExit>(ID_APP_EXIT),
@@ -207,6 +209,7 @@ bool MainFrame::OnCreate(const CREATESTRUCTA&) {
     ::SetWindowTextA(Handle(), productName_.c_str());
     notifyIcon_.Add(Handle(), kNotifyIconMessage, icon_.get(), productName_);
     archive_.SetWriterNotice(Handle(), kWritesDoneMessage);
+    archive_.SetCatalogNotice(Handle(), kCatalogProgressMessage);
     JoinClipboardChain();
     // Paused until now: the notification that joining brings is passed on, not captured.
     paused_ = false;
@@ -225,6 +228,7 @@ void MainFrame::OnDestroy() {
     watcher_.Stop();
     LeaveClipboardChain();
     archive_.SetWriterNotice(nullptr, 0);
+    archive_.SetCatalogNotice(nullptr, 0);
     ::PostQuitMessage(0);
 }
 
@@ -410,6 +414,14 @@ LRESULT MainFrame::OnMenuSelect(WPARAM wParam, LPARAM lParam) {
 
 LRESULT MainFrame::OnExitMenuLoop(WPARAM, LPARAM) {
     statusBar_.ShowReady();
+    return 0;
+}
+
+LRESULT MainFrame::OnCatalogProgress(WPARAM, LPARAM) {
+    archive_.OnCatalogProgress();
+    // Messages posted before the last one may come after it: the builder's own count is the truth.
+    const int percent = archive_.CatalogPercent();
+    statusBar_.ShowState(percent >= 100 ? std::string() : LoadResourceString(IDS_CATALOGING) + std::to_string(percent) + "%");
     return 0;
 }
 

@@ -35,6 +35,10 @@ constexpr UINT kAfterCaptureMessage = WM_APP + 2;
 constexpr UINT kFindAgainMessage = WM_APP + 3;
 // Posted by the archive's writer thread when it has finished writing files.
 constexpr UINT kWritesDoneMessage = WM_APP + 10;
+// Posted by the archive's catalog builder as the catalog grows (wParam: how far
+// it is, in per cent) and when it is complete (100): what searches the
+// catalog may find more now.
+constexpr UINT kCatalogProgressMessage = WM_APP + 11;
 // Posted by the folder watcher when files of the archive folder changed.
 constexpr UINT kFolderChangedMessage = WM_APP + 12;
 // Control id of the archive tree.
@@ -118,6 +122,8 @@ private:
     // The prompt of the highlighted menu item in the status bar, "Ready" after.
     LRESULT OnMenuSelect(WPARAM wParam, LPARAM lParam);
     LRESULT OnExitMenuLoop(WPARAM, LPARAM);
+    // The catalog grows in the background: its progress in the status bar.
+    LRESULT OnCatalogProgress(WPARAM percent, LPARAM);
     // The menu of a tree node or of the view, at the pointer or, from the
     // keyboard, at the selected node or the caret.
     bool OnContextMenu(HWND window, POINT screenPoint);

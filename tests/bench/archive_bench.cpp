@@ -7,7 +7,7 @@
 // executable (a new day has another "today"), by a child process, so that
 // the memory the generation used does not count against the load.
 //
-//   archive_bench [--prepare] [--captures N] [cache folder]
+//   archive_bench [--prepare] [--captures N] [--catalogs FOLDER] [cache folder]
 //
 // --prepare only makes sure the archive is there: scripts/bench then drops its
 // files from the page cache, so that the first load reads them from disk as a
@@ -27,9 +27,12 @@
 
 #include "archive/Catalog.h"
 #include "archive/ItemArchive.h"
+#include "base/Compression.h"
+#include "base/SqliteDatabase.h"
 #include "base/CaptureTime.h"
 #include "base/Paths.h"
 #include "support/ArchiveGenerator.h"
+#include "support/TempFolder.h"
 #include "views/GroupTree.h"
 
 namespace {
@@ -43,6 +46,8 @@ int captures = 10000;
 int todayCaptures = 2000;
 // Put in front of every row's name.
 std::string label = "10,000";
+// Where the catalogs go (--catalogs); beside each archive when empty.
+std::string catalogFolder;
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
@@ -117,8 +122,10 @@ ArchiveOptions OptionsFor(const std::string& folder, bool whole) {
     ArchiveOptions options;
     options.folder = folder;
     options.loadWholeArchive = whole;
-    // Beside the archive, as the program keeps it outside.
-    options.catalogPath = folder.substr(0, folder.size() - 1) + ".catalog.db";
+    // Beside the archive (or in the folder given), as the program keeps it outside.
+    const std::string archive = folder.substr(0, folder.size() - 1);
+    options.catalogPath = catalogFolder.empty() ? archive + ".catalog.db"
+                                                : catalogFolder + archive.substr(archive.rfind('\\') + 1) + ".catalog.db";
     // The program passes its own icon; any icon does here.
     options.fallbackIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
     return options;
@@ -191,6 +198,60 @@ void MeasureTree(const char* what, const ArchiveOptions& options, std::vector<Ro
         rows.push_back({prefix + "memory with the tree", {}, Memory()});
     }
     ::DestroyWindow(parent);
+}
+
+// The catalog's size against the text it holds, and how long the filter's
+// queries of 1 to 12 characters take.
+void MeasureCatalog(const std::string& path, std::vector<Row>& rows) {
+    unsigned long long text = 0, stored = 0, items = 0;
+    {
+        SqliteDatabase db;
+        if (!db.Open(path)) return;
+        SqliteStatement query = db.Prepare("SELECT text FROM item_texts");
+        while (query.Step()) {
+            ++items;
+            if (!query.IsBlob(0)) {
+                text += query.Text(0).size();
+                stored += query.Text(0).size();
+                continue;
+            }
+            const Bytes packed = query.Blob(0);
+            Bytes bytes;
+            if (DecompressBlock(packed.data(), packed.size(), bytes)) text += bytes.size();
+            stored += packed.size();
+        }
+    }
+    const auto size = ReadFileBytes(path).size() + ReadFileBytes(path + "-wal").size();
+    char line[200];
+    std::snprintf(line, sizeof(line), "%.1f MB against %.1f MB of text in %llu items (%.2f x); text kept %.1f MB",
+                  size / 1e6, text / 1e6, items, text ? static_cast<double>(size) / static_cast<double>(text) : 0.0,
+                  stored / 1e6);
+    rows.push_back({"catalog size", {}, line});
+    Catalog catalog;
+    if (!catalog.Open(path)) return;
+    // What a filter box asks while the user types three phrases, a query per
+    // keystroke; one or two characters also for the newest 100 matches only.
+    Row longer{"filter query (catalog), 3 to 12 characters", {}, {}};
+    Row shorter{"filter query (catalog), 1 or 2 characters, every match", {}, {}};
+    Row newest{"filter query (catalog), 1 or 2 characters, newest 100 matches", {}, {}};
+    size_t found = 0;
+    for (const wchar_t* phrase : {L"Quarterly report", L"invoice 2026", L"the meeting", L"Z\u00fcrich caf\u00e9"}) {
+        const std::wstring typed = phrase;
+        for (size_t length = 1; length <= 12 && length <= typed.size(); ++length) {
+            const std::wstring query = typed.substr(0, length);
+            Row& row = length < 3 ? shorter : longer;
+            row.runsMs.push_back(TimeMs([&] { found += catalog.MatchingItems(query).size(); }));
+            if (length < 3) newest.runsMs.push_back(TimeMs([&] { catalog.MatchingItems(query, 100); }));
+        }
+    }
+    for (Row* row : {&longer, &shorter, &newest}) {
+        std::vector<double> sorted = row->runsMs;
+        std::sort(sorted.begin(), sorted.end());
+        std::snprintf(line, sizeof(line), "95th percentile %.0f ms, longest %.0f ms",
+                      sorted[(sorted.size() - 1) * 95 / 100], sorted.back());
+        row->result = line;
+        rows.push_back(*row);
+    }
 }
 
 // The generation runs in a child process (see above); a marker beside the
@@ -276,6 +337,11 @@ int main(int argc, char** argv) {
         label = captures == 100000 ? "100,000" : std::to_string(captures);
         if (captures > 10000) kRuns = 1;
     }
+    if (argc > argument + 1 && std::strcmp(argv[argument], "--catalogs") == 0) {
+        catalogFolder = WithTrailingBackslash(argv[argument + 1]);
+        CreateFolderPath(catalogFolder);
+        argument += 2;
+    }
     // The cache lives in the build folder, not in the Wine prefix that scripts/bench removes.
     const std::string cache =
         argc > argument ? WithTrailingBackslash(argv[argument]) : ProgramFolder() + "bench-cache\\";
@@ -323,6 +389,12 @@ int main(int argc, char** argv) {
     std::unique_ptr<ItemArchive> archive;
     Row today = MeasureLoad("LoadArchive, today's items", OptionsFor(folder, false), 1, archive);
     const Row todayMemory{"memory, today's items loaded", {}, Memory()};
+    // The first start catalogs the whole archive in the background meanwhile.
+    rows.push_back({"first start: catalog complete in the background, after the load", {TimeMs([&] {
+                        archive->WaitForCatalog();
+                    })},
+                    {}});
+    MeasureCatalog(OptionsFor(folder, false).catalogPath, rows);
     archive.reset();
     Row whole = MeasureLoad("LoadArchive, whole archive", OptionsFor(folder, true), 1, archive);
     const Row wholeMemory{"memory, whole archive loaded", {}, Memory()};
@@ -333,6 +405,23 @@ int main(int argc, char** argv) {
     MeasureTree("tree, today's items", OptionsFor(folder, false), rows);
     MeasureTree("tree, whole archive", OptionsFor(folder, true), rows);
     if (withAllToday) MeasureTree("tree, all captures made today", OptionsFor(todayFolder, false), rows);
+
+    // A first start with the whole archive: today's items at once, earlier
+    // days as the builder reads them.
+    {
+        ArchiveOptions wholeFirst = OptionsFor(folder, true);
+        wholeFirst.readUnknownDaysLater = true;
+        Catalog::Delete(wholeFirst.catalogPath);
+        ItemArchive first;
+        rows.push_back({"first start, whole archive: LoadArchive (the window is usable)", {TimeMs([&] {
+                            first.LoadArchive(wholeFirst);
+                        })},
+                        Counts(first)});
+        rows.push_back({"first start, whole archive: every day loaded and cataloged", {TimeMs([&] {
+                            first.WaitForCatalog();
+                        })},
+                        Counts(first) + "; " + Memory()});
+    }
 
     PrintTable(rows);
     return 0;

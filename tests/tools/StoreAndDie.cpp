@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
             ItemArchive archive;
             archive.LoadArchive(options);
+            archive.WaitForCatalog();
         }
     }
     if (argc < 3) return 2;

@@ -11,6 +11,7 @@
 
 #include "archive/ItemArchive.h"
 #include "archive/ItemFile.h"
+#include "archive/ItemWriter.h"
 #include "base/CaptureTime.h"
 #include "base/Paths.h"
 #include "base/RecordFile.h"
@@ -141,6 +142,7 @@ TEST(CatalogTest, ItemsLoadFromTheCatalogAsFromTheirFiles) {
 
     auto load = [&](ItemArchive& archive) {
         archive.LoadArchive(options);
+        archive.WaitForCatalog();
         std::map<std::string, ClipItem*> byPath;
         for (const auto& item : archive.Items()) byPath[item->RecordPath()] = item.get();
         return byPath;
@@ -169,6 +171,10 @@ TEST(CatalogTest, ItemsLoadFromTheCatalogAsFromTheirFiles) {
         EXPECT_TRUE(IsEqualGUID(guid, item->SourceGuid())) << path;
         EXPECT_EQ(times[path], item->CaptureTime()) << path;
     }
+    // The tree's Find looks at an HTML item's markup, which the catalog leaves out.
+    const auto mayHoldTag = archive.ItemsThatMayContain(L"<b>");
+    ASSERT_TRUE(mayHoldTag);
+    EXPECT_TRUE(mayHoldTag->count(items[paths[2]]));
     EXPECT_TRUE(archive.MatchingItems(L"small").empty());
     EXPECT_EQ(1u, archive.MatchingItems(L"Changed").size());
     // Without its date folder, the entries go too.
@@ -215,7 +221,9 @@ TEST(CatalogTest, AnEntryAsNewAsItsCatalogIsReadFromTheFile) {
 }
 
 // What the catalog finds is what a scan of the files finds, in any case and
-// script, for queries too short for its trigrams too.
+// script, for queries too short for its trigrams too, over the whole archive
+// although the load took today's items only: the rest was cataloged on the
+// builder's thread.
 TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     TempFolder folder, local;
     ArchiveShape shape;
@@ -227,16 +235,22 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     options.loadWholeArchive = true;
     ItemArchive files;
     files.LoadArchive(options);
+    options.loadWholeArchive = false;
     options.catalogPath = local / "catalog.db";
     ItemArchive cataloged;
     cataloged.LoadArchive(options);
+    cataloged.WaitForCatalog();
+    EXPECT_EQ(100, cataloged.CatalogPercent());
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(options.catalogPath));
     for (const wchar_t* query : {L"z\u00dcRICH", L"CAF\u00c9", L"\u00e9", L"\u20ac", L"e", L"Th", L"the Report",
                                  L"REPORT", L"invoice ", L"no such words"}) {
         std::set<std::string> scanned, matched;
         const std::wstring wanted = FoldCase(query);
         for (const auto& item : files.Items())
-            if (FoldCase(SearchableText(*item)).find(wanted) != std::wstring::npos) scanned.insert(item->RecordPath());
-        for (ClipItem* item : cataloged.MatchingItems(query)) matched.insert(item->RecordPath());
+            if (FoldCase(SearchableText(*item)).find(wanted) != std::wstring::npos)
+                scanned.insert(item->RecordPath().substr(folder.Path().size()));
+        for (const std::string& item : catalog.MatchingItems(query)) matched.insert(item);
         EXPECT_EQ(scanned, matched) << scanned.size() << " " << matched.size();
     }
 }
@@ -258,4 +272,128 @@ TEST(CatalogTest, AKillDuringAWriteLeavesACatalogThatOpens) {
     SqliteDatabase db;
     ASSERT_TRUE(db.Open(catalogPath));
     EXPECT_TRUE(db.IsSound());
+}
+
+namespace {
+
+// The catalog file with its log, as the disk holds them.
+std::string CatalogBytes(const std::string& path) { return ReadFileBytes(path) + ReadFileBytes(path + "-wal"); }
+
+}  // namespace
+
+// A capture joins the catalog as its file is written, by the text it shows:
+// an HTML item by its shown text, without its markup or scripts.
+TEST(CatalogTest, ACaptureIsFoundByWhatItShowsAsSoonAsItsFileIsWritten) {
+    TempFolder folder, local;
+    const std::string catalogPath = local / "catalog.db";
+    ItemWriter writer;
+    writer.SetCatalog(catalogPath);
+    TextItem text;
+    ASSERT_TRUE(text.SetText(L"Meeting moved to Thursday"));
+    HtmlItem html;
+    ASSERT_TRUE(html.SetHtmlText(L"<p class=\"note\">Quarterly&nbsp;r&eacute;sum&eacute; &amp;\r\n  <b>plan</b></p>"
+                                 L"<!-- a comment --><script>var hiddenScript = 1;</script><style>p { color: red }</style>"
+                                 L"<p>costs &#8364;&#x32;0</p>"));
+    writer.QueueItem(text, NewItemPath(text, folder.Path()));
+    writer.QueueItem(html, NewItemPath(html, folder.Path()));
+    writer.Flush();
+    auto relative = [&](const ClipItem& item) { return item.RecordPath().substr(folder.Path().size()); };
+
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(catalogPath));
+    EXPECT_EQ(std::vector<std::string>{relative(text)}, catalog.MatchingItems(L"thursday"));
+    EXPECT_EQ(std::vector<std::string>{relative(html)}, catalog.MatchingItems(L"QUARTERLY R\u00c9SUM\u00c9 & PLAN"));
+    EXPECT_EQ(std::vector<std::string>{relative(html)}, catalog.MatchingItems(L"plan\r\ncosts \u20ac20"));
+    for (const wchar_t* markup : {L"<p", L"class", L"comment", L"hiddenScript", L"color", L"&amp;", L"nbsp", L"#8364"})
+        EXPECT_TRUE(catalog.MatchingItems(markup).empty()) << markup;
+}
+
+// A deleted item's text leaves the catalog file, its index included, by the
+// end of a flush.
+TEST(CatalogTest, ADeletedItemsTextLeavesTheCatalogFile) {
+    TempFolder folder, local;
+    const std::string catalogPath = local / "catalog.db";
+    ItemWriter writer;
+    writer.SetCatalog(catalogPath);
+    TextItem kept, secret;
+    ASSERT_TRUE(kept.SetText(L"an ordinary note"));
+    // Characters no other text has: their trigram stands whole in the index.
+    ASSERT_TRUE(secret.SetText(L"pin \u9451\u6dfc\u7cf8"));
+    writer.QueueItem(kept, NewItemPath(kept, folder.Path()));
+    writer.QueueItem(secret, NewItemPath(secret, folder.Path()));
+    writer.Flush();
+    const std::string rare = "\xe6\xb7\xbc\xe7\xb3\xb8";  // the last two characters in UTF-8
+    ASSERT_NE(std::string::npos, CatalogBytes(catalogPath).find(rare));
+
+    const std::string path = secret.RecordPath();
+    writer.QueueDelete(path, catalogPath, path.substr(folder.Path().size(), path.rfind('\\') - folder.Path().size()));
+    writer.Flush();
+    EXPECT_EQ(std::string::npos, CatalogBytes(catalogPath).find(rare));
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(catalogPath));
+    EXPECT_TRUE(catalog.MatchingItems(L"\u9451\u6dfc\u7cf8").empty());
+    EXPECT_EQ(1u, catalog.MatchingItems(L"ordinary").size());
+}
+
+// A whole-archive start without the catalog's days loads today's items, and
+// the earlier days join as the builder reads them, told to the archive as
+// arrivals: the same items as a load that reads every file. The next start
+// takes them all from the catalog.
+TEST(CatalogTest, EarlierDaysUnknownToTheCatalogArriveAfterTheLoad) {
+    TempFolder folder, local;
+    ArchiveShape shape;
+    shape.captures = 150;
+    shape.days = 4;
+    ASSERT_TRUE(GenerateArchive(folder.Path(), shape));
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    options.loadWholeArchive = true;
+    ItemArchive files;
+    files.LoadArchive(options);
+    auto paths = [](const ItemArchive& archive) {
+        std::multiset<std::string> all;
+        for (const auto& item : archive.Items()) all.insert(item->RecordPath());
+        return all;
+    };
+
+    struct Counting : ItemArchive {
+        size_t added = 0;
+        void OnItemAdded(ClipItem*) override { ++added; }
+    };
+    options.catalogPath = local / "catalog.db";
+    options.readUnknownDaysLater = true;
+    Counting archive;
+    archive.LoadArchive(options);
+    const size_t loaded = archive.Items().size();
+    EXPECT_LT(loaded, files.Items().size());
+    archive.WaitForCatalog();
+    EXPECT_EQ(paths(files), paths(archive));
+    EXPECT_EQ(files.Items().size() - loaded, archive.added);
+
+    Counting again;
+    again.LoadArchive(options);
+    EXPECT_EQ(paths(files), paths(again));
+    again.WaitForCatalog();
+    EXPECT_EQ(0u, again.added);
+}
+
+// A file deleted before its entry was made never gets one: the text of an
+// item deleted at once does not reach the catalog.
+TEST(CatalogTest, AnItemDeletedBeforeItsEntryIsMadeGetsNone) {
+    TempFolder folder, local;
+    const std::string catalogPath = local / "catalog.db";
+    ItemWriter writer;
+    writer.SetCatalog(catalogPath);
+    TextItem kept, gone;
+    ASSERT_TRUE(kept.SetText(L"kept for later"));
+    ASSERT_TRUE(gone.SetText(L"copied by mistake"));
+    writer.QueueItem(kept, NewItemPath(kept, folder.Path()));
+    writer.QueueItem(gone, NewItemPath(gone, folder.Path()));
+    const std::string path = gone.RecordPath();
+    writer.QueueDelete(path, catalogPath, path.substr(folder.Path().size(), path.rfind('\\') - folder.Path().size()));
+    writer.Flush();
+    Catalog catalog;
+    ASSERT_TRUE(catalog.Open(catalogPath));
+    EXPECT_EQ(1u, catalog.MatchingItems(L"kept for").size());
+    EXPECT_TRUE(catalog.MatchingItems(L"by mistake").empty());
 }

@@ -398,6 +398,25 @@ TEST_F(MainFrameTest, TheStatusBarShowsTheMenuPromptAndThenReady) {
     EXPECT_EQ("Ready", frame.Status().Text());
 }
 
+// The catalog's progress stands where "Ready" does, and waits while a menu
+// prompt is shown; it goes once the catalog is complete.
+TEST_F(MainFrameTest, TheCatalogsProgressGivesWayToMenuPromptsAndGoesWhenDone) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    frame.Status().ShowState("Cataloging the archive: 40%");
+    EXPECT_EQ("Cataloging the archive: 40%", frame.Status().Text());
+    HMENU menu = frame.MenuBar().Menu();
+    ::SendMessageA(frame.Handle(), WM_MENUSELECT, MAKEWPARAM(ID_EDIT_COPY, MF_HILITE),
+                   reinterpret_cast<LPARAM>(menu));
+    frame.Status().ShowState("Cataloging the archive: 50%");
+    EXPECT_EQ("Places the item or the group to the Clipboard.", frame.Status().Text());
+    ::SendMessageA(frame.Handle(), WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+    EXPECT_EQ("Cataloging the archive: 50%", frame.Status().Text());
+    // No build runs: the catalog counts as complete.
+    ::SendMessageA(frame.Handle(), kCatalogProgressMessage, 100, 0);
+    EXPECT_EQ("Ready", frame.Status().Text());
+}
+
 // The first of two texts is edited in the view and its file cannot be written:
 // the view keeps it when the user answers OK to saving, and so must every command
 // that would destroy it.

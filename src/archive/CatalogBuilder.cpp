@@ -1,0 +1,217 @@
+#include "archive/CatalogBuilder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "archive/ItemFile.h"
+#include "base/ParallelFor.h"
+#include "base/Paths.h"
+#include "base/RecordFile.h"
+#include "items/ItemStore.h"
+
+namespace {
+
+// Items are read and written this many at a time: memory holds no more of
+// them, and the writer thread's own entries never wait long for the lock.
+constexpr size_t kItemsPerTransaction = 200;
+// The window hears of the progress no more often than this.
+constexpr DWORD kTellEveryMs = 250;
+
+bool IsFolder(const WIN32_FIND_DATAA& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// Date folders are named "d_M_yyyy"; others sort last.
+long DateKey(const std::string& name) {
+    int day = 0, month = 0, year = 0;
+    if (std::sscanf(name.c_str(), "%d_%d_%d", &day, &month, &year) != 3) return -1;
+    return year * 10000L + month * 100L + day;
+}
+
+// The builder's items read their large data back from their files, once, for
+// their text.
+class FileStore final : public ItemStore {
+public:
+    void WaitUntilStored(const ClipItem&) override {}
+    bool ReadBack(ClipItem& item) override { return ReadItemFile(item, item.RecordPath()); }
+    void Forget(const ClipItem&) override {}
+};
+
+}  // namespace
+
+void CatalogBuilder::Start(Job job) {
+    Stop();
+    stop_ = false;
+    percent_ = 0;
+    lastTold_ = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cataloged_.clear();
+        items_.clear();
+    }
+    thread_ = std::thread([this, job = std::move(job)] { Run(job); });
+}
+
+void CatalogBuilder::Stop() {
+    stop_ = true;
+    Wait();
+}
+
+void CatalogBuilder::Wait() {
+    if (thread_.joinable()) thread_.join();
+}
+
+int CatalogBuilder::Percent() const { return percent_; }
+
+std::vector<std::string> CatalogBuilder::TakeCataloged() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::move(cataloged_);
+}
+
+std::vector<std::unique_ptr<ClipItem>> CatalogBuilder::TakeItems() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::move(items_);
+}
+
+void CatalogBuilder::Tell(const Job& job, bool always) {
+    if (!job.window) return;
+    const DWORD now = ::GetTickCount();
+    if (!always && now - lastTold_ < kTellEveryMs) return;
+    lastTold_ = now;
+    ::PostMessageA(job.window, job.message, static_cast<WPARAM>(percent_.load()), 0);
+}
+
+void CatalogBuilder::Run(const Job& job) {
+    // Nothing thrown here may end the program: the catalog is only a copy,
+    // and the next load builds what this one could not.
+    try {
+        Catalog catalog;
+        bool writable = catalog.Open(job.catalogPath) && BuildRecords(catalog, job);
+        // Without a catalog to write, the window still gets the items it waits for.
+        if (writable || !job.handOverDates.empty()) {
+            // Every date folder and its files, newest day first.
+            std::vector<std::pair<std::string, std::vector<ListedFile>>> dates;
+            size_t total = 0;
+            ForEachEntry(job.folder, [&](const WIN32_FIND_DATAA& entry) {
+                if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0 || stop_) return;
+                std::vector<ListedFile> files;
+                ForEachEntry(job.folder + entry.cFileName + "\\", [&](const WIN32_FIND_DATAA& file) {
+                    if (!IsFolder(file) && !IsTemporaryRecordFile(file.cFileName)) files.push_back(ListedFile::Of(file));
+                });
+                total += files.size();
+                dates.emplace_back(entry.cFileName, std::move(files));
+            });
+            std::stable_sort(dates.begin(), dates.end(),
+                             [](const auto& a, const auto& b) { return DateKey(a.first) > DateKey(b.first); });
+            size_t done = 0;
+            bool whole = writable && !stop_;
+            for (const auto& [name, files] : dates) {
+                if (stop_) break;
+                // Past a failed write only the folders to hand over are still read.
+                if (!writable && !job.handOverDates.count(name)) continue;
+                whole = BuildDate(catalog, job, name, files, done, total, writable) && whole;
+            }
+            whole = whole && !stop_;
+            if (whole) {
+                std::vector<std::string> names;
+                for (const auto& [name, files] : dates) names.push_back(name);
+                catalog.KeepOnlyDates(names);
+            }
+            // Damage met on the way: the next load makes the catalog anew.
+            if (catalog.Damaged()) {
+                catalog.Close();
+                Catalog::Delete(job.catalogPath);
+            }
+        }
+    } catch (...) {
+    }
+    percent_ = 100;
+    Tell(job, true);
+}
+
+bool CatalogBuilder::BuildRecords(Catalog& catalog, const Job& job) {
+    const std::string appData = job.folder + "AppData\\";
+    catalog.ReadRecords(appData);
+    std::vector<std::unique_ptr<CaptureRecord>> read;  // the records read here
+    std::vector<std::pair<ListedFile, const CaptureRecord*>> records;
+    for (const auto& [file, copy] : job.records) {
+        if (stop_) return false;
+        const CaptureRecord* record = copy.get();
+        if (!record) {
+            if (auto taken = catalog.TakeRecord(file)) {
+                read.push_back(std::move(taken));
+            } else {
+                // Changed since the load: the file says what it holds now.
+                auto fromFile = std::make_unique<CaptureRecord>();
+                if (!fromFile->ReadFile(appData + file.name)) continue;
+                read.push_back(std::move(fromFile));
+            }
+            record = read.back().get();
+        }
+        records.emplace_back(file, record);
+    }
+    return catalog.WriteRecords(records);
+}
+
+bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, const std::string& name,
+                               const std::vector<ListedFile>& files, size_t& done, size_t total, bool& writable) {
+    const std::string folder = job.folder + name + "\\";
+    catalog.ReadItems(name, folder);
+    // Files to read: those the catalog lacks, and all of a hand-over folder.
+    const bool handOver = job.handOverDates.count(name) != 0;
+    std::vector<const ListedFile*> unknown;
+    std::set<std::string> listed;
+    std::set<const ListedFile*> known;
+    for (const ListedFile& file : files) {
+        listed.insert(file.name);
+        const bool current = catalog.Knows(name, file);
+        if (current) known.insert(&file);
+        if (!current || handOver) unknown.push_back(&file);
+    }
+    writable = writable && catalog.PruneItems(name, listed);
+    if (!writable && !handOver) return false;
+    const bool loaded = job.loadedDates.count(name) != 0;
+    FileStore store;
+    for (size_t first = 0; first < unknown.size(); first += kItemsPerTransaction) {
+        if (stop_) return false;
+        const size_t count = std::min(kItemsPerTransaction, unknown.size() - first);
+        std::vector<std::unique_ptr<ClipItem>> items(count);
+        // Under Wine most of a file's time is spent opening and closing it:
+        // two at once, leaving the window's thread its share.
+        ParallelFor(count, 2, [&](size_t i) {
+            const std::string path = folder + unknown[first + i]->name;
+            auto item = CreateItemOfType(ItemTypeOfExtension(path));
+            if (!item) return;
+            item->SetStore(&store);
+            try {
+                if (ReadItemFile(*item, path, ItemDataUse::kLoad)) items[i] = std::move(item);
+            } catch (const std::exception&) {
+            }
+            if (item) item->SetStore(nullptr);
+        });
+        std::vector<std::pair<ListedFile, ClipItem*>> batch;
+        for (size_t i = 0; i < count; ++i)
+            if (items[i] && !known.count(unknown[first + i])) batch.emplace_back(*unknown[first + i], items[i].get());
+        // A catalog that cannot be written costs the next start its time; the
+        // window still gets its items.
+        writable = writable && catalog.AddItems(name, batch);
+        if (!writable && !handOver) return false;
+        for (auto& item : items)
+            if (item) item->SetStore(nullptr);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if ((loaded || handOver) && writable)
+                for (const auto& [file, item] : batch) cataloged_.push_back(folder + file.name);
+            if (handOver)
+                for (auto& item : items)
+                    if (item) items_.push_back(std::move(item));
+        }
+        done += count;
+        percent_ = static_cast<int>(std::min<size_t>(99, done * 100 / std::max<size_t>(total, 1)));
+        Tell(job, false);
+    }
+    done += files.size() - unknown.size();
+    percent_ = static_cast<int>(std::min<size_t>(99, done * 100 / std::max<size_t>(total, 1)));
+    // The window shows a folder handed over whole at once.
+    Tell(job, handOver);
+    return writable;
+}

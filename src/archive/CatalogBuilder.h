@@ -1,0 +1,80 @@
+// Brings an archive folder's catalog in line with its files on a thread of its
+// own, while the window works: the capture records, then every date folder
+// whose entries differ from its files (newest day first, loaded or not, so that
+// a search of the catalog covers the whole archive), then drops the entries of
+// date folders that are gone. The thread has its own connection and touches
+// nothing of the window thread's but what it is handed at the start; it tells
+// the window how far it has come by a message.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "archive/CaptureRecord.h"
+#include "archive/Catalog.h"
+
+class CatalogBuilder {
+public:
+    CatalogBuilder() = default;
+    ~CatalogBuilder() { Stop(); }
+    CatalogBuilder(const CatalogBuilder&) = delete;
+    CatalogBuilder& operator=(const CatalogBuilder&) = delete;
+
+    struct Job {
+        std::string folder;       // the archive folder, with its "\"
+        std::string catalogPath;
+        // The record files as the load listed them, with a copy of each record
+        // that the load read from its file (null for those the catalog gave).
+        std::vector<std::pair<ListedFile, std::unique_ptr<CaptureRecord>>> records;
+        // The date folders whose items the load read: their files are told
+        // to TakeCataloged once their entries are written.
+        std::set<std::string> loadedDates;
+        // The date folders whose items the load left to the build (a whole
+        // archive without a catalog): their items are handed over as read.
+        std::set<std::string> handOverDates;
+        HWND window = nullptr;  // posted `message` as the catalog grows and when it is done
+        UINT message = 0;
+    };
+
+    // Stops a build that runs, then starts this one.
+    void Start(Job job);
+    // Asks the build to end at its next file and returns once it has; what it
+    // wrote stays (the next build goes on from there).
+    void Stop();
+    // Returns once the build has ended.
+    void Wait();
+    // How far the build has come, 0 to 99; 100 when none runs.
+    int Percent() const;
+    // The paths of the loaded date folders' item files cataloged since the
+    // last call, as the files were when read.
+    std::vector<std::string> TakeCataloged();
+    // The items of the hand-over date folders read since the last call, as
+    // their entries were written, without a store; newest day first.
+    std::vector<std::unique_ptr<ClipItem>> TakeItems();
+
+private:
+    void Run(const Job& job);
+    bool BuildRecords(Catalog& catalog, const Job& job);
+    // False when the build was stopped or the catalog could not be written
+    // (`writable` then turns false; a hand-over folder is still read whole).
+    bool BuildDate(Catalog& catalog, const Job& job, const std::string& name,
+                   const std::vector<ListedFile>& files, size_t& done, size_t total, bool& writable);
+    void Tell(const Job& job, bool always);
+
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> percent_{100};
+    DWORD lastTold_ = 0;
+    std::mutex mutex_;
+    // Under the lock.
+    std::vector<std::string> cataloged_;
+    std::vector<std::unique_ptr<ClipItem>> items_;
+};
