@@ -490,31 +490,46 @@ bool Catalog::RemoveRecords(const std::vector<std::string>& names) {
     return transaction.Commit();
 }
 
-std::vector<std::string> Catalog::MatchingItems(std::wstring_view text) {
-    std::vector<std::string> found;
-    if (text.empty()) return found;
+SqliteStatement Catalog::PrepareMatch(std::wstring_view text, const char* columns, const char* order) {
     const std::string wanted = Utf8(FoldCase(text));
     // Characters, not UTF-16 units: a trigram is three code points.
     const size_t points = static_cast<size_t>(std::count_if(
         text.begin(), text.end(), [](wchar_t c) { return c < 0xDC00 || c > 0xDFFF; }));
+    const std::string select =
+        std::string("SELECT ") + columns + " FROM item_text JOIN items ON items.id = item_text.rowid WHERE ";
     SqliteStatement query;
     if (points >= 3) {
         // One phrase: the trigrams find it as a substring.
         std::string phrase = "\"";
         for (char c : wanted) phrase += c == '"' ? std::string("\"\"") : std::string(1, c);
         phrase += '"';
-        query = db_.Prepare(
-            "SELECT items.folder, items.name FROM item_text JOIN items ON items.id = item_text.rowid"
-            " WHERE item_text MATCH ?1");
+        query = db_.Prepare((select + "item_text MATCH ?1" + order).c_str());
         query.Bind(1, phrase);
     } else {
         // Too short for a trigram: a scan of the stored (folded) text.
-        query = db_.Prepare(
-            "SELECT items.folder, items.name FROM item_text JOIN items ON items.id = item_text.rowid"
-            " WHERE instr(item_text.text, ?1) > 0");
+        query = db_.Prepare((select + "instr(item_text.text, ?1) > 0" + order).c_str());
         query.Bind(1, wanted);
     }
+    return query;
+}
+
+std::vector<std::string> Catalog::MatchingItems(std::wstring_view text) {
+    std::vector<std::string> found;
+    if (text.empty()) return found;
+    SqliteStatement query = PrepareMatch(text, "items.folder, items.name", "");
     while (query.Step()) found.push_back(query.Text(0) + "\\" + query.Text(1));
+    damaged_ = damaged_ || !query.Succeeded();
+    return found;
+}
+
+std::vector<Catalog::Match> Catalog::MatchingEntries(std::wstring_view text) {
+    std::vector<Match> found;
+    if (text.empty()) return found;
+    SqliteStatement query = PrepareMatch(text, "items.folder, items.name, items.type, items.captured, items.guid",
+                                         " ORDER BY items.captured DESC");
+    while (query.Step())
+        found.push_back({query.Text(0), query.Text(1), static_cast<int32_t>(query.Int64(2)), query.Double(3),
+                         GuidOf(query.Blob(4))});
     damaged_ = damaged_ || !query.Succeeded();
     return found;
 }

@@ -86,11 +86,23 @@ public:
 
     // The items whose text contains the query, in any case, as "date\name".
     std::vector<std::string> MatchingItems(std::wstring_view text);
+    // The same with what a tree needs to show each item without reading its
+    // file, newest first.
+    struct Match {
+        std::string folder;  // the date folder's name
+        std::string name;
+        int32_t type = 0;
+        double time = 0;
+        GUID guid = {};
+    };
+    std::vector<Match> MatchingEntries(std::wstring_view text);
 
     SqliteDatabase& Database() { return db_; }
 
 private:
     bool Create();
+    // The statement that finds the items whose text holds the query, selecting `columns`.
+    SqliteStatement PrepareMatch(std::wstring_view text, const char* columns, const char* order);
 
     struct RecordEntry {
         ListedFile file;

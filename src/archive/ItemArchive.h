@@ -126,6 +126,19 @@ public:
     // and those it does not know as they are now (new or changed since the
     // load). Nothing without a catalog: every item may.
     std::optional<std::unordered_set<const ClipItem*>> ItemsThatMayContain(std::wstring_view text) const;
+    // What a filter over the whole archive finds (ItemArchiveFilter.cpp): the
+    // items whose text contains the query in any case, newest first; loaded
+    // ones, and those of days not loaded that the catalog names, made from its
+    // entries with their data left in their files until used. The latter are
+    // outside the archive, owned by `unloaded`.
+    struct FilterMatches {
+        std::vector<ClipItem*> items;
+        std::vector<std::unique_ptr<ClipItem>> unloaded;
+    };
+    FilterMatches FilterItems(std::wstring_view text);
+    // Whether the item's text holds the text, folded by FoldCase: how a filter
+    // tests what the catalog does not know yet.
+    static bool ItemContainsFolded(const ClipItem& item, std::wstring_view folded);
     // Adds capture records and items that come from files rather than from a
     // capture of this run (written by another machine into a shared folder,
     // read by a load that goes on after the window is up). With live captures

@@ -14,7 +14,13 @@ public:
     HWND Handle() const { return bar_; }
     // The prompt of the command, or nothing for an item without one.
     void ShowPrompt(UINT command);
-    void ShowReady() { SetText(ready_); }
+    void ShowReady() { SetText(idle_.empty() ? ready_ : idle_); }
+    // Shown instead of the ready text while not empty (a count of what a
+    // filter finds), now and whenever a prompt goes.
+    void SetIdleText(std::string text) {
+        idle_ = std::move(text);
+        ShowReady();
+    }
     std::string Text() const;
     // Places itself at the parent's bottom; the height it takes.
     int Layout();
@@ -24,4 +30,5 @@ private:
 
     HWND bar_ = nullptr;
     std::string ready_;
+    std::string idle_;
 };

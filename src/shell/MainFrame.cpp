@@ -82,6 +82,7 @@ void MainFrame::LoadArchive() {
     options.fallbackIcon = Handle() ? WindowIcon(Handle()) : icon_.get();
     archive_.LoadArchive(options);
     archive_.Rebuild(settings.GroupBy);
+    RefreshFilter();
 }
 
 MainFrame::~MainFrame() {
@@ -160,6 +161,8 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Command<&MainFrame::OnNeverArchiveProgram>(ID_NEVER_ARCHIVE_PROGRAM),
         msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
         msg::Command<&MainFrame::OnFind>(ID_EDIT_FIND),
+        msg::Command<&MainFrame::OnFilter>(ID_EDIT_FILTER),
+        msg::Command<&MainFrame::OnFilterBox>(kFilterBoxId),
     };
     if (message == taskbarCreatedMessage_ && message != 0) {
         OnTaskbarCreated();
@@ -233,7 +236,7 @@ bool MainFrame::CreateBars() {
     commandBar_.SetMenuImages(toolBar_);
     if (!reBar_.Create(Handle(), kReBarId, kBarStyle | RBS_VARHEIGHT | RBS_BANDBORDERS | RBS_AUTOSIZE)) return false;
     return reBar_.AddBand(commandBar_.Handle(), commandBar_.IdealSize(), false) &&
-           reBar_.AddBand(toolBar_.Handle(), toolBar_.IdealSize(), true);
+           reBar_.AddBand(toolBar_.Handle(), toolBar_.IdealSize(), true) && CreateFilterBox();
 }
 
 bool MainFrame::PreTranslateMessage(MSG& message) {
@@ -241,7 +244,7 @@ bool MainFrame::PreTranslateMessage(MSG& message) {
     // it is selected; then the find dialog its own keys.
     if (commandBar_.PreTranslateMessage(message)) return true;
     if (FindDialogMessage(message)) return true;
-    if (message.message == WM_KEYDOWN && SwitchPane(message)) return true;
+    if (message.message == WM_KEYDOWN && (FilterKey(message) || SwitchPane(message))) return true;
     if (accelerators_ && Handle()) ::TranslateAcceleratorA(Handle(), accelerators_, &message);
     return false;
 }
@@ -249,8 +252,11 @@ bool MainFrame::PreTranslateMessage(MSG& message) {
 void MainFrame::OnIdle() {
     if (!Handle()) return;
     RefreshCommandStates();
+    // Captures that match join the filter's count.
+    if (archive_.Filtering() && archive_.FilterMatchCount() != shownFilterCount_) ShowFilterCount();
     // A slice at a time, so the window stays quick; the message brings the next.
-    if (archive_.PrepareSearch(kSearchPreparationSliceMs)) ::PostMessageA(Handle(), WM_NULL, 0, 0);
+    if (archive_.ContinueFilter(kSearchPreparationSliceMs) || archive_.PrepareSearch(kSearchPreparationSliceMs))
+        ::PostMessageA(Handle(), WM_NULL, 0, 0);
 }
 
 void MainFrame::UpdateCommandStates() {
@@ -408,9 +414,10 @@ LRESULT MainFrame::OnExitMenuLoop(WPARAM, LPARAM) {
     return 0;
 }
 
-LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR&) {
+LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR& header) {
     // A rebuild selects the shown item's leaf again once the tree is whole.
     if (archive_.Rebuilding()) return 0;
+    NoteFilterChoice(header);
     ShowSelectedItem();
     return 0;
 }

@@ -36,6 +36,8 @@ constexpr UINT kFindAgainMessage = WM_APP + 3;
 constexpr UINT kWritesDoneMessage = WM_APP + 10;
 // Control id of the archive tree.
 constexpr UINT kGroupTreeId = 1;
+// Control id of the filter box on the rebar.
+constexpr UINT kFilterBoxId = 0xE803;
 
 class MainFrame : public Window, public MessageFilter, public IdleHandler {
 public:
@@ -66,6 +68,11 @@ public:
     void OnIdle() override;
 
     const FindState& Find() const { return find_; }
+
+    // Runs the filter box's query again (the catalog has grown, or the archive
+    // was loaded anew); nothing when the box is empty.
+    void RefreshFilter();
+    HWND FilterBox() const { return filterBox_; }
 
 protected:
     bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -175,6 +182,19 @@ private:
     void OnSizeLimitExceeded();
     void PostOnce(bool& posted, UINT message);
 
+    // The filter box (MainFrameFilter.cpp).
+    bool CreateFilterBox();
+    void OnFilter();
+    void OnFilterBox(UINT code, HWND);
+    // Esc, Enter, Down and Tab in the box; Enter and Esc in the tree while it
+    // shows a filter's matches. True when the key was taken.
+    bool FilterKey(const MSG& message);
+    // Shows the whole tree again (keeping the match the user chose) and empties the box.
+    void ClearFilter();
+    // A selection the user made among the matches is the one kept.
+    void NoteFilterChoice(const NMHDR& header);
+    void ShowFilterCount();
+
     // Find (MainFrameFind.cpp).
     void OnFind();
     LRESULT OnFindNotification(WPARAM wParam, LPARAM lParam);
@@ -219,4 +239,9 @@ private:
     // Sequence number of the clipboard the last capture took (0: none).
     DWORD capturedSequence_ = 0;
     FindState find_;
+    // A child of the rebar, destroyed with it.
+    HWND filterBox_ = nullptr;
+    // The match the user selected in the filter's tree; null for none.
+    const ClipItem* filterChoice_ = nullptr;
+    size_t shownFilterCount_ = 0;
 };

@@ -35,6 +35,8 @@ namespace {
 
 // Posted to the tree: a trim asked for while a question was open runs now.
 constexpr UINT kTrimMessage = WM_APP + 40;
+// Matches put into a filter's tree at once; the rest follow while idle.
+constexpr size_t kFilterFirstShown = 2000;
 
 // Labels that differ only in letter case name one group.
 std::wstring GroupKey(const std::string& label) {
@@ -307,10 +309,13 @@ int GroupTree::ApplicationImage(const CaptureRecord& capture) {
 }
 
 void GroupTree::Rebuild(int mode) {
+    // The user stays where they were: on the leaf of the item shown.
+    RebuildSelecting(mode, SelectedItem());
+}
+
+void GroupTree::RebuildSelecting(int mode, const ClipItem* selected) {
     groupBy_ = mode;
     if (groupByHook_) groupByHook_(mode);
-    // The user stays where they were: on the leaf of the item shown.
-    const ClipItem* selected = SelectedItem();
     rebuilding_ = true;
     ForgetAll();
     Tree().DeleteAllItems();
@@ -321,7 +326,12 @@ void GroupTree::Rebuild(int mode) {
     // lands at the end. The rest waits until its group is expanded.
     ::SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
     deferInsert_ = true;
-    for (const auto& item : Items()) AddItemNode(item.get());
+    if (Filtering()) {
+        for (filterAdded_ = 0; filterAdded_ < std::min(filterShown_.size(), kFilterFirstShown); ++filterAdded_)
+            AddItemNode(filterShown_[filterAdded_]);
+    } else {
+        for (const auto& item : Items()) AddItemNode(item.get());
+    }
     deferInsert_ = false;
     InsertChildren(*root_);
     ::SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
@@ -334,7 +344,8 @@ void GroupTree::Rebuild(int mode) {
 void GroupTree::AddItemNode(ClipItem* item) {
     CaptureRecord* capture = item ? FindCapture(*item) : nullptr;
     if (!capture) return;
-    const bool wholeArchive = Options().loadWholeArchive;
+    // A filter finds items of any day.
+    const bool wholeArchive = Options().loadWholeArchive || Filtering();
     const std::string noLevel;
     const std::string& date = wholeArchive ? item->DateText() : noLevel;
     const int typeImage = TypeImage(item->TypeCode());
@@ -426,6 +437,12 @@ bool GroupTree::DeleteItemLeaf(Node& leaf) {
     RemoveNode(leaf);
     if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
     rtfTexts_.erase(item);
+    if (Filtering()) {
+        // Deleted like any item: its file and its catalog entry go.
+        AdoptFilterItem(item);
+        filterShown_.erase(std::find(filterShown_.begin(), filterShown_.end(), item));
+        filterAdded_ = std::min(filterAdded_, filterShown_.size());
+    }
     RemoveItem(item);
     return true;
 }
@@ -497,6 +514,16 @@ bool GroupTree::SelectItemLeaf(const ClipItem* item) {
     return handle && Tree().SelectItem(handle);
 }
 
+bool GroupTree::SelectFirstMatch() {
+    Node* node = root_.get();
+    while (node && node->ref.kind != NodeRef::kItem)
+        node = node->children.empty() ? nullptr : node->children.begin()->second.get();
+    HTREEITEM handle = node ? Reveal(*node) : nullptr;
+    if (!handle) return false;
+    Tree().EnsureVisible(handle);
+    return Tree().SelectItem(handle);
+}
+
 bool GroupTree::SelectionHasRecord() const {
     const NodeRef* ref = Handle() ? NodeRefOf(Tree().Selection()) : nullptr;
     return ref && ref->kind != NodeRef::kGroup;
@@ -521,6 +548,11 @@ void GroupTree::CollectExpired(Node& node, unsigned long long lastOrder, std::ve
 void GroupTree::TrimToLimit() {
     // Inside a question's modal loop (the trim's own included) nothing may go
     // from under the asker: the trim runs once the loop is over.
+    // A filter's tree holds only some of the archive: the trim waits for the whole.
+    if (Filtering()) {
+        trimHeld_ = true;
+        return;
+    }
     if (asking_ > 0 || trimming_) {
         if (!trimPosted_ && Handle()) trimPosted_ = ::PostMessageA(Handle(), kTrimMessage, 0, 0) != FALSE;
         return;
@@ -650,6 +682,11 @@ bool GroupTree::FindItem(const std::wstring& text, unsigned flags) {
 
 void GroupTree::Clear() {
     ForgetAll();
+    filterText_.clear();
+    filterShown_.clear();
+    filterAdded_ = 0;
+    filterItems_.clear();
+    beforeFilter_ = nullptr;
     rtfTexts_.clear();
     preparedItems_ = 0;
     if (Handle()) {

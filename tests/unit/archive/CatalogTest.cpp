@@ -230,14 +230,24 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     options.catalogPath = local / "catalog.db";
     ItemArchive cataloged;
     cataloged.LoadArchive(options);
+    // The filter box's search, from today's items, reaches the other days too.
+    options.loadWholeArchive = false;
+    ItemArchive todayOnly;
+    todayOnly.LoadArchive(options);
+    ASSERT_LT(todayOnly.Items().size(), files.Items().size());
     for (const wchar_t* query : {L"z\u00dcRICH", L"CAF\u00c9", L"\u00e9", L"\u20ac", L"e", L"Th", L"the Report",
                                  L"REPORT", L"invoice ", L"no such words"}) {
-        std::set<std::string> scanned, matched;
+        std::set<std::string> scanned, matched, filtered;
         const std::wstring wanted = FoldCase(query);
         for (const auto& item : files.Items())
             if (FoldCase(SearchableText(*item)).find(wanted) != std::wstring::npos) scanned.insert(item->RecordPath());
         for (ClipItem* item : cataloged.MatchingItems(query)) matched.insert(item->RecordPath());
         EXPECT_EQ(scanned, matched) << scanned.size() << " " << matched.size();
+        const ItemArchive::FilterMatches found = todayOnly.FilterItems(query);
+        for (const ClipItem* item : found.items) filtered.insert(item->RecordPath());
+        EXPECT_EQ(scanned, filtered) << scanned.size() << " " << filtered.size();
+        EXPECT_TRUE(std::is_sorted(found.items.begin(), found.items.end(),
+                                   [](auto a, auto b) { return a->CaptureTime() > b->CaptureTime(); }));
     }
 }
 
