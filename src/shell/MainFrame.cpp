@@ -236,7 +236,7 @@ bool MainFrame::CreateBars() {
     commandBar_.SetMenuImages(toolBar_);
     if (!reBar_.Create(Handle(), kReBarId, kBarStyle | RBS_VARHEIGHT | RBS_BANDBORDERS | RBS_AUTOSIZE)) return false;
     return reBar_.AddBand(commandBar_.Handle(), commandBar_.IdealSize(), false) &&
-           reBar_.AddBand(toolBar_.Handle(), toolBar_.IdealSize(), true) && CreateFilterBox();
+           reBar_.AddBand(toolBar_.Handle(), toolBar_.IdealSize(), true, true) && CreateFilterBox();
 }
 
 bool MainFrame::PreTranslateMessage(MSG& message) {

@@ -37,6 +37,8 @@ namespace {
 constexpr UINT kTrimMessage = WM_APP + 40;
 // Matches put into a filter's tree at once; the rest follow while idle.
 constexpr size_t kFilterFirstShown = 2000;
+// A group opened by itself inserts its children into the control at once.
+constexpr size_t kFilterOpenedChildren = 200;
 
 // Labels that differ only in letter case name one group.
 std::wstring GroupKey(const std::string& label) {
@@ -522,6 +524,15 @@ bool GroupTree::SelectFirstMatch() {
     if (!handle) return false;
     Tree().EnsureVisible(handle);
     return Tree().SelectItem(handle);
+}
+
+void GroupTree::OpenFirstGroup() {
+    if (root_->children.empty()) return;
+    Node& first = *root_->children.begin()->second;
+    if (!first.handle || first.children.size() > kFilterOpenedChildren) return;
+    // Filled here rather than by the parent's notice, which a host may not pass on.
+    Fill(first);
+    Tree().Expand(first.handle);
 }
 
 bool GroupTree::SelectionHasRecord() const {

@@ -137,6 +137,8 @@ private:
     struct Node;
     // Fills the tree anew in the mode and selects the item's leaf.
     void RebuildSelecting(int mode, const ClipItem* selected);
+    // The matches show at once under the first group, when it holds few enough.
+    void OpenFirstGroup();
     // An item the filter read for itself joins the archive (it then stays).
     void AdoptFilterItem(const ClipItem* item);
     // Moves the filter's own items, but `keep`, into `leaving` once whatever

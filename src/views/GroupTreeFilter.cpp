@@ -60,6 +60,7 @@ void GroupTree::SetFilter(const std::wstring& text) {
     filterText_ = FoldCase(text);
     filterShown_ = std::move(matches.items);
     RebuildSelecting(groupBy_, selected);
+    OpenFirstGroup();
 }
 
 bool GroupTree::ContinueFilter(DWORD budgetMs) {
