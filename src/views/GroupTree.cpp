@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "base/CaptureTime.h"
 #include "base/CodePage.h"
 #include "base/RecordFile.h"
 #include "framework/MessageMap.h"
@@ -472,9 +473,17 @@ bool GroupTree::DeleteCaptureNode(Node& capture) {
         if (child->ref.kind == NodeRef::kItem) leaves.push_back(child.get());
     for (Node* leaf : leaves)
         if (!DeleteItemLeaf(*leaf)) return false;
-    const GUID guid = capture.ref.capture->CaptureGuid;
+    const CaptureRecord& record = *capture.ref.capture;
+    const GUID guid = record.CaptureGuid;
+    // A filter shows only the items that match: the record stays while the
+    // capture may have others, loaded or in a day not loaded.
+    const bool othersMayStay =
+        Filtering() && ((!Options().loadWholeArchive &&
+                         DateFolderName(record.CaptureTime) != DateFolderName(CurrentCaptureTime())) ||
+                        std::any_of(Items().begin(), Items().end(),
+                                    [&](const auto& item) { return item->SourceGuid() == guid; }));
     RemoveNode(capture);
-    RemoveCapture(guid);
+    if (!othersMayStay) RemoveCapture(guid);
     return true;
 }
 
@@ -682,7 +691,10 @@ bool GroupTree::FindItem(const std::wstring& text, unsigned flags) {
     bool started = false;
     // The catalog rules out the items that cannot hold the text, without
     // reading them (their shown text is then never made).
-    const auto candidates = ItemsThatMayContain(text);
+    auto candidates = ItemsThatMayContain(text);
+    // What a filter read from days not loaded is in no list of the catalog's.
+    if (candidates)
+        for (const auto& [item, owned] : filterItems_) candidates->insert(item);
     findCandidates_ = candidates ? &*candidates : nullptr;
     const bool found = Visit(*root_, text, flags, Tree().Selection(), started);
     findCandidates_ = nullptr;

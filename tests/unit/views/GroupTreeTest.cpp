@@ -504,9 +504,22 @@ TEST_F(GroupTreeTest, FilterShowsEveryDaysMatchesAndLeavingRestoresTheTree) {
     CaptureText(report_, L"no match");
     EXPECT_EQ(3u, host_.tree.FilterMatchCount());
     EXPECT_TRUE(FindNode(today + "|Report|Text"));
+    // A capture deleted among the matches leaves its other items, and its record.
+    ::SetWindowTextA(report_, "Pair");
+    Capture(report_, {{CF_UNICODETEXT, Utf16Bytes(L"pair n\u00e9edle")},
+                      {ClipboardHelper::Register("Rich Text Format"), "{\\rtf1 no match}"}});
+    auto rtf = [&]() -> const ClipItem* {
+        for (const auto& item : host_.tree.Items())
+            if (item->TypeCode() == kRtfItemType) return item.get();
+        return nullptr;
+    };
+    ASSERT_TRUE(rtf());
+    ASSERT_TRUE(host_.tree.DeleteNode(FindNode(today + "|Pair")));
+    ASSERT_TRUE(rtf());
+    EXPECT_TRUE(host_.tree.FindCapture(*rtf()));
     host_.tree.EndFilter(nullptr);
     EXPECT_EQ(L"other", selectedText());
-    EXPECT_EQ(loaded + 2, host_.tree.Items().size());
+    EXPECT_EQ(loaded + 3, host_.tree.Items().size());
 
     // The match chosen stays, from its day.
     host_.tree.SetFilter(L"old");
@@ -514,5 +527,5 @@ TEST_F(GroupTreeTest, FilterShowsEveryDaysMatchesAndLeavingRestoresTheTree) {
     EXPECT_EQ(L"Old N\u00e9edle", selectedText());
     host_.tree.EndFilter(host_.tree.SelectedItem());
     EXPECT_EQ(L"Old N\u00e9edle", selectedText());
-    EXPECT_EQ(loaded + 3, host_.tree.Items().size());
+    EXPECT_EQ(loaded + 4, host_.tree.Items().size());
 }
