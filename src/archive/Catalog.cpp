@@ -522,8 +522,8 @@ std::vector<std::string> Catalog::MatchingItems(std::wstring_view text) {
     return found;
 }
 
-std::vector<Catalog::Match> Catalog::MatchingEntries(std::wstring_view text) {
-    std::vector<Match> found;
+std::vector<CatalogMatch> Catalog::MatchingEntries(std::wstring_view text) {
+    std::vector<CatalogMatch> found;
     if (text.empty()) return found;
     SqliteStatement query = PrepareMatch(text, "items.folder, items.name, items.type, items.captured, items.guid",
                                          " ORDER BY items.captured DESC");

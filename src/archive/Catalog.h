@@ -38,6 +38,15 @@ struct ListedFile {
 // RTF item's plain text; empty for images. Data left on disk is read back.
 std::wstring SearchableText(const ClipItem& item);
 
+// An item the catalog finds, as its entry names it.
+struct CatalogMatch {
+    std::string folder;  // the date folder's name
+    std::string name;
+    int32_t type = 0;
+    double time = 0;
+    GUID guid = {};
+};
+
 class Catalog {
 public:
     // The catalog file of the archive folder in `catalogFolder` (both with
@@ -88,14 +97,7 @@ public:
     std::vector<std::string> MatchingItems(std::wstring_view text);
     // The same with what a tree needs to show each item without reading its
     // file, newest first.
-    struct Match {
-        std::string folder;  // the date folder's name
-        std::string name;
-        int32_t type = 0;
-        double time = 0;
-        GUID guid = {};
-    };
-    std::vector<Match> MatchingEntries(std::wstring_view text);
+    std::vector<CatalogMatch> MatchingEntries(std::wstring_view text);
 
     SqliteDatabase& Database() { return db_; }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/CaptureRecord.h"
+#include "archive/Catalog.h"
 #include "archive/ItemWriter.h"
 #include "archive/OwnerPoll.h"
 #include "archive/SourceApp.h"
@@ -128,14 +129,17 @@ public:
     std::optional<std::unordered_set<const ClipItem*>> ItemsThatMayContain(std::wstring_view text) const;
     // What a filter over the whole archive finds (ItemArchiveFilter.cpp): the
     // items whose text contains the query in any case, newest first; loaded
-    // ones, and those of days not loaded that the catalog names, made from its
-    // entries with their data left in their files until used. The latter are
-    // outside the archive, owned by `unloaded`.
-    struct FilterMatches {
-        std::vector<ClipItem*> items;
-        std::vector<std::unique_ptr<ClipItem>> unloaded;
+    // ones, and the catalog's entries of those in days not loaded (ItemOf makes
+    // the item of one when it is to be shown).
+    struct FilterMatch {
+        ClipItem* loaded = nullptr;
+        CatalogMatch entry;  // when not loaded
     };
-    FilterMatches FilterItems(std::wstring_view text);
+    std::vector<FilterMatch> FilterItems(std::wstring_view text);
+    // The item of a catalog entry, outside the archive, with its data left in
+    // its file until used.
+    std::unique_ptr<ClipItem> ItemOf(const CatalogMatch& entry);
+    std::string PathOf(const CatalogMatch& entry) const;
     // Whether the item's text holds the text, folded by FoldCase: how a filter
     // tests what the catalog does not know yet.
     static bool ItemContainsFolded(const ClipItem& item, std::wstring_view folded);

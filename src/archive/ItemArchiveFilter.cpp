@@ -13,49 +13,57 @@ bool ItemArchive::ItemContainsFolded(const ClipItem& item, std::wstring_view fol
     return !text.empty() && FoldCase(text).find(folded) != std::wstring::npos;
 }
 
-ItemArchive::FilterMatches ItemArchive::FilterItems(std::wstring_view text) {
-    FilterMatches matches;
+std::string ItemArchive::PathOf(const CatalogMatch& entry) const {
+    return options_.folder + entry.folder + "\\" + entry.name;
+}
+
+std::unique_ptr<ClipItem> ItemArchive::ItemOf(const CatalogMatch& entry) {
+    // The file stays the truth: the item reads its data from it when used.
+    std::unique_ptr<ClipItem> item = CreateItemOfType(entry.type);
+    if (!item) return nullptr;
+    item->SetStore(&writer_);
+    item->SetRecordPath(PathOf(entry));
+    item->SetCaptureTime(entry.time);
+    item->SetSourceGuid(entry.guid);
+    item->LeaveDataOnDisk();
+    return item;
+}
+
+std::vector<ItemArchive::FilterMatch> ItemArchive::FilterItems(std::wstring_view text) {
+    std::vector<FilterMatch> matches;
     if (text.empty()) return matches;
     Catalog catalog;
     const bool cataloged = !options_.catalogPath.empty() && catalog.Open(options_.catalogPath);
     // Made empty since the load, it knows none of the loaded items.
     const bool trusted = cataloged && !catalog.WasMadeAnew();
-    std::vector<Catalog::Match> entries;
+    std::vector<CatalogMatch> entries;
     if (cataloged) entries = catalog.MatchingEntries(text);
-    std::unordered_map<std::string, ClipItem*> byPath;
-    byPath.reserve(items_.size());
-    for (const auto& item : items_)
-        if (!item->RecordPath().empty()) byPath.emplace(item->RecordPath(), item.get());
+    // Loaded items by their path within the folder, as the catalog names them.
+    std::unordered_map<std::string_view, ClipItem*> loaded;
+    loaded.reserve(items_.size());
+    const size_t prefix = options_.folder.size();
+    for (const auto& item : items_) {
+        const std::string& path = item->RecordPath();
+        if (path.size() > prefix && path.compare(0, prefix, options_.folder) == 0)
+            loaded.emplace(std::string_view(path).substr(prefix), item.get());
+    }
     auto knownAsIs = [&](const ClipItem* item) {
         auto found = cataloged_.find(item);
         return trusted && found != cataloged_.end() && found->second == item->DataVersion();
     };
-    std::string path;
-    for (const Catalog::Match& entry : entries) {
-        path.assign(options_.folder).append(entry.folder).append("\\").append(entry.name);
-        if (auto loaded = byPath.find(path); loaded != byPath.end()) {
-            if (knownAsIs(loaded->second)) matches.items.push_back(loaded->second);
+    // A capture of this run comes after everything the catalog gave.
+    const std::wstring folded = FoldCase(text);
+    for (auto item = items_.rbegin(); item != items_.rend(); ++item)
+        if (!knownAsIs(item->get()) && ItemContainsFolded(**item, folded)) matches.push_back({item->get(), {}});
+    matches.reserve(matches.size() + entries.size());
+    std::string relative;
+    for (CatalogMatch& entry : entries) {
+        relative.assign(entry.folder).append("\\").append(entry.name);
+        if (auto found = loaded.find(relative); found != loaded.end()) {
+            if (knownAsIs(found->second)) matches.push_back({found->second, {}});
             continue;
         }
-        // The file stays the truth: the item reads its data from it when used.
-        std::unique_ptr<ClipItem> item = CreateItemOfType(entry.type);
-        if (!item) continue;
-        item->SetStore(&writer_);
-        item->SetRecordPath(path);
-        item->SetCaptureTime(entry.time);
-        item->SetSourceGuid(entry.guid);
-        item->LeaveDataOnDisk();
-        matches.items.push_back(item.get());
-        matches.unloaded.push_back(std::move(item));
+        matches.push_back({nullptr, std::move(entry)});
     }
-    // A capture of this run comes after everything the catalog gave.
-    std::vector<ClipItem*> unknown;
-    for (const auto& item : items_)
-        if (!knownAsIs(item.get())) unknown.push_back(item.get());
-    const std::wstring folded = FoldCase(text);
-    std::vector<ClipItem*> found;
-    for (auto item = unknown.rbegin(); item != unknown.rend(); ++item)
-        if (ItemContainsFolded(**item, folded)) found.push_back(*item);
-    matches.items.insert(matches.items.begin(), found.begin(), found.end());
     return matches;
 }

@@ -37,7 +37,7 @@ namespace {
 // Posted to the tree: a trim asked for while a question was open runs now.
 constexpr UINT kTrimMessage = WM_APP + 40;
 // Matches put into a filter's tree at once; the rest follow while idle.
-constexpr size_t kFilterFirstShown = 2000;
+constexpr size_t kFilterFirstShown = 500;
 // A group opened by itself inserts its children into the control at once.
 constexpr size_t kFilterOpenedChildren = 200;
 
@@ -316,13 +316,13 @@ void GroupTree::Rebuild(int mode) {
     RebuildSelecting(mode, SelectedItem());
 }
 
-void GroupTree::RebuildSelecting(int mode, const ClipItem* selected) {
+void GroupTree::RebuildSelecting(int mode, const ClipItem* selected, bool freshImages) {
     groupBy_ = mode;
     if (groupByHook_) groupByHook_(mode);
     rebuilding_ = true;
     ForgetAll();
     Tree().DeleteAllItems();
-    CreateImageList();
+    if (freshImages || !imageList_) CreateImageList();
     // Items may have left the list meanwhile: the preparation looks at all again.
     preparedItems_ = 0;
     // Collected whole, and the top level inserted in order: each insertion then
@@ -331,7 +331,7 @@ void GroupTree::RebuildSelecting(int mode, const ClipItem* selected) {
     deferInsert_ = true;
     if (Filtering()) {
         for (filterAdded_ = 0; filterAdded_ < std::min(filterShown_.size(), kFilterFirstShown); ++filterAdded_)
-            AddItemNode(filterShown_[filterAdded_]);
+            AddItemNode(FilterItemAt(filterAdded_));
     } else {
         for (const auto& item : Items()) AddItemNode(item.get());
     }
@@ -443,7 +443,8 @@ bool GroupTree::DeleteItemLeaf(Node& leaf) {
     if (Filtering()) {
         // Deleted like any item: its file and its catalog entry go.
         AdoptFilterItem(item);
-        filterShown_.erase(std::find(filterShown_.begin(), filterShown_.end(), item));
+        filterShown_.erase(std::find_if(filterShown_.begin(), filterShown_.end(),
+                                        [&](const FilterMatch& match) { return match.loaded == item; }));
         filterAdded_ = std::min(filterAdded_, filterShown_.size());
     }
     RemoveItem(item);

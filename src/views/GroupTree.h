@@ -135,8 +135,12 @@ protected:
 
 private:
     struct Node;
-    // Fills the tree anew in the mode and selects the item's leaf.
-    void RebuildSelecting(int mode, const ClipItem* selected);
+    // Fills the tree anew in the mode and selects the item's leaf; a filter's
+    // keystroke keeps the images it has.
+    void RebuildSelecting(int mode, const ClipItem* selected, bool freshImages = true);
+    // The filter's match, made into an item (owned by the filter) when it is of
+    // a day not loaded; null when it cannot be.
+    ClipItem* FilterItemAt(size_t index);
     // The matches show at once under the first group, when it holds few enough.
     void OpenFirstGroup();
     // An item the filter read for itself joins the archive (it then stays).
@@ -187,7 +191,7 @@ private:
     // first (the first filterAdded_ are in the model), those it read from days
     // not loaded, and the selection before it.
     std::wstring filterText_;
-    std::vector<ClipItem*> filterShown_;
+    std::vector<FilterMatch> filterShown_;
     size_t filterAdded_ = 0;
     std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> filterItems_;
     const ClipItem* beforeFilter_ = nullptr;

@@ -35,32 +35,43 @@ void GroupTree::SetFilter(const std::wstring& text) {
     }
     const ClipItem* selected = SelectedItem();
     if (!Filtering()) beforeFilter_ = selected;
-    FilterMatches matches = FilterItems(text);
+    std::vector<FilterMatch> matches = FilterItems(text);
     // An item read for the last query and found again stays the same object, so
     // the view and the selection keep it while the user types on.
-    std::unordered_map<std::string, const ClipItem*> earlier;
-    for (const auto& [item, owned] : filterItems_) earlier.emplace(item->RecordPath(), item);
     std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> kept;
-    for (auto& item : matches.unloaded) {
-        auto found = earlier.find(item->RecordPath());
-        if (found == earlier.end()) {
-            kept.emplace(item.get(), std::move(item));
-            continue;
+    if (!filterItems_.empty()) {
+        std::unordered_map<std::string, const ClipItem*> earlier;
+        for (const auto& [item, owned] : filterItems_) earlier.emplace(item->RecordPath(), item);
+        for (FilterMatch& match : matches) {
+            if (match.loaded) continue;
+            auto found = earlier.find(PathOf(match.entry));
+            if (found == earlier.end()) continue;
+            auto owned = filterItems_.find(found->second);
+            match.loaded = owned->second.get();
+            kept.emplace(found->second, std::move(owned->second));
+            filterItems_.erase(owned);
         }
-        std::replace(matches.items.begin(), matches.items.end(), static_cast<ClipItem*>(item.get()),
-                     const_cast<ClipItem*>(found->second));
-        auto owned = filterItems_.find(found->second);
-        kept.emplace(found->second, std::move(owned->second));
-        filterItems_.erase(owned);
     }
     // Destroyed once no node points to them any more.
     std::vector<std::unique_ptr<ClipItem>> leaving;
     ReleaseFilterItems(nullptr, leaving);
     filterItems_ = std::move(kept);
     filterText_ = FoldCase(text);
-    filterShown_ = std::move(matches.items);
-    RebuildSelecting(groupBy_, selected);
+    filterShown_ = std::move(matches);
+    RebuildSelecting(groupBy_, selected, false);
     OpenFirstGroup();
+}
+
+ClipItem* GroupTree::FilterItemAt(size_t index) {
+    FilterMatch& match = filterShown_[index];
+    if (!match.loaded) {
+        std::unique_ptr<ClipItem> item = ItemOf(match.entry);
+        if (!item) return nullptr;
+        match.loaded = item.get();
+        match.entry = {};
+        filterItems_.emplace(item.get(), std::move(item));
+    }
+    return match.loaded;
 }
 
 bool GroupTree::ContinueFilter(DWORD budgetMs) {
@@ -68,7 +79,7 @@ bool GroupTree::ContinueFilter(DWORD budgetMs) {
     const DWORD start = ::GetTickCount();
     while (filterAdded_ < filterShown_.size()) {
         if (::GetTickCount() - start >= budgetMs) return true;
-        AddItemNode(filterShown_[filterAdded_++]);
+        AddItemNode(FilterItemAt(filterAdded_++));
     }
     return false;
 }
@@ -93,7 +104,7 @@ void GroupTree::OnItemAdded(ClipItem* item) {
     if (Filtering()) {
         // Tested in memory: the catalog may not have it yet.
         if (!item || !ItemContainsFolded(*item, filterText_)) return;
-        filterShown_.insert(filterShown_.begin(), item);
+        filterShown_.insert(filterShown_.begin(), FilterMatch{item, {}});
         ++filterAdded_;
     }
     AddItemNode(item);

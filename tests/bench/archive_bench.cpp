@@ -226,7 +226,7 @@ void MeasureFilter(const ArchiveOptions& options, std::vector<Row>& rows) {
         char note[200];
         std::snprintf(note, sizeof(note),
                       "95th percentile of %zu keystrokes; median %.0f, slowest %.0f ms; up to %zu matches, the rest "
-                      "after the first 2,000 added while idle in %.0f ms at most",
+                      "after the first 500 added while idle in %.0f ms at most",
                       sorted.size(), sorted[sorted.size() / 2], sorted.back(), mostMatches, slowestRest);
         rows.push_back({"filter, per keystroke, today's items loaded", {p95}, note});
         rows.push_back({"filter: memory with the tree", {}, Memory()});

@@ -243,11 +243,13 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
             if (FoldCase(SearchableText(*item)).find(wanted) != std::wstring::npos) scanned.insert(item->RecordPath());
         for (ClipItem* item : cataloged.MatchingItems(query)) matched.insert(item->RecordPath());
         EXPECT_EQ(scanned, matched) << scanned.size() << " " << matched.size();
-        const ItemArchive::FilterMatches found = todayOnly.FilterItems(query);
-        for (const ClipItem* item : found.items) filtered.insert(item->RecordPath());
+        std::vector<double> times;
+        for (const ItemArchive::FilterMatch& match : todayOnly.FilterItems(query)) {
+            filtered.insert(match.loaded ? match.loaded->RecordPath() : todayOnly.PathOf(match.entry));
+            times.push_back(match.loaded ? match.loaded->CaptureTime() : match.entry.time);
+        }
         EXPECT_EQ(scanned, filtered) << scanned.size() << " " << filtered.size();
-        EXPECT_TRUE(std::is_sorted(found.items.begin(), found.items.end(),
-                                   [](auto a, auto b) { return a->CaptureTime() > b->CaptureTime(); }));
+        EXPECT_TRUE(std::is_sorted(times.rbegin(), times.rend()));
     }
 }
 
