@@ -533,3 +533,27 @@ std::vector<CatalogMatch> Catalog::MatchingEntries(std::wstring_view text) {
     damaged_ = damaged_ || !query.Succeeded();
     return found;
 }
+
+std::vector<CatalogMatch> Catalog::MatchingEntriesOfDay(std::wstring_view text, const std::string& dateName) {
+    std::vector<CatalogMatch> found;
+    if (text.empty()) return found;
+    SqliteStatement query = db_.Prepare(
+        "SELECT items.folder, items.name, items.type, items.captured, items.guid FROM items"
+        " JOIN item_text ON item_text.rowid = items.id"
+        " WHERE items.folder = ?2 AND instr(item_text.text, ?1) > 0 ORDER BY items.captured DESC");
+    query.Bind(1, Utf8(FoldCase(text)));
+    query.Bind(2, dateName);
+    while (query.Step())
+        found.push_back({query.Text(0), query.Text(1), static_cast<int32_t>(query.Int64(2)), query.Double(3),
+                         GuidOf(query.Blob(4))});
+    damaged_ = damaged_ || !query.Succeeded();
+    return found;
+}
+
+std::vector<std::string> Catalog::DatesNewestFirst() {
+    std::vector<std::string> dates;
+    SqliteStatement query = db_.Prepare("SELECT folder FROM items GROUP BY folder ORDER BY max(captured) DESC");
+    while (query.Step()) dates.push_back(query.Text(0));
+    damaged_ = damaged_ || !query.Succeeded();
+    return dates;
+}

@@ -98,6 +98,11 @@ public:
     // The same with what a tree needs to show each item without reading its
     // file, newest first.
     std::vector<CatalogMatch> MatchingEntries(std::wstring_view text);
+    // The same within one date folder, read through its entries rather than
+    // the trigrams, so that a search can go a day at a time.
+    std::vector<CatalogMatch> MatchingEntriesOfDay(std::wstring_view text, const std::string& dateName);
+    // The date folders that hold entries, the newest captures' first.
+    std::vector<std::string> DatesNewestFirst();
 
     SqliteDatabase& Database() { return db_; }
 

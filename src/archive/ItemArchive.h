@@ -136,6 +136,18 @@ public:
         CatalogMatch entry;  // when not loaded
     };
     std::vector<FilterMatch> FilterItems(std::wstring_view text);
+    // The same a day at a time, the newest first, so the newest matches show
+    // before the rest are found: StartFilter gives the loaded items the catalog
+    // does not know as they are, NextFilterDay adds one day's matches (false
+    // once none is left).
+    struct FilterSearch {
+        std::wstring text;
+        std::unique_ptr<Catalog> catalog;
+        bool trusted = false;
+        std::vector<std::string> days;  // still to search, the last first
+    };
+    std::vector<FilterMatch> StartFilter(std::wstring_view text, FilterSearch& search);
+    bool NextFilterDay(FilterSearch& search, std::vector<FilterMatch>& matches);
     // The item of a catalog entry, outside the archive, with its data left in
     // its file until used.
     std::unique_ptr<ClipItem> ItemOf(const CatalogMatch& entry);

@@ -708,6 +708,7 @@ void GroupTree::Clear() {
     ForgetAll();
     filterText_.clear();
     filterShown_.clear();
+    filterSearch_ = {};
     filterAdded_ = 0;
     filterItems_.clear();
     beforeFilter_ = nullptr;

@@ -113,15 +113,15 @@ public:
     // matches first, the rest added by ContinueFilter. The selection before the
     // first filter is kept for EndFilter. An empty text is EndFilter(nullptr).
     void SetFilter(const std::wstring& text);
-    // Adds matches not yet shown for at most the budget; true while some remain.
-    // The owner calls it while idle.
+    // Searches the days not yet searched and adds matches not yet shown, for at
+    // most the budget; true while some remain. The owner calls it while idle.
     bool ContinueFilter(DWORD budgetMs);
     // Shows the whole tree again and selects `chosen` (an item the filter
     // showed: it stays, in the archive and the tree, even from a day not
     // loaded) or, without one, the item selected before the filter.
     void EndFilter(const ClipItem* chosen);
     bool Filtering() const { return !filterText_.empty(); }
-    // The items the filter found, shown or still to be shown.
+    // The items the filter found so far, shown or still to be shown.
     size_t FilterMatchCount() const { return filterShown_.size(); }
     // Selects the first match's leaf; false when there is none.
     bool SelectFirstMatch();
@@ -192,6 +192,8 @@ private:
     // not loaded, and the selection before it.
     std::wstring filterText_;
     std::vector<FilterMatch> filterShown_;
+    // The days still to search, newest first.
+    FilterSearch filterSearch_;
     size_t filterAdded_ = 0;
     std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> filterItems_;
     const ClipItem* beforeFilter_ = nullptr;

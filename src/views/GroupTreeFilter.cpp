@@ -6,6 +6,15 @@
 #include "archive/Catalog.h"
 #include "views/GroupTree.h"
 
+namespace {
+
+// What a keystroke searches before the tree shows the matches: enough to fill
+// it, in at most a few tens of milliseconds.
+constexpr size_t kFirstShown = 500;
+constexpr DWORD kFirstSearchMs = 25;
+
+}  // namespace
+
 void GroupTree::AdoptFilterItem(const ClipItem* item) {
     auto owned = filterItems_.find(item);
     if (owned == filterItems_.end()) return;
@@ -35,7 +44,13 @@ void GroupTree::SetFilter(const std::wstring& text) {
     }
     const ClipItem* selected = SelectedItem();
     if (!Filtering()) beforeFilter_ = selected;
-    std::vector<FilterMatch> matches = FilterItems(text);
+    // The newest days first, until there is a screenful or the keystroke's
+    // time is up; ContinueFilter searches the rest.
+    std::vector<FilterMatch> matches = StartFilter(text, filterSearch_);
+    const DWORD start = ::GetTickCount();
+    while (matches.size() < kFirstShown && ::GetTickCount() - start < kFirstSearchMs &&
+           NextFilterDay(filterSearch_, matches)) {
+    }
     // An item read for the last query and found again stays the same object, so
     // the view and the selection keep it while the user types on.
     std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> kept;
@@ -77,11 +92,13 @@ ClipItem* GroupTree::FilterItemAt(size_t index) {
 bool GroupTree::ContinueFilter(DWORD budgetMs) {
     if (!Filtering()) return false;
     const DWORD start = ::GetTickCount();
-    while (filterAdded_ < filterShown_.size()) {
-        if (::GetTickCount() - start >= budgetMs) return true;
-        AddItemNode(FilterItemAt(filterAdded_++));
+    while (::GetTickCount() - start < budgetMs) {
+        if (filterAdded_ < filterShown_.size())
+            AddItemNode(FilterItemAt(filterAdded_++));
+        else if (!NextFilterDay(filterSearch_, filterShown_))
+            return false;
     }
-    return false;
+    return true;
 }
 
 void GroupTree::EndFilter(const ClipItem* chosen) {
@@ -94,6 +111,7 @@ void GroupTree::EndFilter(const ClipItem* chosen) {
     ReleaseFilterItems(chosen, leaving);
     filterText_.clear();
     filterShown_.clear();
+    filterSearch_ = {};
     filterAdded_ = 0;
     beforeFilter_ = nullptr;
     RebuildSelecting(groupBy_, selected);
