@@ -358,8 +358,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (filterOnly) {
-        // A whole load makes sure the catalog holds every day.
-        ItemArchive().LoadArchive(OptionsFor(folder, true));
+        // A whole load makes sure the catalog holds every day (a full run's does).
+        if (::GetFileAttributesA(OptionsFor(folder, true).catalogPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+            ItemArchive().LoadArchive(OptionsFor(folder, true));
         MeasureFilter(OptionsFor(folder, false), rows);
         PrintTable(rows);
         return 0;
