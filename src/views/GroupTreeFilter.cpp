@@ -2,6 +2,7 @@
 // was typed, from the whole archive. Items of days not loaded are read for the
 // filter alone and let go of with it, but for the one the user chose.
 #include <algorithm>
+#include <utility>
 
 #include "archive/Catalog.h"
 #include "views/GroupTree.h"
