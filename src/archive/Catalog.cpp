@@ -702,28 +702,41 @@ bool Catalog::RemoveRecords(const std::vector<std::string>& names) {
     return transaction.Commit();
 }
 
-std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t limit) {
-    std::vector<std::string> found;
+std::vector<CatalogMatch> Catalog::Matching(std::wstring_view text, size_t limit, const std::string* dateName) {
+    std::vector<CatalogMatch> found;
     if (text.empty() || limit == 0) return found;
     const std::wstring folded = FoldCase(text);
     const std::string wanted = Utf8(folded);
-    const std::string trigrams = TrigramQuery(folded);
+    // One day's entries are few: each is looked at, which spares the index's
+    // candidates of every other day.
+    const std::string trigrams = dateName ? std::string() : TrigramQuery(folded);
+    constexpr char kColumns[] =
+        "SELECT items.folder, items.name, items.type, items.captured, items.guid,"
+        " CASE WHEN typeof(t.text) = 'blob' THEN t.text END";
     // A text kept as it is is looked at by SQLite; a compressed one comes
     // back to be inflated here.
     SqliteStatement query;
     if (!trigrams.empty()) {
-        query = db_.Prepare(
-            "SELECT items.folder, items.name, CASE WHEN typeof(t.text) = 'blob' THEN t.text END"
-            " FROM item_text CROSS JOIN item_texts AS t ON t.id = item_text.rowid CROSS JOIN items ON items.id = t.id"
-            " WHERE item_text MATCH ?1 AND (typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0)"
-            " ORDER BY items.captured DESC");
+        query = db_.Prepare((std::string(kColumns) +
+                             " FROM item_text CROSS JOIN item_texts AS t ON t.id = item_text.rowid"
+                             " CROSS JOIN items ON items.id = t.id"
+                             " WHERE item_text MATCH ?1 AND (typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0)"
+                             " ORDER BY items.captured DESC")
+                                .c_str());
         query.Bind(1, trigrams);
+    } else if (dateName) {
+        query = db_.Prepare((std::string(kColumns) +
+                             " FROM items CROSS JOIN item_texts AS t ON t.id = items.id"
+                             " WHERE items.folder = ?3 AND (typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0)"
+                             " ORDER BY items.captured DESC")
+                                .c_str());
+        query.Bind(3, *dateName);
     } else {
         // Too short for a trigram: every text is looked at, the newest first.
-        query = db_.Prepare(
-            "SELECT items.folder, items.name, CASE WHEN typeof(t.text) = 'blob' THEN t.text END"
-            " FROM items INDEXED BY items_captured CROSS JOIN item_texts AS t ON t.id = items.id"
-            " WHERE typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0 ORDER BY items.captured DESC");
+        query = db_.Prepare((std::string(kColumns) +
+                             " FROM items INDEXED BY items_captured CROSS JOIN item_texts AS t ON t.id = items.id"
+                             " WHERE typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0 ORDER BY items.captured DESC")
+                                .c_str());
     }
     query.Bind(2, wanted);
     // One trigram is the query itself: a long text that holds it needs no
@@ -733,15 +746,42 @@ std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t l
     std::string packed;
     while (found.size() < limit && query.Step()) {
         // The trigrams may all be there without the query; the text says.
-        if (!query.IsNull(2) && !oneTrigram) {
-            if (!UnpackText(query, 2, packed)) {
+        if (!query.IsNull(5) && !oneTrigram) {
+            if (!UnpackText(query, 5, packed)) {
                 damaged_ = true;
                 continue;
             }
             if (packed.find(wanted) == std::string::npos) continue;
         }
-        found.push_back(query.Text(0) + "\\" + query.Text(1));
+        found.push_back({query.Text(0), query.Text(1), static_cast<int32_t>(query.Int64(2)), query.Double(3),
+                         GuidOf(query.Blob(4))});
     }
     damaged_ = damaged_ || (found.size() < limit && !query.Succeeded());
     return found;
+}
+
+std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t limit) {
+    std::vector<std::string> found;
+    for (const CatalogMatch& match : Matching(text, limit, nullptr)) found.push_back(match.folder + "\\" + match.name);
+    return found;
+}
+
+std::vector<CatalogMatch> Catalog::MatchingEntriesOfDay(std::wstring_view text, const std::string& dateName) {
+    return Matching(text, SIZE_MAX, &dateName);
+}
+
+std::vector<std::string> Catalog::DatesNewestFirst() {
+    std::vector<std::string> dates;
+    // From the index alone: the rows themselves hold the items' data, and a
+    // walk through them would read most of the file.
+    SqliteStatement query = db_.Prepare("SELECT DISTINCT folder FROM items");
+    while (query.Step()) dates.push_back(query.Text(0));
+    damaged_ = damaged_ || !query.Succeeded();
+    // Date folders are named "d_M_yyyy"; another name sorts last.
+    auto day = [](const std::string& name) {
+        int d = 0, m = 0, y = 0;
+        return std::sscanf(name.c_str(), "%d_%d_%d", &d, &m, &y) == 3 ? y * 10000 + m * 100 + d : -1;
+    };
+    std::stable_sort(dates.begin(), dates.end(), [&](const auto& a, const auto& b) { return day(a) > day(b); });
+    return dates;
 }

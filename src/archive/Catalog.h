@@ -41,6 +41,15 @@ struct ListedFile {
 // Data left on disk is read back.
 std::wstring SearchableText(const ClipItem& item);
 
+// An item the catalog finds, as its entry names it.
+struct CatalogMatch {
+    std::string folder;  // the date folder's name
+    std::string name;
+    int32_t type = 0;
+    double time = 0;
+    GUID guid = {};
+};
+
 class Catalog {
 public:
     // The catalog file of the archive folder in `catalogFolder` (both with
@@ -109,6 +118,12 @@ public:
     // the newest first; no more than `limit` (a query of one or two
     // characters looks at every text: the newest may be shown first).
     std::vector<std::string> MatchingItems(std::wstring_view text, size_t limit = SIZE_MAX);
+    // The same within one date folder, newest first, with what a tree needs
+    // to show each item without reading its file: read through the day's
+    // entries rather than the trigrams, so a search can go a day at a time.
+    std::vector<CatalogMatch> MatchingEntriesOfDay(std::wstring_view text, const std::string& dateName);
+    // The date folders that hold entries, the newest first.
+    std::vector<std::string> DatesNewestFirst();
 
     SqliteDatabase& Database() { return db_; }
 
@@ -118,6 +133,9 @@ private:
     // text out of the index first.
     bool RemoveItemEntries(const std::string& dateName, const std::string* name);
     bool InsertItem(const std::string& dateName, const ListedFile& file, ClipItem& item, int64_t written);
+    // The entries whose text holds the query, newest first, no more than
+    // `limit`; within the date folder when one is named.
+    std::vector<CatalogMatch> Matching(std::wstring_view text, size_t limit, const std::string* dateName);
 
     struct RecordEntry {
         ListedFile file;

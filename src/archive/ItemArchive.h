@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "archive/CaptureRecord.h"
+#include "archive/Catalog.h"
 #include "archive/CatalogBuilder.h"
 #include "archive/ItemWriter.h"
 #include "archive/OwnerPoll.h"
@@ -163,6 +164,34 @@ public:
     // and those it does not know as they are now (new or changed since the
     // load). Nothing without a catalog: every item may.
     std::optional<std::unordered_set<const ClipItem*>> ItemsThatMayContain(std::wstring_view text) const;
+    // What a filter over the whole archive finds (ItemArchiveFilter.cpp): the
+    // items whose text contains the query in any case, newest first; loaded
+    // ones, and the catalog's entries of those in days not loaded (ItemOf makes
+    // the item of one when it is to be shown).
+    struct FilterMatch {
+        ClipItem* loaded = nullptr;
+        CatalogMatch entry;  // when not loaded
+    };
+    std::vector<FilterMatch> FilterItems(std::wstring_view text);
+    // The same a day at a time, the newest first, so the newest matches show
+    // before the rest are found: StartFilter gives the loaded items the catalog
+    // does not know as they are, NextFilterDay adds one day's matches (false
+    // once none is left).
+    struct FilterSearch {
+        std::wstring text;
+        std::unique_ptr<Catalog> catalog;
+        bool trusted = false;
+        std::vector<std::string> days;  // still to search, the last first
+    };
+    std::vector<FilterMatch> StartFilter(std::wstring_view text, FilterSearch& search);
+    bool NextFilterDay(FilterSearch& search, std::vector<FilterMatch>& matches);
+    // The item of a catalog entry, outside the archive, with its data left in
+    // its file until used.
+    std::unique_ptr<ClipItem> ItemOf(const CatalogMatch& entry);
+    std::string PathOf(const CatalogMatch& entry) const;
+    // Whether the item's text holds the text, folded by FoldCase: how a filter
+    // tests what the catalog does not know yet.
+    static bool ItemContainsFolded(const ClipItem& item, std::wstring_view folded);
     // Adds capture records and items that come from files rather than from a
     // capture of this run (written by another machine into a shared folder,
     // read by a load that goes on after the window is up). With live captures

@@ -15,13 +15,13 @@ bool ReBar::Create(HWND parent, UINT controlId, DWORD style) {
     return true;
 }
 
-bool ReBar::AddBand(HWND child, SIZE ideal, bool newRow) {
+bool ReBar::AddBand(HWND child, SIZE ideal, bool newRow, bool keepWhole) {
     REBARBANDINFOA band = {};
     band.cbSize = sizeof(band);
     band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_STYLE | RBBIM_SIZE | RBBIM_IDEALSIZE;
     band.fStyle = RBBS_CHILDEDGE | RBBS_GRIPPERALWAYS | (newRow ? RBBS_BREAK : 0);
     band.hwndChild = child;
-    band.cxMinChild = 0;
+    band.cxMinChild = keepWhole ? ideal.cx : 0;
     band.cyMinChild = ideal.cy;
     band.cx = ideal.cx;
     band.cxIdeal = ideal.cx;

@@ -24,7 +24,16 @@ void StatusBar::ShowPrompt(UINT command) {
 
 void StatusBar::ShowReady() {
     prompting_ = false;
-    SetText(state_.empty() ? ready_ : state_);
+    if (idle_.empty())
+        SetText(state_.empty() ? ready_ : state_);
+    else
+        SetText(state_.empty() ? idle_ : idle_ + "    " + state_);
+}
+
+void StatusBar::SetIdleText(std::string text) {
+    if (text == idle_) return;
+    idle_ = std::move(text);
+    if (!prompting_) ShowReady();
 }
 
 void StatusBar::ShowState(const std::string& state) {

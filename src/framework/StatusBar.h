@@ -16,6 +16,9 @@ public:
     void ShowPrompt(UINT command);
     // The idle text again once a prompt is done.
     void ShowReady();
+    // Shown instead of the idle text while not empty (a count of what a
+    // filter finds), with the state after it.
+    void SetIdleText(std::string text);
     // What the bar shows while no prompt is: a short state of the program
     // (work going on in the background) in place of the idle text; empty for
     // the idle text. A prompt shown meanwhile keeps the bar until it is done.
@@ -31,4 +34,5 @@ private:
     std::string ready_;
     std::string state_;
     bool prompting_ = false;
+    std::string idle_;
 };

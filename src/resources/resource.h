@@ -61,6 +61,7 @@
 #define ID_FILE_SAVE 32793
 #define ID_SHOW_MAIN_WINDOW 32796
 #define ID_NEVER_ARCHIVE_PROGRAM 32797
+#define ID_EDIT_FILTER 32798
 
 // Strings.
 #define IDS_PRODUCT_NAME 100
@@ -82,6 +83,11 @@
 #define IDS_ITEM_UNREADABLE 120
 #define IDS_ITEM_UNREADABLE_VIEW 121
 #define IDS_WRITES_FAILING 122
+// Added: the filter box's cue and the status bar's count of its matches.
+#define IDS_FILTER_CUE 123
+#define IDS_FILTER_MATCHES 124
+#define IDS_FILTER_ONE_MATCH 125
+#define IDS_FILTER_NO_MATCH 126
 // Added: the status bar while the catalog is built in the background.
 #define IDS_CATALOGING 130
 #define IDS_READY 57345

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "archive/Catalog.h"
 #include "archive/SourceApp.h"
@@ -84,8 +85,10 @@ void MainFrame::LoadArchive() {
     options.fallbackIcon = Handle() ? WindowIcon(Handle()) : icon_.get();
     // Watched from before the load on: nothing that comes meanwhile is missed.
     WatchArchiveFolder(options.folder);
+    catalogPercent_ = 0;
     archive_.LoadArchive(options);
     archive_.Rebuild(settings.GroupBy);
+    RefreshFilter();
 }
 
 MainFrame::~MainFrame() {
@@ -166,6 +169,8 @@ bool MainFrame::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         msg::Command<&MainFrame::OnNeverArchiveProgram>(ID_NEVER_ARCHIVE_PROGRAM),
         msg::InitMenuPopup<&MainFrame::OnInitMenuPopup>(),
         msg::Command<&MainFrame::OnFind>(ID_EDIT_FIND),
+        msg::Command<&MainFrame::OnFilter>(ID_EDIT_FILTER),
+        msg::Command<&MainFrame::OnFilterBox>(kFilterBoxId),
     };
     if (message == taskbarCreatedMessage_ && message != 0) {
         OnTaskbarCreated();
@@ -242,7 +247,7 @@ bool MainFrame::CreateBars() {
     commandBar_.SetMenuImages(toolBar_);
     if (!reBar_.Create(Handle(), kReBarId, kBarStyle | RBS_VARHEIGHT | RBS_BANDBORDERS | RBS_AUTOSIZE)) return false;
     return reBar_.AddBand(commandBar_.Handle(), commandBar_.IdealSize(), false) &&
-           reBar_.AddBand(toolBar_.Handle(), toolBar_.IdealSize(), true);
+           reBar_.AddBand(toolBar_.Handle(), toolBar_.IdealSize(), true, true) && CreateFilterBox();
 }
 
 bool MainFrame::PreTranslateMessage(MSG& message) {
@@ -250,7 +255,7 @@ bool MainFrame::PreTranslateMessage(MSG& message) {
     // it is selected; then the find dialog its own keys.
     if (commandBar_.PreTranslateMessage(message)) return true;
     if (FindDialogMessage(message)) return true;
-    if (message.message == WM_KEYDOWN && SwitchPane(message)) return true;
+    if (message.message == WM_KEYDOWN && (FilterKey(message) || SwitchPane(message))) return true;
     if (accelerators_ && Handle()) ::TranslateAcceleratorA(Handle(), accelerators_, &message);
     return false;
 }
@@ -258,8 +263,11 @@ bool MainFrame::PreTranslateMessage(MSG& message) {
 void MainFrame::OnIdle() {
     if (!Handle()) return;
     RefreshCommandStates();
+    // Captures that match join the filter's count.
+    if (archive_.Filtering() && archive_.FilterMatchCount() != shownFilterCount_) ShowFilterCount();
     // A slice at a time, so the window stays quick; the message brings the next.
-    if (archive_.PrepareSearch(kSearchPreparationSliceMs)) ::PostMessageA(Handle(), WM_NULL, 0, 0);
+    if (archive_.ContinueFilter(kSearchPreparationSliceMs) || archive_.PrepareSearch(kSearchPreparationSliceMs))
+        ::PostMessageA(Handle(), WM_NULL, 0, 0);
 }
 
 void MainFrame::UpdateCommandStates() {
@@ -422,12 +430,18 @@ LRESULT MainFrame::OnCatalogProgress(WPARAM, LPARAM) {
     // Messages posted before the last one may come after it: the builder's own count is the truth.
     const int percent = archive_.CatalogPercent();
     statusBar_.ShowState(percent >= 100 ? std::string() : LoadResourceString(IDS_CATALOGING) + std::to_string(percent) + "%");
+    // A filter shown meanwhile searched the days cataloged then: it searches
+    // the whole archive again once, not at every step, which would close the
+    // groups the user is looking through.
+    if (percent >= 100 && std::exchange(catalogPercent_, percent) < 100) RefreshFilter();
+    catalogPercent_ = percent;
     return 0;
 }
 
-LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR&) {
+LRESULT MainFrame::OnTreeSelectionChanged(const NMHDR& header) {
     // A rebuild selects the shown item's leaf again once the tree is whole.
     if (archive_.Rebuilding()) return 0;
+    NoteFilterChoice(header);
     ShowSelectedItem();
     return 0;
 }

@@ -43,6 +43,8 @@ constexpr UINT kCatalogProgressMessage = WM_APP + 11;
 constexpr UINT kFolderChangedMessage = WM_APP + 12;
 // Control id of the archive tree.
 constexpr UINT kGroupTreeId = 1;
+// Control id of the filter box on the rebar.
+constexpr UINT kFilterBoxId = 0xE803;
 
 class MainFrame : public Window, public MessageFilter, public IdleHandler {
 public:
@@ -73,6 +75,11 @@ public:
     void OnIdle() override;
 
     const FindState& Find() const { return find_; }
+
+    // Runs the filter box's query again (the catalog has grown, or the archive
+    // was loaded anew); nothing when the box is empty.
+    void RefreshFilter();
+    HWND FilterBox() const { return filterBox_; }
 
 protected:
     bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
@@ -192,6 +199,19 @@ private:
     // keep it as a new item; otherwise the view lets go of it.
     bool KeepDepartingItem(ClipItem* item);
 
+    // The filter box (MainFrameFilter.cpp).
+    bool CreateFilterBox();
+    void OnFilter();
+    void OnFilterBox(UINT code, HWND);
+    // Esc, Enter, Down and Tab in the box; Enter and Esc in the tree while it
+    // shows a filter's matches. True when the key was taken.
+    bool FilterKey(const MSG& message);
+    // Shows the whole tree again (keeping the match the user chose) and empties the box.
+    void ClearFilter();
+    // A selection the user made among the matches is the one kept.
+    void NoteFilterChoice(const NMHDR& header);
+    void ShowFilterCount();
+
     // Find (MainFrameFind.cpp).
     void OnFind();
     LRESULT OnFindNotification(WPARAM wParam, LPARAM lParam);
@@ -240,4 +260,12 @@ private:
     // Changed paths not looked at yet: a few at a time, so that a capture due
     // meanwhile is not kept waiting behind a sync engine's burst.
     FolderWatcher::Changes folderPending_;
+
+    // A child of the rebar, destroyed with it.
+    HWND filterBox_ = nullptr;
+    // The match the user selected in the filter's tree; null for none.
+    const ClipItem* filterChoice_ = nullptr;
+    size_t shownFilterCount_ = 0;
+    // How far the catalog's builder was at its last notice.
+    int catalogPercent_ = 0;
 };

@@ -13,10 +13,11 @@ void MainFrame::OnCopy() {
 }
 
 void MainFrame::OnDelete() {
-    // The Del key also reaches the view, where it deletes text, not the item.
+    // The Del key also reaches the view and the filter box, where it deletes
+    // text, not the item.
     HWND focus = ::GetFocus();
     HWND pane = viewPane_.Handle();
-    if (focus && (focus == pane || ::GetParent(focus) == pane)) return;
+    if (focus && (focus == pane || ::GetParent(focus) == pane || focus == filterBox_)) return;
     if (!archive_.SelectionHasRecord()) return;
     const unsigned long long node = archive_.NodeId(archive_.Tree().Selection());
     if (!node) return;
@@ -34,7 +35,10 @@ void MainFrame::OnClearAll() {
         return confirm.Show(Handle(), WarningDialog::kOkCancel) == IDOK && viewPane_.SetItem(nullptr);
     });
     // The view keeps an item whose edits could not be saved: nothing is erased.
-    if (erase) archive_.EraseAll();
+    if (erase) {
+        archive_.EraseAll();
+        RefreshFilter();
+    }
 }
 
 void MainFrame::OnSave() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "base/CaptureTime.h"
 #include "base/CodePage.h"
 #include "base/RecordFile.h"
 #include "framework/MessageMap.h"
@@ -35,6 +36,10 @@ namespace {
 
 // Posted to the tree: a trim asked for while a question was open runs now.
 constexpr UINT kTrimMessage = WM_APP + 40;
+// Matches put into a filter's tree at once; the rest follow while idle.
+constexpr size_t kFilterFirstShown = 500;
+// A group opened by itself inserts its children into the control at once.
+constexpr size_t kFilterOpenedChildren = 200;
 
 // Labels that differ only in letter case name one group.
 std::wstring GroupKey(const std::string& label) {
@@ -307,21 +312,29 @@ int GroupTree::ApplicationImage(const CaptureRecord& capture) {
 }
 
 void GroupTree::Rebuild(int mode) {
+    // The user stays where they were: on the leaf of the item shown.
+    RebuildSelecting(mode, SelectedItem());
+}
+
+void GroupTree::RebuildSelecting(int mode, const ClipItem* selected, bool freshImages) {
     groupBy_ = mode;
     if (groupByHook_) groupByHook_(mode);
-    // The user stays where they were: on the leaf of the item shown.
-    const ClipItem* selected = SelectedItem();
     rebuilding_ = true;
     ForgetAll();
     Tree().DeleteAllItems();
-    CreateImageList();
+    if (freshImages || !imageList_) CreateImageList();
     // Items may have left the list meanwhile: the preparation looks at all again.
     preparedItems_ = 0;
     // Collected whole, and the top level inserted in order: each insertion then
     // lands at the end. The rest waits until its group is expanded.
     ::SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
     deferInsert_ = true;
-    for (const auto& item : Items()) AddItemNode(item.get());
+    if (Filtering()) {
+        for (filterAdded_ = 0; filterAdded_ < std::min(filterShown_.size(), kFilterFirstShown); ++filterAdded_)
+            AddItemNode(FilterItemAt(filterAdded_));
+    } else {
+        for (const auto& item : Items()) AddItemNode(item.get());
+    }
     deferInsert_ = false;
     InsertChildren(*root_);
     ::SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
@@ -334,7 +347,8 @@ void GroupTree::Rebuild(int mode) {
 void GroupTree::AddItemNode(ClipItem* item) {
     CaptureRecord* capture = item ? FindCapture(*item) : nullptr;
     if (!capture) return;
-    const bool wholeArchive = Options().loadWholeArchive;
+    // A filter finds items of any day.
+    const bool wholeArchive = Options().loadWholeArchive || Filtering();
     const std::string noLevel;
     const std::string& date = wholeArchive ? item->DateText() : noLevel;
     const int typeImage = TypeImage(item->TypeCode());
@@ -426,6 +440,13 @@ bool GroupTree::DeleteItemLeaf(Node& leaf) {
     RemoveNode(leaf);
     if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
     rtfTexts_.erase(item);
+    if (Filtering()) {
+        // Deleted like any item: its file and its catalog entry go.
+        AdoptFilterItem(item);
+        filterShown_.erase(std::find_if(filterShown_.begin(), filterShown_.end(),
+                                        [&](const FilterMatch& match) { return match.loaded == item; }));
+        filterAdded_ = std::min(filterAdded_, filterShown_.size());
+    }
     RemoveItem(item);
     return true;
 }
@@ -453,9 +474,17 @@ bool GroupTree::DeleteCaptureNode(Node& capture) {
         if (child->ref.kind == NodeRef::kItem) leaves.push_back(child.get());
     for (Node* leaf : leaves)
         if (!DeleteItemLeaf(*leaf)) return false;
-    const GUID guid = capture.ref.capture->CaptureGuid;
+    const CaptureRecord& record = *capture.ref.capture;
+    const GUID guid = record.CaptureGuid;
+    // A filter shows only the items that match: the record stays while the
+    // capture may have others, loaded or in a day not loaded.
+    const bool othersMayStay =
+        Filtering() && ((!Options().loadWholeArchive &&
+                         DateFolderName(record.CaptureTime) != DateFolderName(CurrentCaptureTime())) ||
+                        std::any_of(Items().begin(), Items().end(),
+                                    [&](const auto& item) { return item->SourceGuid() == guid; }));
     RemoveNode(capture);
-    RemoveCapture(guid);
+    if (!othersMayStay) RemoveCapture(guid);
     return true;
 }
 
@@ -549,6 +578,25 @@ bool GroupTree::SelectItemLeaf(const ClipItem* item) {
     return handle && Tree().SelectItem(handle);
 }
 
+bool GroupTree::SelectFirstMatch() {
+    Node* node = root_.get();
+    while (node && node->ref.kind != NodeRef::kItem)
+        node = node->children.empty() ? nullptr : node->children.begin()->second.get();
+    HTREEITEM handle = node ? Reveal(*node) : nullptr;
+    if (!handle) return false;
+    Tree().EnsureVisible(handle);
+    return Tree().SelectItem(handle);
+}
+
+void GroupTree::OpenFirstGroup() {
+    if (root_->children.empty()) return;
+    Node& first = *root_->children.begin()->second;
+    if (!first.handle || first.children.size() > kFilterOpenedChildren) return;
+    // Filled here rather than by the parent's notice, which a host may not pass on.
+    Fill(first);
+    Tree().Expand(first.handle);
+}
+
 bool GroupTree::SelectionHasRecord() const {
     const NodeRef* ref = Handle() ? NodeRefOf(Tree().Selection()) : nullptr;
     return ref && ref->kind != NodeRef::kGroup;
@@ -573,6 +621,11 @@ void GroupTree::CollectExpired(Node& node, unsigned long long lastOrder, std::ve
 void GroupTree::TrimToLimit() {
     // Inside a question's modal loop (the trim's own included) nothing may go
     // from under the asker: the trim runs once the loop is over.
+    // A filter's tree holds only some of the archive: the trim waits for the whole.
+    if (Filtering()) {
+        trimHeld_ = true;
+        return;
+    }
     if (asking_ > 0 || trimming_) {
         if (!trimPosted_ && Handle()) trimPosted_ = ::PostMessageA(Handle(), kTrimMessage, 0, 0) != FALSE;
         return;
@@ -691,7 +744,10 @@ bool GroupTree::FindItem(const std::wstring& text, unsigned flags) {
     bool started = false;
     // The catalog rules out the items that cannot hold the text, without
     // reading them (their shown text is then never made).
-    const auto candidates = ItemsThatMayContain(text);
+    auto candidates = ItemsThatMayContain(text);
+    // What a filter read from days not loaded is in no list of the catalog's.
+    if (candidates)
+        for (const auto& [item, owned] : filterItems_) candidates->insert(item);
     findCandidates_ = candidates ? &*candidates : nullptr;
     const bool found = Visit(*root_, text, flags, Tree().Selection(), started);
     findCandidates_ = nullptr;
@@ -702,6 +758,12 @@ bool GroupTree::FindItem(const std::wstring& text, unsigned flags) {
 
 void GroupTree::Clear() {
     ForgetAll();
+    filterText_.clear();
+    filterShown_.clear();
+    filterSearch_ = {};
+    filterAdded_ = 0;
+    filterItems_.clear();
+    beforeFilter_ = nullptr;
     rtfTexts_.clear();
     preparedItems_ = 0;
     if (Handle()) {

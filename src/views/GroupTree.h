@@ -118,8 +118,27 @@ public:
     HIMAGELIST ImageList() const { return imageList_.get(); }
     int TypeImage(int typeCode) const;
 
+    // The filter (GroupTreeFilter.cpp). Shows only the captures with an item
+    // whose text contains the text, in any case, from the whole archive whatever
+    // is loaded, grouped in the current mode with a date level; the newest
+    // matches first, the rest added by ContinueFilter. The selection before the
+    // first filter is kept for EndFilter. An empty text is EndFilter(nullptr).
+    void SetFilter(const std::wstring& text);
+    // Searches the days not yet searched and adds matches not yet shown, for at
+    // most the budget; true while some remain. The owner calls it while idle.
+    bool ContinueFilter(DWORD budgetMs);
+    // Shows the whole tree again and selects `chosen` (an item the filter
+    // showed: it stays, in the archive and the tree, even from a day not
+    // loaded) or, without one, the item selected before the filter.
+    void EndFilter(const ClipItem* chosen);
+    bool Filtering() const { return !filterText_.empty(); }
+    // The items the filter found so far, shown or still to be shown.
+    size_t FilterMatchCount() const { return filterShown_.size(); }
+    // Selects the first match's leaf; false when there is none.
+    bool SelectFirstMatch();
+
     void Clear() override;
-    void OnItemAdded(ClipItem* item) override { AddItemNode(item); }
+    void OnItemAdded(ClipItem* item) override;
     void Trim() override { TrimToLimit(); }
 
 protected:
@@ -127,6 +146,19 @@ protected:
 
 private:
     struct Node;
+    // Fills the tree anew in the mode and selects the item's leaf; a filter's
+    // keystroke keeps the images it has.
+    void RebuildSelecting(int mode, const ClipItem* selected, bool freshImages = true);
+    // The filter's match, made into an item (owned by the filter) when it is of
+    // a day not loaded; null when it cannot be.
+    ClipItem* FilterItemAt(size_t index);
+    // The matches show at once under the first group, when it holds few enough.
+    void OpenFirstGroup();
+    // An item the filter read for itself joins the archive (it then stays).
+    void AdoptFilterItem(const ClipItem* item);
+    // Moves the filter's own items, but `keep`, into `leaving` once whatever
+    // shows them has let go; one it cannot let go of joins the archive.
+    void ReleaseFilterItems(const ClipItem* keep, std::vector<std::unique_ptr<ClipItem>>& leaving);
     Node* AddChild(Node* parent, const std::string& label, NodeRef ref, int image);
     Node* FindOrAddGroup(Node* parent, const std::string& label, int image);
     Node* FindOrAddCapture(Node* parent, CaptureRecord& capture, int image);
@@ -166,6 +198,18 @@ private:
                         std::vector<Node*>& captures);
     LRESULT OnRightButtonDown(WPARAM, LPARAM lParam);
     void OnDestroy();
+
+    // The filter's text, folded (empty: no filter), the items it found, newest
+    // first (the first filterAdded_ are in the model), those it read from days
+    // not loaded, and the selection before it.
+    std::wstring filterText_;
+    std::vector<FilterMatch> filterShown_;
+    // The days still to search, newest first.
+    FilterSearch filterSearch_;
+    size_t filterAdded_ = 0;
+    std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> filterItems_;
+    const ClipItem* beforeFilter_ = nullptr;
+    bool trimHeld_ = false;
 
     int groupBy_ = kGroupByDate;
     std::function<void(int)> groupByHook_;

@@ -99,6 +99,7 @@ TEST_F(ResourcesTest, AcceleratorsAndStringsAreThoseTheUserIsPromised) {
         {32793, {FVIRTKEY | FCONTROL, 'S'}},
         {32778, {FVIRTKEY, VK_DELETE}},
         {32782, {FVIRTKEY | FALT, VK_RETURN}},
+        {32798, {FVIRTKEY | FCONTROL, 'E'}},
     };
     EXPECT_EQ(promised, byCommand);
 

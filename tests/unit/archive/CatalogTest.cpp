@@ -245,13 +245,22 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     ASSERT_TRUE(catalog.Open(options.catalogPath));
     for (const wchar_t* query : {L"z\u00dcRICH", L"CAF\u00c9", L"\u00e9", L"\u20ac", L"e", L"Th", L"the Report",
                                  L"REPORT", L"invoice ", L"no such words"}) {
-        std::set<std::string> scanned, matched;
+        std::set<std::string> scanned, matched, filtered;
         const std::wstring wanted = FoldCase(query);
         for (const auto& item : files.Items())
             if (FoldCase(SearchableText(*item)).find(wanted) != std::wstring::npos)
                 scanned.insert(item->RecordPath().substr(folder.Path().size()));
         for (const std::string& item : catalog.MatchingItems(query)) matched.insert(item);
         EXPECT_EQ(scanned, matched) << scanned.size() << " " << matched.size();
+        std::vector<double> times;
+        // The filter box's search, from today's items, reaches the other days too.
+        for (const ItemArchive::FilterMatch& match : cataloged.FilterItems(query)) {
+            const std::string path = match.loaded ? match.loaded->RecordPath() : cataloged.PathOf(match.entry);
+            filtered.insert(path.substr(folder.Path().size()));
+            times.push_back(match.loaded ? match.loaded->CaptureTime() : match.entry.time);
+        }
+        EXPECT_EQ(scanned, filtered) << scanned.size() << " " << filtered.size();
+        EXPECT_TRUE(std::is_sorted(times.rbegin(), times.rend()));
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "framework/MessageLoop.h"
 #include "framework/Module.h"
+#include "items/TextItem.h"
 #include "resources/resource.h"
 #include "shell/MainFrame.h"
 #include "shell/Settings.h"
@@ -118,7 +119,7 @@ TEST_F(MainFrameBarsTest, TheRebarCarriesTheMenuAndTheToolbarInTheirOrderWithToo
               buttons);
 
     HWND reBar = frame.Bands().Handle();
-    ASSERT_EQ(2, ::SendMessageA(reBar, RB_GETBANDCOUNT, 0, 0));
+    ASSERT_EQ(3, ::SendMessageA(reBar, RB_GETBANDCOUNT, 0, 0));
     REBARBANDINFOA band = {};
     band.cbSize = sizeof(band);
     band.fMask = RBBIM_CHILD | RBBIM_STYLE;
@@ -127,6 +128,13 @@ TEST_F(MainFrameBarsTest, TheRebarCarriesTheMenuAndTheToolbarInTheirOrderWithToo
     ::SendMessageA(reBar, RB_GETBANDINFOA, 1, reinterpret_cast<LPARAM>(&band));
     EXPECT_EQ(toolBar, band.hwndChild);
     EXPECT_TRUE(band.fStyle & RBBS_BREAK);
+    // The filter box beside the toolbar, with its cue.
+    ::SendMessageA(reBar, RB_GETBANDINFOA, 2, reinterpret_cast<LPARAM>(&band));
+    EXPECT_EQ(frame.FilterBox(), band.hwndChild);
+    EXPECT_FALSE(band.fStyle & RBBS_BREAK);
+    wchar_t cue[32] = {};
+    ::SendMessageW(frame.FilterBox(), EM_GETCUEBANNER, reinterpret_cast<WPARAM>(cue), std::size(cue));
+    EXPECT_STREQ(L"Filter", cue);
 
     // Rebar on top, status bar at the bottom, the panes in between.
     RECT bands = {}, split = {}, status = {};
@@ -332,4 +340,65 @@ TEST_F(MainFrameBarsTest, DeleteFollowsTheFocusAndExitOffersToSaveEdits) {
     ASSERT_TRUE(reopened.Archive().SelectItemLeaf(reopened.Archive().Items()[0].get()));
     ::GetWindowTextA(reopened.View().ShownViewer(), text, sizeof(text));
     EXPECT_STREQ("Keep this", text);
+}
+
+// The filter box from the keyboard: Ctrl+E reaches it, the status bar counts
+// the matches, Del edits the text, Down goes to the first match, Enter in the
+// tree keeps it and leaves the filter, Esc empties the box and then leaves it.
+TEST_F(MainFrameBarsTest, TheFilterBoxNarrowsTheTreeAndItsKeysLeadInAndOut) {
+    MainFrame frame;
+    ASSERT_TRUE(frame.CreateMainWindow());
+    frame.LoadArchive();
+    HWND window = frame.Handle();
+    ::SendMessageA(window, WM_COMMAND, ID_FILE_PAUSE, 0);
+    for (const wchar_t* text : {L"alpha one", L"beta two", L"Alpha three"})
+        ASSERT_NO_FATAL_FAILURE(Capture(frame, CF_UNICODETEXT, Utf16Bytes(text)));
+    GroupTree& tree = frame.Archive();
+    ::ShowWindow(window, SW_SHOW);
+    ::SetForegroundWindow(window);
+    ASSERT_TRUE(tree.SelectItemLeaf(tree.Items()[1].get()));
+    HWND box = frame.FilterBox();
+    auto press = [&](HWND target, WPARAM key) {
+        MSG down = {target, WM_KEYDOWN, key, 0x00000001, 0, {}};
+        if (loop_.PreTranslateMessage(down)) return true;
+        ::TranslateMessage(&down);
+        ::DispatchMessageW(&down);
+        return false;
+    };
+    auto shownText = [&] {
+        const ClipItem* item = frame.View().CurrentItem();
+        return item ? static_cast<const TextItem&>(*item).Text() : L"";
+    };
+
+    ::SendMessageA(window, WM_COMMAND, ID_EDIT_FILTER, 0);
+    EXPECT_EQ(box, ::GetFocus());
+    ::SetWindowTextW(box, L"ALPHA");
+    EXPECT_EQ("2 items match", frame.Status().Text());
+    {
+        DialogAnswerer answerer;
+        ::SendMessageW(box, EM_SETSEL, 0, 0);
+        EXPECT_FALSE(press(box, VK_DELETE));
+        EXPECT_EQ(0, answerer.Unexpected());
+    }
+    EXPECT_EQ(3u, tree.Items().size());
+    EXPECT_EQ("2 items match", frame.Status().Text());  // "LPHA"
+    EXPECT_TRUE(press(box, VK_DOWN));
+    EXPECT_EQ(tree.Handle(), ::GetFocus());
+    EXPECT_EQ(L"Alpha three", shownText());
+    EXPECT_TRUE(press(tree.Handle(), VK_RETURN));
+    EXPECT_FALSE(tree.Filtering());
+    EXPECT_EQ(0, ::GetWindowTextLengthW(box));
+    EXPECT_EQ("Ready", frame.Status().Text());
+    EXPECT_EQ(L"Alpha three", shownText());
+
+    ::SetFocus(box);
+    ::SetWindowTextW(box, L"nothing like it");
+    EXPECT_EQ("No items match", frame.Status().Text());
+    EXPECT_EQ(L"", shownText());
+    EXPECT_TRUE(press(box, VK_ESCAPE));
+    EXPECT_EQ(0, ::GetWindowTextLengthW(box));
+    EXPECT_EQ(box, ::GetFocus());
+    EXPECT_EQ(L"Alpha three", shownText());
+    EXPECT_TRUE(press(box, VK_ESCAPE));
+    EXPECT_EQ(tree.Handle(), ::GetFocus());
 }

@@ -8,6 +8,7 @@
 
 #include "archive/ItemFile.h"
 #include "base/CaptureTime.h"
+#include "base/Paths.h"
 #include "framework/MessageMap.h"
 #include "items/MarkupFormat.h"
 #include "items/TextItem.h"
@@ -459,4 +460,72 @@ TEST_F(GroupTreeTest, FindThroughTheCatalogFindsWhatItFoundWithout) {
     EXPECT_EQ(FindNode("Memo|RTF"), host_.tree.Tree().Selection());
     host_.tree.Tree().SelectItem(nullptr);
     EXPECT_FALSE(host_.tree.FindItem(L"nowhere", FR_DOWN));
+}
+
+// The filter shows the matches of every day, loaded or not, grouped by day,
+// with the captures that match as they arrive; leaving it brings back the tree
+// and the selection, or keeps the match chosen, and nothing else it read.
+TEST_F(GroupTreeTest, FilterShowsEveryDaysMatchesAndLeavingRestoresTheTree) {
+    TempFolder local;
+    options_.catalogPath = local / "catalog.db";
+    // A capture of three days ago, as an earlier run left it.
+    CaptureRecord old;
+    ::CoCreateGuid(&old.CaptureGuid);
+    old.Title = "Notes";
+    old.CaptureTime = CurrentCaptureTime() - 3;
+    CreateFolderPath(folder_.Path() + "AppData\\");
+    ASSERT_TRUE(old.WriteFile(folder_.Path() + "AppData\\old.se"));
+    TextItem oldItem;
+    oldItem.SetText(L"Old N\u00e9edle");
+    oldItem.SetCaptureTime(old.CaptureTime);
+    oldItem.SetSourceGuid(old.CaptureGuid);
+    ASSERT_TRUE(StoreItem(oldItem, folder_.Path()));
+    const std::string oldDay = oldItem.DateText();
+    Open();  // the whole archive once, so the catalog holds it
+    CaptureText(notes_, L"today's n\u00c9EDLE");
+    CaptureText(report_, L"other");
+    options_.loadWholeArchive = false;
+    Open();
+    const std::string today = host_.tree.Items().front()->DateText();
+    const size_t loaded = host_.tree.Items().size();
+    TreeViewCtrl tree = host_.tree.Tree();
+    tree.SelectItem(FindNode("Report|Text"));
+    auto selectedText = [&] {
+        const ClipItem* item = host_.tree.SelectedItem();
+        return item ? static_cast<const TextItem&>(*item).Text() : L"";
+    };
+
+    host_.tree.SetFilter(L"n\u00c9edle");
+    EXPECT_EQ(2u, host_.tree.FilterMatchCount());
+    EXPECT_TRUE(FindNode(oldDay + "|Notes|Text"));
+    EXPECT_TRUE(FindNode(today + "|Notes|Text"));
+    EXPECT_FALSE(FindNode(today + "|Report"));
+    CaptureText(report_, L"late N\u00e9EDLE");
+    CaptureText(report_, L"no match");
+    EXPECT_EQ(3u, host_.tree.FilterMatchCount());
+    EXPECT_TRUE(FindNode(today + "|Report|Text"));
+    // A capture deleted among the matches leaves its other items, and its record.
+    ::SetWindowTextA(report_, "Pair");
+    Capture(report_, {{CF_UNICODETEXT, Utf16Bytes(L"pair n\u00e9edle")},
+                      {ClipboardHelper::Register("Rich Text Format"), "{\\rtf1 no match}"}});
+    auto rtf = [&]() -> const ClipItem* {
+        for (const auto& item : host_.tree.Items())
+            if (item->TypeCode() == kRtfItemType) return item.get();
+        return nullptr;
+    };
+    ASSERT_TRUE(rtf());
+    ASSERT_TRUE(host_.tree.DeleteNode(FindNode(today + "|Pair")));
+    ASSERT_TRUE(rtf());
+    EXPECT_TRUE(host_.tree.FindCapture(*rtf()));
+    host_.tree.EndFilter(nullptr);
+    EXPECT_EQ(L"other", selectedText());
+    EXPECT_EQ(loaded + 3, host_.tree.Items().size());
+
+    // The match chosen stays, from its day.
+    host_.tree.SetFilter(L"old");
+    ASSERT_TRUE(host_.tree.SelectFirstMatch());
+    EXPECT_EQ(L"Old N\u00e9edle", selectedText());
+    host_.tree.EndFilter(host_.tree.SelectedItem());
+    EXPECT_EQ(L"Old N\u00e9edle", selectedText());
+    EXPECT_EQ(loaded + 4, host_.tree.Items().size());
 }

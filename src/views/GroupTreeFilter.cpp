@@ -1,0 +1,130 @@
+// The filter box's tree: only the captures with an item whose text holds what
+// was typed, from the whole archive. Items of days not loaded are read for the
+// filter alone and let go of with it, but for the one the user chose.
+#include <algorithm>
+#include <utility>
+
+#include "archive/Catalog.h"
+#include "views/GroupTree.h"
+
+namespace {
+
+// What a keystroke searches before the tree shows the matches: enough to fill
+// it, in at most a few tens of milliseconds.
+constexpr size_t kFirstShown = 500;
+constexpr DWORD kFirstSearchMs = 25;
+
+}  // namespace
+
+void GroupTree::AdoptFilterItem(const ClipItem* item) {
+    auto owned = filterItems_.find(item);
+    if (owned == filterItems_.end()) return;
+    items_.push_back(std::move(owned->second));
+    filterItems_.erase(owned);
+}
+
+void GroupTree::ReleaseFilterItems(const ClipItem* keep, std::vector<std::unique_ptr<ClipItem>>& leaving) {
+    AdoptFilterItem(keep);
+    for (auto& [item, owned] : filterItems_) {
+        // The view may show it, with edits it cannot save: it stays then.
+        if (!LetGoOf({owned.get()})) {
+            items_.push_back(std::move(owned));
+            continue;
+        }
+        if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
+        rtfTexts_.erase(item);
+        leaving.push_back(std::move(owned));
+    }
+    filterItems_.clear();
+}
+
+void GroupTree::SetFilter(const std::wstring& text) {
+    if (text.empty()) {
+        EndFilter(nullptr);
+        return;
+    }
+    const ClipItem* selected = SelectedItem();
+    if (!Filtering()) beforeFilter_ = selected;
+    // The newest days first, until there is a screenful or the keystroke's
+    // time is up; ContinueFilter searches the rest.
+    std::vector<FilterMatch> matches = StartFilter(text, filterSearch_);
+    const DWORD start = ::GetTickCount();
+    while (matches.size() < kFirstShown && ::GetTickCount() - start < kFirstSearchMs &&
+           NextFilterDay(filterSearch_, matches)) {
+    }
+    // An item read for the last query and found again stays the same object, so
+    // the view and the selection keep it while the user types on.
+    std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> kept;
+    if (!filterItems_.empty()) {
+        std::unordered_map<std::string, const ClipItem*> earlier;
+        for (const auto& [item, owned] : filterItems_) earlier.emplace(item->RecordPath(), item);
+        for (FilterMatch& match : matches) {
+            if (match.loaded) continue;
+            auto found = earlier.find(PathOf(match.entry));
+            if (found == earlier.end()) continue;
+            auto owned = filterItems_.find(found->second);
+            match.loaded = owned->second.get();
+            kept.emplace(found->second, std::move(owned->second));
+            filterItems_.erase(owned);
+        }
+    }
+    // Destroyed once no node points to them any more.
+    std::vector<std::unique_ptr<ClipItem>> leaving;
+    ReleaseFilterItems(nullptr, leaving);
+    filterItems_ = std::move(kept);
+    filterText_ = FoldCase(text);
+    filterShown_ = std::move(matches);
+    RebuildSelecting(groupBy_, selected, false);
+    OpenFirstGroup();
+}
+
+ClipItem* GroupTree::FilterItemAt(size_t index) {
+    FilterMatch& match = filterShown_[index];
+    if (!match.loaded) {
+        std::unique_ptr<ClipItem> item = ItemOf(match.entry);
+        if (!item) return nullptr;
+        match.loaded = item.get();
+        match.entry = {};
+        filterItems_.emplace(item.get(), std::move(item));
+    }
+    return match.loaded;
+}
+
+bool GroupTree::ContinueFilter(DWORD budgetMs) {
+    if (!Filtering()) return false;
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < budgetMs) {
+        if (filterAdded_ < filterShown_.size())
+            AddItemNode(FilterItemAt(filterAdded_++));
+        else if (!NextFilterDay(filterSearch_, filterShown_))
+            return false;
+    }
+    return true;
+}
+
+void GroupTree::EndFilter(const ClipItem* chosen) {
+    if (!Filtering()) return;
+    const ClipItem* selected = chosen;
+    if (!selected && std::any_of(Items().begin(), Items().end(),
+                                 [&](const auto& item) { return item.get() == beforeFilter_; }))
+        selected = beforeFilter_;
+    std::vector<std::unique_ptr<ClipItem>> leaving;
+    ReleaseFilterItems(chosen, leaving);
+    filterText_.clear();
+    filterShown_.clear();
+    filterSearch_ = {};
+    filterAdded_ = 0;
+    beforeFilter_ = nullptr;
+    RebuildSelecting(groupBy_, selected);
+    if (std::exchange(trimHeld_, false)) TrimToLimit();
+}
+
+void GroupTree::OnItemAdded(ClipItem* item) {
+    if (Filtering()) {
+        // Tested in memory: the catalog may not have it yet.
+        if (!item || !ItemContainsFolded(*item, filterText_)) return;
+        filterShown_.insert(filterShown_.begin(), FilterMatch{item, {}});
+        ++filterAdded_;
+    }
+    AddItemNode(item);
+}
