@@ -15,14 +15,7 @@ mkdir -p "$archive" "$shots"
 
 trap end_archive_work EXIT
 
-keys() { "$winerun" "$driver" keys "$@" >/dev/null 2>&1; sleep 0.3; }
-focus() { "$winerun" "$driver" focus 2>/dev/null | tr -d '\r'; }
-windows() { "$winerun" "$driver" windows 2>/dev/null | tr -d '\r'; }
-shows() { windows | grep -qx "$1"; }
-gone() { ! shows "$1"; }
 shot() { sleep 0.4; import -window root -crop 960x560+0+0 "$shots/$1.png"; }
-clipboard_is() { [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$1" ]; }
-clipboard_starts() { case $(xclip -selection clipboard -o 2>/dev/null) in "$1"*) true ;; *) false ;; esac; }
 
 "$winerun" reg add "$key" /v GroupBy /t REG_DWORD /d 1 /f >/dev/null
 start_or_give_up

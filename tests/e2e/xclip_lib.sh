@@ -92,3 +92,13 @@ summary() {  # the last line, and the exit code
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
+
+# The real window driven through the tree driver (its keys typed through the
+# system's input); the sourcing script sets winerun and driver.
+keys() { "$winerun" "$driver" keys "$@" >/dev/null 2>&1; sleep 0.3; }
+focus() { "$winerun" "$driver" focus 2>/dev/null | tr -d '\r'; }
+windows() { "$winerun" "$driver" windows 2>/dev/null | tr -d '\r'; }
+shows() { windows | grep -qx "$1"; }
+gone() { ! shows "$1"; }
+clipboard_is() { [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$1" ]; }
+clipboard_starts() { case $(xclip -selection clipboard -o 2>/dev/null) in "$1"*) true ;; *) false ;; esac; }

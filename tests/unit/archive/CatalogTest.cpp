@@ -52,6 +52,19 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
     return files;
 }
 
+// A generated archive of the captures over the days, and the options that load
+// it whole without a catalog.
+ArchiveOptions GeneratedWholeArchive(const TempFolder& folder, int captures, int days) {
+    ArchiveShape shape;
+    shape.captures = captures;
+    shape.days = days;
+    EXPECT_TRUE(GenerateArchive(folder.Path(), shape));
+    ArchiveOptions options;
+    options.folder = folder.Path();
+    options.loadWholeArchive = true;
+    return options;
+}
+
 }  // namespace
 
 // The catalog only ever speeds a load up: what the loaded records say always
@@ -226,13 +239,7 @@ TEST(CatalogTest, AnEntryAsNewAsItsCatalogIsReadFromTheFile) {
 // builder's thread.
 TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     TempFolder folder, local;
-    ArchiveShape shape;
-    shape.captures = 400;
-    shape.days = 5;
-    ASSERT_TRUE(GenerateArchive(folder.Path(), shape));
-    ArchiveOptions options;
-    options.folder = folder.Path();
-    options.loadWholeArchive = true;
+    ArchiveOptions options = GeneratedWholeArchive(folder, 400, 5);
     ItemArchive files;
     files.LoadArchive(options);
     options.loadWholeArchive = false;
@@ -350,13 +357,7 @@ TEST(CatalogTest, ADeletedItemsTextLeavesTheCatalogFile) {
 // takes them all from the catalog.
 TEST(CatalogTest, EarlierDaysUnknownToTheCatalogArriveAfterTheLoad) {
     TempFolder folder, local;
-    ArchiveShape shape;
-    shape.captures = 150;
-    shape.days = 4;
-    ASSERT_TRUE(GenerateArchive(folder.Path(), shape));
-    ArchiveOptions options;
-    options.folder = folder.Path();
-    options.loadWholeArchive = true;
+    ArchiveOptions options = GeneratedWholeArchive(folder, 150, 4);
     ItemArchive files;
     files.LoadArchive(options);
     auto paths = [](const ItemArchive& archive) {
