@@ -769,19 +769,3 @@ std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t l
 std::vector<CatalogMatch> Catalog::MatchingEntriesOfDay(std::wstring_view text, const std::string& dateName) {
     return Matching(text, SIZE_MAX, &dateName);
 }
-
-std::vector<std::string> Catalog::DatesNewestFirst() {
-    std::vector<std::string> dates;
-    // From the index alone: the rows themselves hold the items' data, and a
-    // walk through them would read most of the file.
-    SqliteStatement query = db_.Prepare("SELECT DISTINCT folder FROM items");
-    while (query.Step()) dates.push_back(query.Text(0));
-    damaged_ = damaged_ || !query.Succeeded();
-    // Date folders are named "d_M_yyyy"; another name sorts last.
-    auto day = [](const std::string& name) {
-        int d = 0, m = 0, y = 0;
-        return std::sscanf(name.c_str(), "%d_%d_%d", &d, &m, &y) == 3 ? y * 10000 + m * 100 + d : -1;
-    };
-    std::stable_sort(dates.begin(), dates.end(), [&](const auto& a, const auto& b) { return day(a) > day(b); });
-    return dates;
-}

@@ -122,8 +122,6 @@ public:
     // to show each item without reading its file: read through the day's
     // entries rather than the trigrams, so a search can go a day at a time.
     std::vector<CatalogMatch> MatchingEntriesOfDay(std::wstring_view text, const std::string& dateName);
-    // The date folders that hold entries, the newest first.
-    std::vector<std::string> DatesNewestFirst();
 
     SqliteDatabase& Database() { return db_; }
 

@@ -3,10 +3,33 @@
 // (captures of this run, items changed since the load, a catalog made anew) is
 // looked at in memory.
 #include <algorithm>
+#include <cstdio>
 #include <unordered_map>
 
 #include "archive/Catalog.h"
 #include "archive/ItemArchive.h"
+#include "base/Paths.h"
+
+namespace {
+
+// The date folders below the archive folder, the newest first; a folder of
+// another name last.
+std::vector<std::string> DateFoldersNewestFirst(const std::string& folder) {
+    std::vector<std::string> dates;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && _stricmp(entry.cFileName, "AppData") != 0)
+            dates.push_back(entry.cFileName);
+    });
+    // Date folders are named "d_M_yyyy".
+    auto day = [](const std::string& name) {
+        int d = 0, m = 0, y = 0;
+        return std::sscanf(name.c_str(), "%d_%d_%d", &d, &m, &y) == 3 ? y * 10000 + m * 100 + d : -1;
+    };
+    std::stable_sort(dates.begin(), dates.end(), [&](const auto& a, const auto& b) { return day(a) > day(b); });
+    return dates;
+}
+
+}  // namespace
 
 bool ItemArchive::ItemContainsFolded(const ClipItem& item, std::wstring_view folded) {
     if (folded.empty()) return true;
@@ -36,10 +59,12 @@ std::vector<ItemArchive::FilterMatch> ItemArchive::StartFilter(std::wstring_view
     if (text.empty()) return matches;
     search.text = text;
     auto catalog = std::make_unique<Catalog>();
-    if (!options_.catalogPath.empty() && catalog.get()->Open(options_.catalogPath)) {
+    if (!options_.catalogPath.empty() && catalog->Open(options_.catalogPath)) {
         // Made empty since the load, it knows none of the loaded items.
         search.trusted = !catalog->WasMadeAnew();
-        search.days = catalog->DatesNewestFirst();
+        // The folder's listing names the days: asking the catalog which it
+        // holds would read its whole index of names at every keystroke.
+        search.days = DateFoldersNewestFirst(options_.folder);
         std::reverse(search.days.begin(), search.days.end());
         search.catalog = std::move(catalog);
     }
@@ -55,6 +80,7 @@ std::vector<ItemArchive::FilterMatch> ItemArchive::StartFilter(std::wstring_view
 
 bool ItemArchive::NextFilterDay(FilterSearch& search, std::vector<FilterMatch>& matches) {
     if (search.days.empty() || !search.catalog) {
+        // Its file may be deleted or made anew: no connection stays open.
         search.catalog.reset();
         return false;
     }
