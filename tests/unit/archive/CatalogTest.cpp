@@ -325,7 +325,7 @@ TEST(CatalogTest, ACaptureIsFoundByWhatItShowsAsSoonAsItsFileIsWritten) {
 }
 
 // A deleted item's text leaves the catalog file, its index included, by the
-// end of a flush.
+// end of a flush; a file deleted before its entry was made never gets one.
 TEST(CatalogTest, ADeletedItemsTextLeavesTheCatalogFile) {
     TempFolder folder, local;
     const std::string catalogPath = local / "catalog.db";
@@ -341,13 +341,22 @@ TEST(CatalogTest, ADeletedItemsTextLeavesTheCatalogFile) {
     const std::string rare = "\xe6\xb7\xbc\xe7\xb3\xb8";  // the last two characters in UTF-8
     ASSERT_NE(std::string::npos, CatalogBytes(catalogPath).find(rare));
 
-    const std::string path = secret.RecordPath();
-    writer.QueueDelete(path, catalogPath, path.substr(folder.Path().size(), path.rfind('\\') - folder.Path().size()));
+    auto remove = [&](const ClipItem& item) {
+        const std::string& path = item.RecordPath();
+        writer.QueueDelete(path, catalogPath, path.substr(folder.Path().size(), path.rfind('\\') - folder.Path().size()));
+    };
+    remove(secret);
+    // Copied by mistake and deleted at once, before the writer catalogs it.
+    TextItem gone;
+    ASSERT_TRUE(gone.SetText(L"copied by mistake"));
+    writer.QueueItem(gone, NewItemPath(gone, folder.Path()));
+    remove(gone);
     writer.Flush();
     EXPECT_EQ(std::string::npos, CatalogBytes(catalogPath).find(rare));
     Catalog catalog;
     ASSERT_TRUE(catalog.Open(catalogPath));
     EXPECT_TRUE(catalog.MatchingItems(L"\u9451\u6dfc\u7cf8").empty());
+    EXPECT_TRUE(catalog.MatchingItems(L"by mistake").empty());
     EXPECT_EQ(1u, catalog.MatchingItems(L"ordinary").size());
 }
 
@@ -385,25 +394,4 @@ TEST(CatalogTest, EarlierDaysUnknownToTheCatalogArriveAfterTheLoad) {
     EXPECT_EQ(paths(files), paths(again));
     again.WaitForCatalog();
     EXPECT_EQ(0u, again.added);
-}
-
-// A file deleted before its entry was made never gets one: the text of an
-// item deleted at once does not reach the catalog.
-TEST(CatalogTest, AnItemDeletedBeforeItsEntryIsMadeGetsNone) {
-    TempFolder folder, local;
-    const std::string catalogPath = local / "catalog.db";
-    ItemWriter writer;
-    writer.SetCatalog(catalogPath);
-    TextItem kept, gone;
-    ASSERT_TRUE(kept.SetText(L"kept for later"));
-    ASSERT_TRUE(gone.SetText(L"copied by mistake"));
-    writer.QueueItem(kept, NewItemPath(kept, folder.Path()));
-    writer.QueueItem(gone, NewItemPath(gone, folder.Path()));
-    const std::string path = gone.RecordPath();
-    writer.QueueDelete(path, catalogPath, path.substr(folder.Path().size(), path.rfind('\\') - folder.Path().size()));
-    writer.Flush();
-    Catalog catalog;
-    ASSERT_TRUE(catalog.Open(catalogPath));
-    EXPECT_EQ(1u, catalog.MatchingItems(L"kept for").size());
-    EXPECT_TRUE(catalog.MatchingItems(L"by mistake").empty());
 }
