@@ -348,6 +348,7 @@ bool ItemArchive::Capture(HWND sourceWindow, CaptureMode mode) {
         item->SetCaptureTime(changeTime);
         ClipItem* raw = item.get();
         items_.push_back(std::move(item));
+        NoteItemsChanged();
         // An item whose file cannot be written stays for this run, with its data.
         const std::string path = NewItemPath(*raw, options_.folder);
         if (!path.empty()) writer_.QueueItem(*raw, path);

@@ -702,14 +702,12 @@ bool Catalog::RemoveRecords(const std::vector<std::string>& names) {
     return transaction.Commit();
 }
 
-std::vector<CatalogMatch> Catalog::Matching(std::wstring_view text, size_t limit, const std::string* dateName) {
+std::vector<CatalogMatch> Catalog::Matching(std::wstring_view text, size_t limit) {
     std::vector<CatalogMatch> found;
     if (text.empty() || limit == 0) return found;
     const std::wstring folded = FoldCase(text);
     const std::string wanted = Utf8(folded);
-    // One day's entries are few: each is looked at, which spares the index's
-    // candidates of every other day.
-    const std::string trigrams = dateName ? std::string() : TrigramQuery(folded);
+    const std::string trigrams = TrigramQuery(folded);
     constexpr char kColumns[] =
         "SELECT items.folder, items.name, items.type, items.captured, items.guid,"
         " CASE WHEN typeof(t.text) = 'blob' THEN t.text END";
@@ -724,13 +722,6 @@ std::vector<CatalogMatch> Catalog::Matching(std::wstring_view text, size_t limit
                              " ORDER BY items.captured DESC")
                                 .c_str());
         query.Bind(1, trigrams);
-    } else if (dateName) {
-        query = db_.Prepare((std::string(kColumns) +
-                             " FROM items CROSS JOIN item_texts AS t ON t.id = items.id"
-                             " WHERE items.folder = ?3 AND (typeof(t.text) = 'blob' OR instr(t.text, ?2) > 0)"
-                             " ORDER BY items.captured DESC")
-                                .c_str());
-        query.Bind(3, *dateName);
     } else {
         // Too short for a trigram: every text is looked at, the newest first.
         query = db_.Prepare((std::string(kColumns) +
@@ -762,10 +753,53 @@ std::vector<CatalogMatch> Catalog::Matching(std::wstring_view text, size_t limit
 
 std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t limit) {
     std::vector<std::string> found;
-    for (const CatalogMatch& match : Matching(text, limit, nullptr)) found.push_back(match.folder + "\\" + match.name);
+    for (const CatalogMatch& match : Matching(text, limit)) found.push_back(match.folder + "\\" + match.name);
     return found;
 }
 
-std::vector<CatalogMatch> Catalog::MatchingEntriesOfDay(std::wstring_view text, const std::string& dateName) {
-    return Matching(text, SIZE_MAX, &dateName);
+std::vector<CatalogMatch> Catalog::MatchingFrom(std::wstring_view text, CatalogCursor& cursor,
+                                                const std::function<bool(size_t found)>& goOn) {
+    std::vector<CatalogMatch> found;
+    if (text.empty() || cursor.done) return found;
+    const std::string wanted = Utf8(FoldCase(text));
+    // Every row comes back, hit or not, so that the cursor moves past each one
+    // looked at and the search can stop anywhere; the index gives them newest
+    // first without sorting, and the statement ends with the call, so no read
+    // holds back the writers' checkpoints while the window idles.
+    SqliteStatement query = db_.Prepare(
+        "SELECT items.id, items.captured, typeof(t.text) = 'blob' OR instr(t.text, ?1) > 0,"
+        " CASE WHEN typeof(t.text) = 'blob' THEN t.text END, items.folder, items.name, items.type, items.guid"
+        " FROM items INDEXED BY items_captured CROSS JOIN item_texts AS t ON t.id = items.id"
+        " WHERE items.captured <= ?2 AND (items.captured < ?2 OR items.id < ?3)"
+        " ORDER BY items.captured DESC, items.id DESC");
+    query.Bind(1, wanted);
+    query.BindDouble(2, cursor.time);
+    query.Bind(3, cursor.id);
+    std::string packed;
+    bool stopped = false;
+    while (query.Step()) {
+        cursor.id = query.Int64(0);
+        cursor.time = query.Double(1);
+        if (query.Int64(2) != 0) {
+            bool hit = query.IsNull(3);
+            if (!hit) {
+                if (UnpackText(query, 3, packed))
+                    hit = packed.find(wanted) != std::string::npos;
+                else
+                    damaged_ = true;
+            }
+            if (hit)
+                found.push_back({query.Text(4), query.Text(5), static_cast<int32_t>(query.Int64(6)), query.Double(1),
+                                 GuidOf(query.Blob(7))});
+        }
+        if (!goOn(found.size())) {
+            stopped = true;
+            break;
+        }
+    }
+    if (!stopped) {
+        cursor.done = true;
+        damaged_ = damaged_ || !query.Succeeded();
+    }
+    return found;
 }

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -48,6 +49,14 @@ struct CatalogMatch {
     int32_t type = 0;
     double time = 0;
     GUID guid = {};
+};
+
+// Where a search through the entries, newest first, stands: past the entry
+// of this capture time and id (ties of a time go by id, the highest first).
+struct CatalogCursor {
+    double time = 1e300;
+    int64_t id = INT64_MAX;
+    bool done = false;
 };
 
 class Catalog {
@@ -118,10 +127,14 @@ public:
     // the newest first; no more than `limit` (a query of one or two
     // characters looks at every text: the newest may be shown first).
     std::vector<std::string> MatchingItems(std::wstring_view text, size_t limit = SIZE_MAX);
-    // The same within one date folder, newest first, with what a tree needs
-    // to show each item without reading its file: read through the day's
-    // entries rather than the trigrams, so a search can go a day at a time.
-    std::vector<CatalogMatch> MatchingEntriesOfDay(std::wstring_view text, const std::string& dateName);
+    // The same with what a tree needs to show each item without reading its
+    // file, from where the cursor stands: the search goes on while `goOn`
+    // (asked after each entry looked at, with the matches found by this call)
+    // says so, and the cursor moves past what was looked at, so the next call
+    // goes on from there. It reads the entries in order rather than the
+    // trigrams, which name their candidates in no order of time.
+    std::vector<CatalogMatch> MatchingFrom(std::wstring_view text, CatalogCursor& cursor,
+                                           const std::function<bool(size_t found)>& goOn);
 
     SqliteDatabase& Database() { return db_; }
 
@@ -131,9 +144,8 @@ private:
     // text out of the index first.
     bool RemoveItemEntries(const std::string& dateName, const std::string* name);
     bool InsertItem(const std::string& dateName, const ListedFile& file, ClipItem& item, int64_t written);
-    // The entries whose text holds the query, newest first, no more than
-    // `limit`; within the date folder when one is named.
-    std::vector<CatalogMatch> Matching(std::wstring_view text, size_t limit, const std::string* dateName);
+    // The entries whose text holds the query, newest first, no more than `limit`.
+    std::vector<CatalogMatch> Matching(std::wstring_view text, size_t limit);
 
     struct RecordEntry {
         ListedFile file;

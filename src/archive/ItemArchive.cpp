@@ -92,12 +92,14 @@ ItemArchive::ItemArchive() {
 ItemArchive::~ItemArchive() { ItemArchive::Clear(); }
 
 void ItemArchive::Clear() {
+    EndFilterSearch();
     builder_.Stop();
     writer_.Flush();
     deletedHere_.clear();
     cataloged_.clear();
     uncataloged_.clear();
     items_.clear();
+    NoteItemsChanged();
     applications_.clear();
     captures_.clear();
 }
@@ -268,6 +270,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     items_.reserve(loaded.size());
     for (auto& item : loaded)
         if (item) items_.push_back(std::move(item));
+    NoteItemsChanged();
     return true;
 }
 
@@ -330,6 +333,7 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
         added.push_back(item.get());
         items_.push_back(std::move(item));
     }
+    NoteItemsChanged();
     for (ClipItem* item : added) OnItemAdded(item);
     return added;
 }
@@ -452,6 +456,7 @@ std::unique_ptr<ClipItem> ItemArchive::ForgetItem(ClipItem* item) {
     uncataloged_.erase(item->RecordPath());
     std::unique_ptr<ClipItem> forgotten = std::move(*found);
     items_.erase(found);
+    NoteItemsChanged();
     return forgotten;
 }
 
@@ -474,6 +479,8 @@ void ItemArchive::StoreAnew(ClipItem& item) {
 }
 
 void ItemArchive::EraseAll() {
+    // An open connection would keep the catalog from being deleted.
+    EndFilterSearch();
     builder_.Stop();
     writer_.Flush();
     for (const auto& item : items_)

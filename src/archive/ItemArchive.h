@@ -173,18 +173,22 @@ public:
         CatalogMatch entry;  // when not loaded
     };
     std::vector<FilterMatch> FilterItems(std::wstring_view text);
-    // The same a day at a time, the newest first, so the newest matches show
-    // before the rest are found: StartFilter gives the loaded items the catalog
-    // does not know as they are, NextFilterDay adds one day's matches (false
-    // once none is left).
+    // The same in steps, the newest first, so the newest matches show before
+    // the rest are found: StartFilter gives the loaded items the catalog does
+    // not know as they are, NextFilterMatches adds the matches of the entries
+    // next in time, for about `budgetMs` or until it has added `enough` (false
+    // once the whole archive is searched). One connection to the catalog serves
+    // every keystroke of a filter, until EndFilterSearch, Clear or EraseAll.
     struct FilterSearch {
         std::wstring text;
-        std::unique_ptr<Catalog> catalog;
-        bool trusted = false;
-        std::vector<std::string> days;  // still to search, the last first
+        CatalogCursor cursor;
+        // The date folders the archive folder lists: an entry of another is stale.
+        std::unordered_set<std::string> days;
     };
     std::vector<FilterMatch> StartFilter(std::wstring_view text, FilterSearch& search);
-    bool NextFilterDay(FilterSearch& search, std::vector<FilterMatch>& matches);
+    bool NextFilterMatches(FilterSearch& search, std::vector<FilterMatch>& matches, double budgetMs,
+                           size_t enough = SIZE_MAX);
+    void EndFilterSearch();
     // The item of a catalog entry, outside the archive, with its data left in
     // its file until used.
     std::unique_ptr<ClipItem> ItemOf(const CatalogMatch& entry);
@@ -254,6 +258,9 @@ private:
     ItemWriter writer_;
 
 protected:
+    // Whoever adds to items_ or takes from it says so: the filter's lookup of
+    // loaded items by path is then made anew.
+    void NoteItemsChanged() { ++itemsChanged_; }
     std::vector<std::unique_ptr<ClipItem>> items_;
     std::map<ApplicationKey, std::unique_ptr<SourceApp>> applications_;
     std::map<std::string, std::unique_ptr<CaptureRecord>> captures_;
@@ -291,6 +298,15 @@ private:
     std::unordered_set<std::string> deletedHere_;
     // The date folder the last load took as today's.
     std::string loadedDay_;
+    // The filter's connection, opened by its first keystroke; whether the
+    // catalog was there before it (one made empty knows no loaded item).
+    std::unique_ptr<Catalog> filterCatalog_;
+    bool filterTrusted_ = false;
+    // The loaded items by their path below the archive folder, as of
+    // itemsChanged_ (a path may change meanwhile: copies, not views).
+    std::unordered_map<std::string, ClipItem*> loadedByPath_;
+    uint64_t itemsChanged_ = 0;
+    uint64_t loadedByPathAt_ = ~0ull;
 };
 
 // Total size of the files below the folder, sub-folders included; links to

@@ -2,9 +2,8 @@
 // item it holds as the archive has it, loaded or not; what it does not know
 // (captures of this run, items changed since the load, a catalog made anew) is
 // looked at in memory.
-#include <algorithm>
-#include <cstdio>
-#include <unordered_map>
+#include <chrono>
+#include <unordered_set>
 
 #include "archive/Catalog.h"
 #include "archive/ItemArchive.h"
@@ -12,20 +11,13 @@
 
 namespace {
 
-// The date folders below the archive folder, the newest first; a folder of
-// another name last.
-std::vector<std::string> DateFoldersNewestFirst(const std::string& folder) {
-    std::vector<std::string> dates;
+// The date folders below the archive folder.
+std::unordered_set<std::string> DateFolders(const std::string& folder) {
+    std::unordered_set<std::string> dates;
     ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && _stricmp(entry.cFileName, "AppData") != 0)
-            dates.push_back(entry.cFileName);
+            dates.insert(entry.cFileName);
     });
-    // Date folders are named "d_M_yyyy".
-    auto day = [](const std::string& name) {
-        int d = 0, m = 0, y = 0;
-        return std::sscanf(name.c_str(), "%d_%d_%d", &d, &m, &y) == 3 ? y * 10000 + m * 100 + d : -1;
-    };
-    std::stable_sort(dates.begin(), dates.end(), [&](const auto& a, const auto& b) { return day(a) > day(b); });
     return dates;
 }
 
@@ -56,62 +48,82 @@ std::unique_ptr<ClipItem> ItemArchive::ItemOf(const CatalogMatch& entry) {
 std::vector<ItemArchive::FilterMatch> ItemArchive::StartFilter(std::wstring_view text, FilterSearch& search) {
     std::vector<FilterMatch> matches;
     search = {};
+    search.cursor.done = true;
     if (text.empty()) return matches;
     search.text = text;
-    auto catalog = std::make_unique<Catalog>();
-    if (!options_.catalogPath.empty() && catalog->Open(options_.catalogPath)) {
-        // Made empty since the load, it knows none of the loaded items.
-        search.trusted = !catalog->WasMadeAnew();
-        // The folder's listing names the days: asking the catalog which it
-        // holds would read its whole index of names at every keystroke.
-        search.days = DateFoldersNewestFirst(options_.folder);
-        std::reverse(search.days.begin(), search.days.end());
-        search.catalog = std::move(catalog);
+    if (!filterCatalog_ && !options_.catalogPath.empty()) {
+        // Opening costs a keystroke's worth of time under Wine: once a filter.
+        auto catalog = std::make_unique<Catalog>();
+        if (catalog->Open(options_.catalogPath)) {
+            // Made empty since the load, it knows none of the loaded items.
+            filterTrusted_ = !catalog->WasMadeAnew();
+            filterCatalog_ = std::move(catalog);
+        }
+    }
+    if (filterCatalog_) {
+        search.cursor = {};
+        search.days = DateFolders(options_.folder);
     }
     // A capture of this run comes after everything the catalog gives.
     const std::wstring folded = FoldCase(text);
     for (auto item = items_.rbegin(); item != items_.rend(); ++item) {
         auto found = cataloged_.find(item->get());
-        const bool knownAsIs = search.trusted && found != cataloged_.end() && found->second == (*item)->DataVersion();
+        const bool knownAsIs = filterTrusted_ && filterCatalog_ && found != cataloged_.end() &&
+                               found->second == (*item)->DataVersion();
         if (!knownAsIs && ItemContainsFolded(**item, folded)) matches.push_back({item->get(), {}});
     }
     return matches;
 }
 
-bool ItemArchive::NextFilterDay(FilterSearch& search, std::vector<FilterMatch>& matches) {
-    if (search.days.empty() || !search.catalog) {
-        // Its file may be deleted or made anew: no connection stays open.
-        search.catalog.reset();
-        return false;
+bool ItemArchive::NextFilterMatches(FilterSearch& search, std::vector<FilterMatch>& matches, double budgetMs,
+                                    size_t enough) {
+    if (search.cursor.done || !filterCatalog_) return false;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                     std::chrono::duration<double, std::milli>(budgetMs));
+    size_t looked = 0;
+    std::vector<CatalogMatch> entries = filterCatalog_->MatchingFrom(search.text, search.cursor, [&](size_t found) {
+        // The clock is asked now and then: an entry takes a microsecond or two.
+        return found < enough && (++looked % 32 != 0 || Clock::now() < end);
+    });
+    // Items may have come or gone since the last step.
+    if (loadedByPathAt_ != itemsChanged_) {
+        loadedByPath_.clear();
+        for (const auto& item : items_) {
+            const std::string& path = item->RecordPath();
+            if (path.size() > options_.folder.size() && path.compare(0, options_.folder.size(), options_.folder) == 0)
+                loadedByPath_.emplace(path.substr(options_.folder.size()), item.get());
+        }
+        loadedByPathAt_ = itemsChanged_;
     }
-    const std::string day = std::move(search.days.back());
-    search.days.pop_back();
-    std::vector<CatalogMatch> entries = search.catalog->MatchingEntriesOfDay(search.text, day);
-    // The day's loaded items, looked up afresh: items may have gone meanwhile.
-    const std::string folder = options_.folder + day + "\\";
-    std::unordered_map<std::string_view, ClipItem*> loaded;
-    for (const auto& item : items_) {
-        const std::string& path = item->RecordPath();
-        if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0)
-            loaded.emplace(std::string_view(path).substr(folder.size()), item.get());
-    }
+    std::string path;
     for (CatalogMatch& entry : entries) {
-        if (auto found = loaded.find(entry.name); found != loaded.end()) {
+        // The entry of a day folder deleted elsewhere has no file left.
+        if (!search.days.count(entry.folder)) continue;
+        path = entry.folder + "\\" + entry.name;
+        if (auto found = loadedByPath_.find(path); found != loadedByPath_.end()) {
             auto known = cataloged_.find(found->second);
             // One not known as it is was looked at in memory.
-            if (search.trusted && known != cataloged_.end() && known->second == found->second->DataVersion())
+            if (filterTrusted_ && known != cataloged_.end() && known->second == found->second->DataVersion())
                 matches.push_back({found->second, {}});
             continue;
         }
         matches.push_back({nullptr, std::move(entry)});
     }
-    return true;
+    return !search.cursor.done;
+}
+
+void ItemArchive::EndFilterSearch() {
+    filterCatalog_.reset();
+    loadedByPath_.clear();
+    loadedByPathAt_ = ~0ull;
 }
 
 std::vector<ItemArchive::FilterMatch> ItemArchive::FilterItems(std::wstring_view text) {
     FilterSearch search;
     std::vector<FilterMatch> matches = StartFilter(text, search);
-    while (NextFilterDay(search, matches)) {
+    while (NextFilterMatches(search, matches, 1e9)) {
     }
+    EndFilterSearch();
     return matches;
 }

@@ -12,7 +12,7 @@ namespace {
 // What a keystroke searches before the tree shows the matches: enough to fill
 // it, in at most a few tens of milliseconds.
 constexpr size_t kFirstShown = 500;
-constexpr DWORD kFirstSearchMs = 25;
+constexpr double kFirstSearchMs = 25;
 
 }  // namespace
 
@@ -20,6 +20,7 @@ void GroupTree::AdoptFilterItem(const ClipItem* item) {
     auto owned = filterItems_.find(item);
     if (owned == filterItems_.end()) return;
     items_.push_back(std::move(owned->second));
+    NoteItemsChanged();
     filterItems_.erase(owned);
 }
 
@@ -29,6 +30,7 @@ void GroupTree::ReleaseFilterItems(const ClipItem* keep, std::vector<std::unique
         // The view may show it, with edits it cannot save: it stays then.
         if (!LetGoOf({owned.get()})) {
             items_.push_back(std::move(owned));
+            NoteItemsChanged();
             continue;
         }
         if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
@@ -45,13 +47,11 @@ void GroupTree::SetFilter(const std::wstring& text) {
     }
     const ClipItem* selected = SelectedItem();
     if (!Filtering()) beforeFilter_ = selected;
-    // The newest days first, until there is a screenful or the keystroke's
-    // time is up; ContinueFilter searches the rest.
+    // The newest first, until there is a screenful or the keystroke's time
+    // is up; ContinueFilter searches the rest.
     std::vector<FilterMatch> matches = StartFilter(text, filterSearch_);
-    const DWORD start = ::GetTickCount();
-    while (matches.size() < kFirstShown && ::GetTickCount() - start < kFirstSearchMs &&
-           NextFilterDay(filterSearch_, matches)) {
-    }
+    if (matches.size() < kFirstShown)
+        NextFilterMatches(filterSearch_, matches, kFirstSearchMs, kFirstShown - matches.size());
     // An item read for the last query and found again stays the same object, so
     // the view and the selection keep it while the user types on.
     std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> kept;
@@ -96,8 +96,8 @@ bool GroupTree::ContinueFilter(DWORD budgetMs) {
     while (::GetTickCount() - start < budgetMs) {
         if (filterAdded_ < filterShown_.size())
             AddItemNode(FilterItemAt(filterAdded_++));
-        else if (!NextFilterDay(filterSearch_, filterShown_))
-            return false;
+        else if (!NextFilterMatches(filterSearch_, filterShown_, budgetMs - (::GetTickCount() - start), 200))
+            return filterAdded_ < filterShown_.size();
     }
     return true;
 }
@@ -113,6 +113,7 @@ void GroupTree::EndFilter(const ClipItem* chosen) {
     filterText_.clear();
     filterShown_.clear();
     filterSearch_ = {};
+    EndFilterSearch();
     filterAdded_ = 0;
     beforeFilter_ = nullptr;
     RebuildSelecting(groupBy_, selected);
