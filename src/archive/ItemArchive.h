@@ -172,7 +172,6 @@ public:
         ClipItem* loaded = nullptr;
         CatalogMatch entry;  // when not loaded
     };
-    std::vector<FilterMatch> FilterItems(std::wstring_view text);
     // The same in steps, the newest first, so the newest matches show before
     // the rest are found: StartFilter gives the loaded items the catalog does
     // not know as they are, NextFilterMatches adds the matches of the entries

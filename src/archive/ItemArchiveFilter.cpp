@@ -118,12 +118,3 @@ void ItemArchive::EndFilterSearch() {
     loadedByPath_.clear();
     loadedByPathAt_ = ~0ull;
 }
-
-std::vector<ItemArchive::FilterMatch> ItemArchive::FilterItems(std::wstring_view text) {
-    FilterSearch search;
-    std::vector<FilterMatch> matches = StartFilter(text, search);
-    while (NextFilterMatches(search, matches, 1e9)) {
-    }
-    EndFilterSearch();
-    return matches;
-}

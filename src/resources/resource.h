@@ -88,6 +88,7 @@
 #define IDS_FILTER_MATCHES 124
 #define IDS_FILTER_ONE_MATCH 125
 #define IDS_FILTER_NO_MATCH 126
+#define IDS_FILTER_NEWEST_SHOWN 127
 // Added: the status bar while the catalog is built in the background.
 #define IDS_CATALOGING 130
 #define IDS_READY 57345

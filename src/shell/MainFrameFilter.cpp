@@ -133,6 +133,11 @@ void MainFrame::ShowFilterCount() {
         text = LoadResourceString(IDS_FILTER_NO_MATCH);
     } else if (shownFilterCount_ == 1) {
         text = LoadResourceString(IDS_FILTER_ONE_MATCH);
+    } else if (const size_t shown = archive_.FilterShownCount(); shown < shownFilterCount_) {
+        char count[160] = {};
+        std::snprintf(count, sizeof(count), LoadResourceString(IDS_FILTER_NEWEST_SHOWN).c_str(),
+                      static_cast<unsigned>(shownFilterCount_), static_cast<unsigned>(shown));
+        text = count;
     } else {
         char count[128] = {};
         std::snprintf(count, sizeof(count), LoadResourceString(IDS_FILTER_MATCHES).c_str(),

@@ -132,8 +132,14 @@ public:
     // loaded) or, without one, the item selected before the filter.
     void EndFilter(const ClipItem* chosen);
     bool Filtering() const { return !filterText_.empty(); }
-    // The items the filter found so far, shown or still to be shown.
-    size_t FilterMatchCount() const { return filterShown_.size(); }
+    // The items the filter found so far, and those of them the tree shows or
+    // is still to show: the newest, up to a limit.
+    size_t FilterMatchCount() const { return filterShown_.size() + filterUnshown_; }
+    size_t FilterShownCount() const { return filterShown_.size(); }
+    // A query of a letter or two matches most of a large archive, and an item
+    // and a node for each would cost every keystroke the time of letting them
+    // go: past this many, matches are counted only.
+    void SetMostFilterMatchesShown(size_t most) { mostShown_ = most; }
     // Selects the first match's leaf; false when there is none.
     bool SelectFirstMatch();
 
@@ -207,6 +213,9 @@ private:
     // The days still to search, newest first.
     FilterSearch filterSearch_;
     size_t filterAdded_ = 0;
+    // Matches found past the most the tree holds: counted only.
+    size_t filterUnshown_ = 0;
+    size_t mostShown_ = 2000;
     std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> filterItems_;
     const ClipItem* beforeFilter_ = nullptr;
     bool trimHeld_ = false;

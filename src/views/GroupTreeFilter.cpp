@@ -50,8 +50,8 @@ void GroupTree::SetFilter(const std::wstring& text) {
     // The newest first, until there is a screenful or the keystroke's time
     // is up; ContinueFilter searches the rest.
     std::vector<FilterMatch> matches = StartFilter(text, filterSearch_);
-    if (matches.size() < kFirstShown)
-        NextFilterMatches(filterSearch_, matches, kFirstSearchMs, kFirstShown - matches.size());
+    const size_t first = std::min(kFirstShown, mostShown_);
+    if (matches.size() < first) NextFilterMatches(filterSearch_, matches, kFirstSearchMs, first - matches.size());
     // An item read for the last query and found again stays the same object, so
     // the view and the selection keep it while the user types on.
     std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> kept;
@@ -74,6 +74,7 @@ void GroupTree::SetFilter(const std::wstring& text) {
     filterItems_ = std::move(kept);
     filterText_ = FoldCase(text);
     filterShown_ = std::move(matches);
+    filterUnshown_ = 0;
     RebuildSelecting(groupBy_, selected, false);
     OpenFirstGroup();
 }
@@ -94,10 +95,18 @@ bool GroupTree::ContinueFilter(DWORD budgetMs) {
     if (!Filtering()) return false;
     const DWORD start = ::GetTickCount();
     while (::GetTickCount() - start < budgetMs) {
-        if (filterAdded_ < filterShown_.size())
+        const double left = budgetMs - (::GetTickCount() - start);
+        if (filterAdded_ < filterShown_.size()) {
             AddItemNode(FilterItemAt(filterAdded_++));
-        else if (!NextFilterMatches(filterSearch_, filterShown_, budgetMs - (::GetTickCount() - start), 200))
-            return filterAdded_ < filterShown_.size();
+        } else if (filterShown_.size() < mostShown_) {
+            if (!NextFilterMatches(filterSearch_, filterShown_, left, std::min<size_t>(200, mostShown_ - filterShown_.size())))
+                return filterAdded_ < filterShown_.size();
+        } else {
+            std::vector<FilterMatch> beyond;
+            const bool more = NextFilterMatches(filterSearch_, beyond, left);
+            filterUnshown_ += beyond.size();
+            if (!more) return false;
+        }
     }
     return true;
 }
@@ -115,6 +124,7 @@ void GroupTree::EndFilter(const ClipItem* chosen) {
     filterSearch_ = {};
     EndFilterSearch();
     filterAdded_ = 0;
+    filterUnshown_ = 0;
     beforeFilter_ = nullptr;
     RebuildSelecting(groupBy_, selected);
     if (std::exchange(trimHeld_, false)) TrimToLimit();

@@ -260,8 +260,13 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
         for (const std::string& item : catalog.MatchingItems(query)) matched.insert(item);
         EXPECT_EQ(scanned, matched) << scanned.size() << " " << matched.size();
         std::vector<double> times;
-        // The filter box's search, from today's items, reaches the other days too.
-        for (const ItemArchive::FilterMatch& match : cataloged.FilterItems(query)) {
+        // The filter box's search, from today's items, reaches the other days
+        // too, and goes on where each short step stopped.
+        ItemArchive::FilterSearch search;
+        std::vector<ItemArchive::FilterMatch> found = cataloged.StartFilter(query, search);
+        while (cataloged.NextFilterMatches(search, found, 0, 7)) {
+        }
+        for (const ItemArchive::FilterMatch& match : found) {
             const std::string path = match.loaded ? match.loaded->RecordPath() : cataloged.PathOf(match.entry);
             filtered.insert(path.substr(folder.Path().size()));
             times.push_back(match.loaded ? match.loaded->CaptureTime() : match.entry.time);

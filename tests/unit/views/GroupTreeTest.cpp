@@ -486,6 +486,8 @@ TEST_F(GroupTreeTest, FilterShowsEveryDaysMatchesAndLeavingRestoresTheTree) {
     CaptureText(report_, L"other");
     options_.loadWholeArchive = false;
     Open();
+    // The old day is cataloged in the background.
+    host_.tree.WaitForCatalog();
     const std::string today = host_.tree.Items().front()->DateText();
     const size_t loaded = host_.tree.Items().size();
     TreeViewCtrl tree = host_.tree.Tree();
@@ -528,4 +530,13 @@ TEST_F(GroupTreeTest, FilterShowsEveryDaysMatchesAndLeavingRestoresTheTree) {
     host_.tree.EndFilter(host_.tree.SelectedItem());
     EXPECT_EQ(L"Old N\u00e9edle", selectedText());
     EXPECT_EQ(loaded + 4, host_.tree.Items().size());
+
+    // Past the most the tree holds, matches are only counted.
+    host_.tree.SetMostFilterMatchesShown(1);
+    host_.tree.SetFilter(L"N\u00e9edle");
+    while (host_.tree.ContinueFilter(50)) {
+    }
+    EXPECT_EQ(3u, host_.tree.FilterMatchCount());
+    // This run's captures, tested in memory, show whatever the limit.
+    EXPECT_EQ(2u, host_.tree.FilterShownCount());
 }
