@@ -757,40 +757,75 @@ std::vector<std::string> Catalog::MatchingItems(std::wstring_view text, size_t l
     return found;
 }
 
+bool Catalog::NarrowToTrigrams(std::wstring_view text, CatalogCursor& cursor) {
+    const std::string trigrams = TrigramQuery(FoldCase(text));
+    if (trigrams.empty()) return false;
+    SqliteStatement query = db_.Prepare("SELECT rowid FROM item_text WHERE item_text MATCH ?1");
+    query.Bind(1, trigrams);
+    std::vector<int64_t> candidates;
+    while (query.Step()) candidates.push_back(query.Int64(0));
+    if (!query.Succeeded()) return false;
+    std::sort(candidates.begin(), candidates.end());
+    cursor.candidates = std::move(candidates);
+    cursor.narrowed = true;
+    return true;
+}
+
 std::vector<CatalogMatch> Catalog::MatchingFrom(std::wstring_view text, CatalogCursor& cursor,
                                                 const std::function<bool(size_t found)>& goOn) {
     std::vector<CatalogMatch> found;
     if (text.empty() || cursor.done) return found;
     const std::string wanted = Utf8(FoldCase(text));
-    // Every row comes back, hit or not, so that the cursor moves past each one
-    // looked at and the search can stop anywhere; the index gives them newest
-    // first without sorting, and the statement ends with the call, so no read
-    // holds back the writers' checkpoints while the window idles.
-    SqliteStatement query = db_.Prepare(
-        "SELECT items.id, items.captured, typeof(t.text) = 'blob' OR instr(t.text, ?1) > 0,"
-        " CASE WHEN typeof(t.text) = 'blob' THEN t.text END, items.folder, items.name, items.type, items.guid"
-        " FROM items INDEXED BY items_captured CROSS JOIN item_texts AS t ON t.id = items.id"
-        " WHERE items.captured <= ?2 AND (items.captured < ?2 OR items.id < ?3)"
-        " ORDER BY items.captured DESC, items.id DESC");
-    query.Bind(1, wanted);
-    query.BindDouble(2, cursor.time);
-    query.Bind(3, cursor.id);
+    // Every entry comes back, hit or not, so that the cursor moves past each
+    // one looked at and the search can stop anywhere; the index gives them
+    // newest first without sorting, and the statements end with the call, so
+    // no read holds back the writers' checkpoints while the window idles.
+    constexpr char kRange[] =
+        " WHERE items.captured <= ?2 AND (items.captured < ?2 OR items.id < ?3) ORDER BY items.captured DESC, items.id DESC";
+    constexpr char kEntry[] =
+        "typeof(t.text) = 'blob' OR instr(t.text, ?1) > 0, CASE WHEN typeof(t.text) = 'blob' THEN t.text END,"
+        " items.folder, items.name, items.type, items.guid";
+    SqliteStatement walk, entry;
+    if (cursor.narrowed) {
+        // The index alone, and an entry's text only for the index's candidates.
+        walk = db_.Prepare((std::string("SELECT items.id, items.captured FROM items INDEXED BY items_captured") + kRange).c_str());
+        entry = db_.Prepare((std::string("SELECT ") + kEntry +
+                             " FROM items CROSS JOIN item_texts AS t ON t.id = items.id WHERE items.id = ?2")
+                                .c_str());
+        entry.Bind(1, wanted);
+    } else {
+        walk = db_.Prepare((std::string("SELECT items.id, items.captured, ") + kEntry +
+                            " FROM items INDEXED BY items_captured CROSS JOIN item_texts AS t ON t.id = items.id" + kRange)
+                               .c_str());
+        walk.Bind(1, wanted);
+    }
+    walk.BindDouble(2, cursor.time);
+    walk.Bind(3, cursor.id);
     std::string packed;
-    bool stopped = false;
-    while (query.Step()) {
-        cursor.id = query.Int64(0);
-        cursor.time = query.Double(1);
-        if (query.Int64(2) != 0) {
-            bool hit = query.IsNull(3);
-            if (!hit) {
-                if (UnpackText(query, 3, packed))
-                    hit = packed.find(wanted) != std::string::npos;
-                else
-                    damaged_ = true;
+    // The entry's columns from `first` on: whether SQLite found the query in a
+    // text kept as it is, the compressed text, and what a tree shows.
+    auto take = [&](const SqliteStatement& row, int first, double time) {
+        if (row.Int64(first) == 0) return;
+        if (!row.IsNull(first + 1)) {
+            if (!UnpackText(row, first + 1, packed)) {
+                damaged_ = true;
+                return;
             }
-            if (hit)
-                found.push_back({query.Text(4), query.Text(5), static_cast<int32_t>(query.Int64(6)), query.Double(1),
-                                 GuidOf(query.Blob(7))});
+            if (packed.find(wanted) == std::string::npos) return;
+        }
+        found.push_back({row.Text(first + 2), row.Text(first + 3), static_cast<int32_t>(row.Int64(first + 4)), time,
+                         GuidOf(row.Blob(first + 5))});
+    };
+    bool stopped = false;
+    while (walk.Step()) {
+        cursor.id = walk.Int64(0);
+        cursor.time = walk.Double(1);
+        if (!cursor.narrowed) {
+            take(walk, 2, cursor.time);
+        } else if (std::binary_search(cursor.candidates.begin(), cursor.candidates.end(), cursor.id)) {
+            entry.Reset();
+            entry.Bind(2, cursor.id);
+            if (entry.Step()) take(entry, 0, cursor.time);
         }
         if (!goOn(found.size())) {
             stopped = true;
@@ -799,7 +834,7 @@ std::vector<CatalogMatch> Catalog::MatchingFrom(std::wstring_view text, CatalogC
     }
     if (!stopped) {
         cursor.done = true;
-        damaged_ = damaged_ || !query.Succeeded();
+        damaged_ = damaged_ || !walk.Succeeded();
     }
     return found;
 }

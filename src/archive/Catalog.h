@@ -57,6 +57,9 @@ struct CatalogCursor {
     double time = 1e300;
     int64_t id = INT64_MAX;
     bool done = false;
+    // Narrowed: only these entries (sorted ids) are looked at.
+    bool narrowed = false;
+    std::vector<int64_t> candidates;
 };
 
 class Catalog {
@@ -135,6 +138,11 @@ public:
     // trigrams, which name their candidates in no order of time.
     std::vector<CatalogMatch> MatchingFrom(std::wstring_view text, CatalogCursor& cursor,
                                            const std::function<bool(size_t found)>& goOn);
+    // Narrows the cursor's search to the entries that hold every trigram of
+    // the query, whose text alone is then read: a search that goes on through
+    // the whole archive looks at far fewer texts. It costs a walk of the
+    // trigrams' lists first. False for a query shorter than a trigram.
+    bool NarrowToTrigrams(std::wstring_view text, CatalogCursor& cursor);
 
     SqliteDatabase& Database() { return db_; }
 

@@ -181,6 +181,7 @@ public:
     struct FilterSearch {
         std::wstring text;
         CatalogCursor cursor;
+        int steps = 0;
         // The date folders the archive folder lists: an entry of another is stale.
         std::unordered_set<std::string> days;
     };

@@ -78,6 +78,9 @@ std::vector<ItemArchive::FilterMatch> ItemArchive::StartFilter(std::wstring_view
 bool ItemArchive::NextFilterMatches(FilterSearch& search, std::vector<FilterMatch>& matches, double budgetMs,
                                     size_t enough) {
     if (search.cursor.done || !filterCatalog_) return false;
+    // A keystroke's first step shows the newest matches at once; the steps
+    // that complete the search pass over what the trigram index rules out.
+    if (search.steps++ == 1) filterCatalog_->NarrowToTrigrams(search.text, search.cursor);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                      std::chrono::duration<double, std::milli>(budgetMs));
