@@ -89,11 +89,12 @@ bool ItemArchive::NextFilterDay(FilterSearch& search, std::vector<FilterMatch>& 
     std::vector<CatalogMatch> entries = search.catalog->MatchingEntriesOfDay(search.text, day);
     // The day's loaded items, looked up afresh: items may have gone meanwhile.
     const std::string folder = options_.folder + day + "\\";
-    std::unordered_map<std::string_view, ClipItem*> loaded;
+    std::unordered_map<std::string, ClipItem*> loaded;
     for (const auto& item : items_) {
-        const std::string& path = item->RecordPath();
+        // Made when asked (see ClipItem::RecordPath): the name is kept apart.
+        const std::string path = item->RecordPath();
         if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0)
-            loaded.emplace(std::string_view(path).substr(folder.size()), item.get());
+            loaded.emplace(path.substr(folder.size()), item.get());
     }
     for (CatalogMatch& entry : entries) {
         if (auto found = loaded.find(entry.name); found != loaded.end()) {
