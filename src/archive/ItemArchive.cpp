@@ -233,6 +233,9 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     // with every date folder not loaded; a damaged catalog is made anew first.
     if (cataloged && catalog.Damaged()) catalog.MakeAnew(options_.catalogPath);
     catalog.Close();
+    // What the walk listed goes before the builder starts to read its own: the
+    // heap keeps what it once held.
+    std::vector<ListedFile>().swap(itemFiles);
     if (cataloged) {
         for (size_t i = 0; i < loaded.size(); ++i) {
             if (!loaded[i]) continue;
@@ -245,7 +248,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         job.folder = options_.folder;
         job.catalogPath = options_.catalogPath;
         for (size_t i = 0; i < records.size(); ++i)
-            job.records.emplace_back(recordFiles[i], records[i] && !recordFromCatalog[i]
+            job.records.emplace_back(std::move(recordFiles[i]), records[i] && !recordFromCatalog[i]
                                                          ? std::make_unique<CaptureRecord>(*records[i])
                                                          : nullptr);
         for (const DateFolder& date : dateFolders) job.loadedDates.insert(date.name);
