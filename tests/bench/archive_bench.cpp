@@ -173,7 +173,8 @@ std::string HeapUse() {
 std::string MemoryAndHeaps() { return Memory() + "; " + HeapUse(); }
 
 // Where a loaded archive's bytes go: counts, the objects' own sizes and the
-// strings they keep (their heap blocks where longer than the inline buffer).
+// texts they give (a std::string longer than 15 characters takes a heap block
+// where it is kept as one).
 std::string Breakdown(const ItemArchive& archive) {
     struct Strings {
         unsigned long long count = 0, chars = 0, onHeap = 0;
@@ -184,7 +185,7 @@ std::string Breakdown(const ItemArchive& archive) {
         }
         std::string Say(const char* name) const {
             char text[120];
-            std::snprintf(text, sizeof(text), "%s %.1f chars (%llu of %llu on the heap)", name,
+            std::snprintf(text, sizeof(text), "%s %.1f chars (%llu of %llu longer than 15)", name,
                           count ? static_cast<double>(chars) / static_cast<double>(count) : 0.0, onHeap, count);
             return text;
         }
