@@ -256,6 +256,10 @@ void MeasureMemory(const ArchiveOptions& options, std::vector<Row>& rows) {
         while (tree.PrepareSearch(20)) {
         }
         rows.push_back({"memory with the tree, search prepared", {}, MemoryAndHeaps()});
+        bool found = false;
+        rows.push_back({"memory: a find that finds nothing, with the tree",
+                        {TimeMs([&] { found = tree.FindItem(L"no such words here", FR_DOWN); })},
+                        found ? "found (unexpected)" : "not found"});
     }
     ::DestroyWindow(parent);
 }
