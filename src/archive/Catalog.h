@@ -74,7 +74,12 @@ public:
     // and anew when it is damaged or of another version.
     bool Open(const std::string& path);
     bool IsOpen() const { return db_.IsOpen(); }
-    void Close() { db_.Close(); }
+    // The entries read go with the connection: a whole archive's take tens of megabytes.
+    void Close() {
+        db_.Close();
+        records_.clear();
+        dates_.clear();
+    }
     // Whether Open found none it could use, and made an empty one.
     bool WasMadeAnew() const { return madeAnew_; }
     // Whether a read met damage: what it gave up to then is still checked

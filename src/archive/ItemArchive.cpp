@@ -121,11 +121,12 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
 }
 
 std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
-    auto found = captures_.find(GuidText(captureGuid));
+    auto found = captures_.find(captureGuid);
     if (found == captures_.end()) return nullptr;
     if (!found->second->FilePath.empty()) {
-        writer_.QueueDelete(found->second->FilePath, options_.catalogPath, std::string());
-        deletedHere_.insert(found->second->FilePath);
+        const std::string path = found->second->FilePath;
+        writer_.QueueDelete(path, options_.catalogPath, std::string());
+        deletedHere_.insert(path);
     }
     return ForgetCapture(captureGuid);
 }
@@ -234,6 +235,9 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     // with every date folder not loaded; a damaged catalog is made anew first.
     if (cataloged && catalog.Damaged()) catalog.MakeAnew(options_.catalogPath);
     catalog.Close();
+    // What the walk listed goes before the builder starts to read its own: the
+    // heap keeps what it once held.
+    std::vector<ListedFile>().swap(itemFiles);
     if (cataloged) {
         for (size_t i = 0; i < loaded.size(); ++i) {
             if (!loaded[i]) continue;
@@ -246,7 +250,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         job.folder = options_.folder;
         job.catalogPath = options_.catalogPath;
         for (size_t i = 0; i < records.size(); ++i)
-            job.records.emplace_back(recordFiles[i], records[i] && !recordFromCatalog[i]
+            job.records.emplace_back(std::move(recordFiles[i]), records[i] && !recordFromCatalog[i]
                                                          ? std::make_unique<CaptureRecord>(*records[i])
                                                          : nullptr);
         for (const DateFolder& date : dateFolders) job.loadedDates.insert(date.name);
@@ -265,7 +269,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     for (auto& record : records) {
         if (!record) continue;
         record->Order = ++lastOrder_;
-        captures_[GuidText(record->CaptureGuid)] = std::move(record);
+        captures_[record->CaptureGuid] = std::move(record);
     }
     items_.reserve(loaded.size());
     for (auto& item : loaded)
@@ -310,10 +314,10 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
     std::stable_sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
         return a && b ? a->CaptureTime < b->CaptureTime : a != nullptr;
     });
-    std::unordered_set<std::string> newCaptures;
+    std::set<GUID, GuidLess> newCaptures;
     for (auto& record : records) {
         if (!record) continue;
-        const std::string key = GuidText(record->CaptureGuid);
+        const GUID key = record->CaptureGuid;
         if (captures_.count(key)) continue;
         record->Order = ++lastOrder_;
         captures_[key] = std::move(record);
@@ -325,7 +329,7 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
     std::unordered_set<std::string> loadedFiles;
     for (const auto& item : items_) {
         if (!item->RecordPath().empty()) loadedFiles.insert(item->RecordPath());
-        if (!newCaptures.empty() && newCaptures.count(GuidText(item->SourceGuid()))) added.push_back(item.get());
+        if (!newCaptures.empty() && newCaptures.count(item->SourceGuid())) added.push_back(item.get());
     }
     for (auto& item : items) {
         if (!item || (!item->RecordPath().empty() && !loadedFiles.insert(item->RecordPath()).second)) continue;
@@ -385,7 +389,7 @@ FolderChanges ItemArchive::ReadFolderChanges(const std::set<std::string>& change
         for (const auto& item : items_)
             if (!item->RecordPath().empty()) paths.insert(item->RecordPath());
         for (const auto& [key, record] : captures_)
-            if (!record->FilePath.empty()) paths.insert(record->FilePath);
+            if (!record->FilePath.empty()) paths.insert(record->FilePath.str());
     }
     // Made only when a path is not the program's own: most that the watch
     // reports are, and a whole archive may hold many items.
@@ -398,7 +402,7 @@ FolderChanges ItemArchive::ReadFolderChanges(const std::set<std::string>& change
         for (const auto& item : items_)
             if (!item->RecordPath().empty()) itemsByPath[item->RecordPath()] = item.get();
         for (const auto& [key, record] : captures_)
-            if (!record->FilePath.empty()) recordsByPath[record->FilePath] = record.get();
+            if (!record->FilePath.empty()) recordsByPath[record->FilePath.str()] = record.get();
     };
 
     for (const std::string& path : paths) {
@@ -461,7 +465,7 @@ std::unique_ptr<ClipItem> ItemArchive::ForgetItem(ClipItem* item) {
 }
 
 std::unique_ptr<CaptureRecord> ItemArchive::ForgetCapture(GUID captureGuid) {
-    auto found = captures_.find(GuidText(captureGuid));
+    auto found = captures_.find(captureGuid);
     if (found == captures_.end()) return nullptr;
     std::unique_ptr<CaptureRecord> forgotten = std::move(found->second);
     captures_.erase(found);
@@ -474,7 +478,7 @@ void ItemArchive::StoreAnew(ClipItem& item) {
     if (!path.empty()) writer_.QueueItem(item, path);
     // Without its record the item would not be loaded again.
     CaptureRecord* capture = FindCapture(item);
-    if (capture && (capture->FilePath.empty() || ::GetFileAttributesA(capture->FilePath.c_str()) == INVALID_FILE_ATTRIBUTES))
+    if (capture && (capture->FilePath.empty() || ::GetFileAttributesA(capture->FilePath.str().c_str()) == INVALID_FILE_ATTRIBUTES))
         writer_.QueueRecord(*capture, MakeUniqueFileName(AppDataFolder(), nullptr, ".se"));
 }
 
@@ -578,7 +582,7 @@ CaptureRecord* ItemArchive::AddCaptureRecord(HWND sourceWindow, double captureTi
 
     CaptureRecord* added = record.get();
     added->Order = ++lastOrder_;
-    captures_[GuidText(added->CaptureGuid)] = std::move(record);
+    captures_[added->CaptureGuid] = std::move(record);
     // A record that cannot be written still counts for this run.
     writer_.QueueRecord(*added, MakeUniqueFileName(AppDataFolder(), nullptr, ".se"));
     return added;
@@ -590,7 +594,7 @@ const SourceApp* ItemArchive::ApplicationOf(const CaptureRecord& capture) const 
 }
 
 CaptureRecord* ItemArchive::FindCapture(const ClipItem& item) const {
-    auto found = captures_.find(GuidText(item.SourceGuid()));
+    auto found = captures_.find(item.SourceGuid());
     return found == captures_.end() ? nullptr : found->second.get();
 }
 

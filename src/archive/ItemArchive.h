@@ -27,6 +27,9 @@
 class Catalog;
 class ExcludeList;
 
+// The capture records by capture GUID, in the order of the GUIDs' texts.
+using CaptureMap = std::map<GUID, std::unique_ptr<CaptureRecord>, GuidLess>;
+
 // What an application is found by: its program key, or, for one known by no
 // program (files of earlier builds, "Unknown Application"), its class atom.
 // Atoms are handed out anew after a restart, so an application known by its
@@ -251,7 +254,7 @@ public:
 
     const std::vector<std::unique_ptr<ClipItem>>& Items() const { return items_; }
     const std::map<ApplicationKey, std::unique_ptr<SourceApp>>& Applications() const { return applications_; }
-    const std::map<std::string, std::unique_ptr<CaptureRecord>>& Captures() const { return captures_; }
+    const CaptureMap& Captures() const { return captures_; }
 
 private:
     // First, so that it outlives everything whose files it writes.
@@ -263,7 +266,7 @@ protected:
     void NoteItemsChanged() { ++itemsChanged_; }
     std::vector<std::unique_ptr<ClipItem>> items_;
     std::map<ApplicationKey, std::unique_ptr<SourceApp>> applications_;
-    std::map<std::string, std::unique_ptr<CaptureRecord>> captures_;
+    CaptureMap captures_;
 
 private:
     std::string AppDataFolder() const;

@@ -93,7 +93,8 @@ bool ItemArchive::NextFilterMatches(FilterSearch& search, std::vector<FilterMatc
     if (loadedByPathAt_ != itemsChanged_) {
         loadedByPath_.clear();
         for (const auto& item : items_) {
-            const std::string& path = item->RecordPath();
+            // Made when asked (see ClipItem::RecordPath): the name is kept apart.
+            const std::string path = item->RecordPath();
             if (path.size() > options_.folder.size() && path.compare(0, options_.folder.size(), options_.folder) == 0)
                 loadedByPath_.emplace(path.substr(options_.folder.size()), item.get());
         }

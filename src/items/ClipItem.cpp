@@ -1,5 +1,8 @@
 #include "items/ClipItem.h"
 
+#include <iterator>
+#include <map>
+#include <mutex>
 #include <new>
 
 #include "base/CaptureTime.h"
@@ -7,20 +10,45 @@
 #include "items/ItemStore.h"
 #include "resources/resource.h"
 
-ClipItem::ClipItem(int32_t typeCode, unsigned typeNameId) : typeCode_(typeCode) {
-    char name[1025] = {};
-    if (typeNameId) ::LoadStringA(::GetModuleHandleA(nullptr), typeNameId, name, 1024);
-    typeName_ = name;
+ClipItem::ClipItem(int32_t typeCode, unsigned typeNameId) : typeCode_(typeCode), typeNameId_(typeNameId) {
     SetCaptureTime(CurrentCaptureTime());
 }
 
-void ClipItem::SetCaptureTime(double time) {
-    captureTime_ = time;
-    dateText_.clear();
+void ClipItem::SetCaptureTime(double time) { captureTime_ = time; }
+
+const std::string& ClipItem::TypeName() const {
+    // Items are made on the loading threads too.
+    static std::mutex mutex;
+    static std::map<unsigned, std::string> names;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = names.find(typeNameId_);
+    if (found != names.end()) return found->second;
+    char name[1025] = {};
+    if (typeNameId_) ::LoadStringA(::GetModuleHandleA(nullptr), typeNameId_, name, 1024);
+    return names.emplace(typeNameId_, name).first->second;
+}
+
+std::string ClipItem::DateText() const {
     SYSTEMTIME local;
-    if (!CaptureTimeToLocal(time, local)) return;
+    if (!CaptureTimeToLocal(captureTime_, local)) return {};
+    // A tree of the whole archive asks for every item's, and items come a day
+    // at a time: the last few days' texts are kept.
+    struct Day {
+        WORD year, month, day;
+        std::string text;
+    };
+    static std::mutex mutex;
+    static Day recent[4] = {};
+    static size_t next = 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Day& day : recent)
+        if (day.year == local.wYear && day.month == local.wMonth && day.day == local.wDay && day.year)
+            return day.text;
     char text[1025] = {};
-    if (::GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, nullptr, text, 1024) > 0) dateText_ = text;
+    if (::GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, nullptr, text, 1024) <= 0) return {};
+    recent[next] = {local.wYear, local.wMonth, local.wDay, text};
+    next = (next + 1) % std::size(recent);
+    return text;
 }
 
 ClipItem::~ClipItem() {

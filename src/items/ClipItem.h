@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/Bytes.h"
+#include "base/SharedText.h"
 #include "framework/UniqueHandle.h"
 
 class ItemStore;
@@ -108,10 +109,12 @@ public:
     void SetCaptureTime(double time);
 
     double CaptureTime() const { return captureTime_; }
-    const std::string& TypeName() const { return typeName_; }
-    const std::string& DateText() const { return dateText_; }
-    const std::string& RecordPath() const { return recordPath_; }
-    void SetRecordPath(std::string path) { recordPath_ = std::move(path); }
+    // One text per type, kept for all of its items.
+    const std::string& TypeName() const;
+    // The capture's date in the user's short form; empty for a time that has none.
+    std::string DateText() const;
+    std::string RecordPath() const { return recordPath_; }
+    void SetRecordPath(const std::string& path) { recordPath_ = path; }
     int32_t TypeCode() const { return typeCode_; }
     const GUID& SourceGuid() const { return sourceGuid_; }
     void SetSourceGuid(const GUID& guid) { sourceGuid_ = guid; }
@@ -124,10 +127,11 @@ protected:
 
 private:
     double captureTime_ = 0;
-    std::string typeName_;
-    std::string dateText_;
-    std::string recordPath_;
+    // Made from the date folder and the name when asked: an archive holds
+    // many items, each a few hundred bytes at most.
+    StoredPath recordPath_;
     int32_t typeCode_ = 0;
+    unsigned typeNameId_ = 0;
     GUID sourceGuid_ = {};
     ItemStore* store_ = nullptr;
     bool dataOnDisk_ = false;

@@ -14,22 +14,35 @@
 #include "items/TextItem.h"
 #include "resources/resource.h"
 
+// A whole archive makes a node for every capture and item: a node keeps its
+// label and sort key as one shared entry, and the indexes only where it has
+// groups or capture nodes below it.
 struct GroupTree::Node {
-    std::string label;
-    std::string sortKey;
+    const LabelEntry* text = nullptr;
     NodeRef ref;
-    int image = 0;
     HTREEITEM handle = nullptr;
+    Node* parent = nullptr;
+    unsigned long long id = 0;
+    int image = 0;
     // The control holds the children: always at the root, elsewhere from the
     // node's first expansion on.
     bool filled = false;
-    unsigned long long id = 0;
-    Node* parent = nullptr;
-    // In the control's order: by label, equal labels in the order they came.
-    std::multimap<std::string, std::unique_ptr<Node>> children;
-    // Group children by their label with case ignored, capture nodes by GUID.
-    std::unordered_map<std::wstring, Node*> groups;
-    std::unordered_map<std::string, Node*> captures;
+    // In the control's order: by sort key, equal keys in the order they came.
+    // A rebuild appends, and sorts once at the end.
+    std::vector<std::unique_ptr<Node>> children;
+    struct Index {
+        // Group children by their label with case ignored, capture nodes by record.
+        std::unordered_map<std::wstring, Node*> groups;
+        std::unordered_map<const CaptureRecord*, Node*> captures;
+    };
+    std::unique_ptr<Index> index;
+
+    const std::string& Label() const { return text->first; }
+    const std::string& SortKey() const { return text->second; }
+    Index& Indexes() {
+        if (!index) index = std::make_unique<Index>();
+        return *index;
+    }
 };
 
 namespace {
@@ -143,9 +156,9 @@ const NodeRef* GroupTree::NodeRefOf(HTREEITEM handle) const {
     return node ? &node->ref : nullptr;
 }
 
-std::string GroupTree::SortKey(const std::string& label) {
+const GroupTree::LabelEntry* GroupTree::LabelOf(const std::string& label) {
     auto cached = sortKeys_.find(label);
-    if (cached != sortKeys_.end()) return cached->second;
+    if (cached != sortKeys_.end()) return &*cached;
     // The control's own sorted insertion compares labels in the user's locale;
     // a sort key gives the same order with a plain byte comparison.
     const std::wstring wide = ToWide(label, CP_ACP);
@@ -162,20 +175,40 @@ std::string GroupTree::SortKey(const std::string& label) {
     // Labels the locale sees as equal keep a stable order among themselves.
     key += '\0';
     key += label;
-    return sortKeys_.emplace(label, key).first->second;
+    return &*sortKeys_.emplace(label, key).first;
+}
+
+namespace {
+
+// The control's order: by sort key, equal keys in the order they came.
+template <typename NodePtr>
+auto FirstAfter(std::vector<NodePtr>& siblings, const std::string& sortKey) {
+    return std::upper_bound(siblings.begin(), siblings.end(), sortKey,
+                            [](const std::string& key, const NodePtr& node) { return key < node->SortKey(); });
+}
+
+}  // namespace
+
+void GroupTree::SortChildren(Node& node) {
+    std::stable_sort(node.children.begin(), node.children.end(),
+                     [](const auto& a, const auto& b) { return a->SortKey() < b->SortKey(); });
+    for (auto& child : node.children) SortChildren(*child);
 }
 
 GroupTree::Node* GroupTree::AddChild(Node* parent, const std::string& label, NodeRef ref, int image) {
     auto node = std::make_unique<Node>();
-    node->label = label;
-    node->sortKey = SortKey(label);
+    node->text = LabelOf(label);
     node->ref = ref;
     node->image = image;
     node->parent = parent;
     node->id = ++lastNodeId_;
     Node* added = node.get();
-    // After the siblings that sort equal, as the control's sorted insertion does.
-    parent->children.emplace_hint(parent->children.upper_bound(added->sortKey), added->sortKey, std::move(node));
+    // After the siblings that sort equal, as the control's sorted insertion
+    // does; a rebuild sorts them all at its end.
+    if (deferInsert_)
+        parent->children.push_back(std::move(node));
+    else
+        parent->children.insert(FirstAfter(parent->children, added->SortKey()), std::move(node));
     if (!deferInsert_) {
         // Under a node never expanded only the model changes; its button shows there is more.
         if (parent->filled) InsertIntoControl(*added);
@@ -186,18 +219,18 @@ GroupTree::Node* GroupTree::AddChild(Node* parent, const std::string& label, Nod
 
 void GroupTree::InsertIntoControl(Node& node) {
     Node* parent = node.parent;
-    auto [first, last] = parent->children.equal_range(node.sortKey);
-    auto self = std::find_if(first, last, [&](const auto& entry) { return entry.second.get() == &node; });
+    auto self = std::find_if(parent->children.begin(), parent->children.end(),
+                             [&](const auto& child) { return child.get() == &node; });
     HTREEITEM after = TVI_FIRST;
-    if (self != parent->children.begin()) after = std::prev(self)->second->handle;
-    node.handle = Tree().InsertItem(parent->handle, after, node.label, reinterpret_cast<LPARAM>(&node), node.image,
+    if (self != parent->children.begin()) after = (*std::prev(self))->handle;
+    node.handle = Tree().InsertItem(parent->handle, after, node.Label(), reinterpret_cast<LPARAM>(&node), node.image,
                                     node.children.empty() ? 0 : 1);
     if (node.handle) nodes_[node.handle] = &node;
 }
 
 void GroupTree::InsertChildren(Node& node) {
-    for (auto& [key, child] : node.children) {
-        child->handle = Tree().InsertItem(node.handle, TVI_LAST, child->label, reinterpret_cast<LPARAM>(child.get()),
+    for (auto& child : node.children) {
+        child->handle = Tree().InsertItem(node.handle, TVI_LAST, child->Label(), reinterpret_cast<LPARAM>(child.get()),
                                           child->image, child->children.empty() ? 0 : 1);
         if (child->handle) nodes_[child->handle] = child.get();
     }
@@ -230,8 +263,8 @@ void GroupTree::OnItemExpanding(const NMTREEVIEWA& info) {
 
 void GroupTree::VisitModel(const std::function<void(int, const std::string&, int)>& visit) const {
     std::function<void(const Node&, int)> walk = [&](const Node& node, int depth) {
-        for (const auto& [key, child] : node.children) {
-            visit(depth, child->label, child->image);
+        for (const auto& child : node.children) {
+            visit(depth, child->Label(), child->image);
             walk(*child, depth + 1);
         }
     };
@@ -240,19 +273,20 @@ void GroupTree::VisitModel(const std::function<void(int, const std::string&, int
 
 GroupTree::Node* GroupTree::FindOrAddGroup(Node* parent, const std::string& label, int image) {
     std::wstring key = GroupKey(label);
-    auto found = parent->groups.find(key);
-    if (found != parent->groups.end()) return found->second;
+    auto& groups = parent->Indexes().groups;
+    auto found = groups.find(key);
+    if (found != groups.end()) return found->second;
     Node* group = AddChild(parent, label, NodeRef{}, image);
-    parent->groups.emplace(std::move(key), group);
+    groups.emplace(std::move(key), group);
     return group;
 }
 
 GroupTree::Node* GroupTree::FindOrAddCapture(Node* parent, CaptureRecord& capture, int image) {
-    const std::string key = GuidText(capture.CaptureGuid);
-    auto found = parent->captures.find(key);
-    if (found != parent->captures.end()) return found->second;
+    auto& captures = parent->Indexes().captures;
+    auto found = captures.find(&capture);
+    if (found != captures.end()) return found->second;
     Node* node = AddChild(parent, capture.Title, NodeRef{NodeRef::kCapture, &capture, nullptr}, image);
-    parent->captures.emplace(key, node);
+    captures.emplace(&capture, node);
     return node;
 }
 
@@ -336,6 +370,7 @@ void GroupTree::RebuildSelecting(int mode, const ClipItem* selected, bool freshI
         for (const auto& item : Items()) AddItemNode(item.get());
     }
     deferInsert_ = false;
+    SortChildren(*root_);
     InsertChildren(*root_);
     ::SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(Handle(), nullptr, TRUE);
@@ -384,18 +419,22 @@ void GroupTree::ForgetNode(Node* node) {
         if (!next->handle) continue;
         nodes_.erase(next->handle);
         if (next->filled)
-            for (auto& [key, child] : next->children) pending.push_back(child.get());
+            for (auto& child : next->children) pending.push_back(child.get());
     }
     Node* parent = node->parent;
-    for (auto group = parent->groups.begin(); group != parent->groups.end(); ++group)
-        if (group->second == node) {
-            parent->groups.erase(group);
-            break;
-        }
-    if (node->ref.kind == NodeRef::kCapture) parent->captures.erase(GuidText(node->ref.capture->CaptureGuid));
-    auto [first, last] = parent->children.equal_range(node->sortKey);
-    for (auto child = first; child != last; ++child)
-        if (child->second.get() == node) {
+    if (parent->index) {
+        auto& groups = parent->index->groups;
+        for (auto group = groups.begin(); group != groups.end(); ++group)
+            if (group->second == node) {
+                groups.erase(group);
+                break;
+            }
+        if (node->ref.kind == NodeRef::kCapture) parent->index->captures.erase(node->ref.capture);
+    }
+    auto first = std::lower_bound(parent->children.begin(), parent->children.end(), node->SortKey(),
+                                  [](const auto& child, const std::string& key) { return child->SortKey() < key; });
+    for (auto child = first; child != parent->children.end(); ++child)
+        if (child->get() == node) {
             parent->children.erase(child);
             break;
         }
@@ -459,7 +498,7 @@ bool GroupTree::DeleteNode(HTREEITEM handle) {
     const unsigned long long id = node->id;
     std::vector<ClipItem*> items;
     if (node->ref.kind == NodeRef::kItem) items.push_back(node->ref.item);
-    for (const auto& [key, child] : node->children)
+    for (const auto& child : node->children)
         if (child->ref.kind == NodeRef::kItem) items.push_back(child->ref.item);
     if (!LetGoOf(items)) return false;
     Node* found = NodeOf(NodeById(id));
@@ -470,7 +509,7 @@ bool GroupTree::DeleteNode(HTREEITEM handle) {
 bool GroupTree::DeleteCaptureNode(Node& capture) {
     // The leaves of the model, whether or not the control holds them.
     std::vector<Node*> leaves;
-    for (const auto& [key, child] : capture.children)
+    for (const auto& child : capture.children)
         if (child->ref.kind == NodeRef::kItem) leaves.push_back(child.get());
     for (Node* leaf : leaves)
         if (!DeleteItemLeaf(*leaf)) return false;
@@ -498,7 +537,7 @@ void GroupTree::CopyNode(HTREEITEM handle, HWND owner) {
     if (const Node* node = NodeOf(handle); node && node->ref.kind == NodeRef::kItem) {
         items.push_back(node->ref.item);
     } else if (node && node->ref.kind == NodeRef::kCapture) {
-        for (const auto& [key, child] : node->children)
+        for (const auto& child : node->children)
             if (child->ref.kind == NodeRef::kItem) items.push_back(child->ref.item);
     }
     // Every item's data is read before the clipboard is touched: one that
@@ -513,16 +552,18 @@ ClipItem* GroupTree::SelectedItem() const {
 }
 
 GroupTree::Node* GroupTree::FindLeaf(Node& node, const ClipItem* item) const {
-    for (const auto& [key, child] : node.children) {
+    for (const auto& child : node.children) {
         if (child->ref.kind == NodeRef::kItem && child->ref.item == item) return child.get();
         if (Node* found = FindLeaf(*child, item)) return found;
     }
     return nullptr;
 }
 
-void GroupTree::CollectCaptureNodes(Node& node, const std::string& key, std::vector<Node*>& found) const {
-    if (auto capture = node.captures.find(key); capture != node.captures.end()) found.push_back(capture->second);
-    for (const auto& [label, group] : node.groups) CollectCaptureNodes(*group, key, found);
+void GroupTree::CollectCaptureNodes(Node& node, const CaptureRecord* record, std::vector<Node*>& found) const {
+    if (!node.index) return;
+    if (auto capture = node.index->captures.find(record); capture != node.index->captures.end())
+        found.push_back(capture->second);
+    for (const auto& [label, group] : node.index->groups) CollectCaptureNodes(*group, record, found);
 }
 
 void GroupTree::ApplyFolderChanges(FolderChanges changes) {
@@ -540,28 +581,28 @@ void GroupTree::ApplyFolderChanges(FolderChanges changes) {
     AddArrivals(std::move(changes.records), std::move(changes.items));
     const bool capturesCame = Captures().size() > capturesBefore;
 
-    std::set<std::string> emptied;
+    std::set<GUID, GuidLess> emptied;
     for (ClipItem* item : changes.departedItems) {
         if (itemDepartingHook_ && itemDepartingHook_(item)) {
             StoreAnew(*item);
             continue;
         }
-        emptied.insert(GuidText(item->SourceGuid()));
+        emptied.insert(item->SourceGuid());
         if (Node* leaf = FindLeaf(*root_, item)) RemoveNode(*leaf);
         if (searchPane_.CurrentItem() == item) searchPane_.SetItem(nullptr);
         rtfTexts_.erase(item);
         ForgetItem(item);
     }
-    for (const GUID& guid : changes.departedRecords) emptied.insert(GuidText(guid));
+    for (const GUID& guid : changes.departedRecords) emptied.insert(guid);
     // A capture goes once none of its items is left; one whose record went
     // while items stay keeps it in memory (their files may be on their way out).
-    for (const auto& item : Items()) emptied.erase(GuidText(item->SourceGuid()));
-    for (const std::string& key : emptied) {
+    for (const auto& item : Items()) emptied.erase(item->SourceGuid());
+    for (const GUID& key : emptied) {
         auto record = Captures().find(key);
         if (record == Captures().end()) continue;
         const GUID guid = record->second->CaptureGuid;
         std::vector<Node*> nodes;
-        CollectCaptureNodes(*root_, key, nodes);
+        CollectCaptureNodes(*root_, record->second.get(), nodes);
         for (Node* node : nodes) RemoveNode(*node);
         ForgetCapture(guid);
     }
@@ -581,7 +622,7 @@ bool GroupTree::SelectItemLeaf(const ClipItem* item) {
 bool GroupTree::SelectFirstMatch() {
     Node* node = root_.get();
     while (node && node->ref.kind != NodeRef::kItem)
-        node = node->children.empty() ? nullptr : node->children.begin()->second.get();
+        node = node->children.empty() ? nullptr : node->children.front().get();
     HTREEITEM handle = node ? Reveal(*node) : nullptr;
     if (!handle) return false;
     Tree().EnsureVisible(handle);
@@ -590,7 +631,7 @@ bool GroupTree::SelectFirstMatch() {
 
 void GroupTree::OpenFirstGroup() {
     if (root_->children.empty()) return;
-    Node& first = *root_->children.begin()->second;
+    Node& first = *root_->children.front();
     if (!first.handle || first.children.size() > kFilterOpenedChildren) return;
     // Filled here rather than by the parent's notice, which a host may not pass on.
     Fill(first);
@@ -609,7 +650,7 @@ bool GroupTree::Expired(const ClipItem& item, unsigned long long lastOrder) cons
 
 void GroupTree::CollectExpired(Node& node, unsigned long long lastOrder, std::vector<Node*>& leaves,
                                std::vector<Node*>& captures) {
-    for (auto& [key, child] : node.children) {
+    for (auto& child : node.children) {
         CollectExpired(*child, lastOrder, leaves, captures);
         if (child->ref.kind == NodeRef::kItem && Expired(*child->ref.item, lastOrder))
             leaves.push_back(child.get());
@@ -651,18 +692,18 @@ bool GroupTree::TrimOnce() {
     leaves.clear();
     captureNodes.clear();
     CollectExpired(*root_, lastOrder, leaves, captureNodes);
-    std::set<std::string> emptied;
+    std::set<GUID, GuidLess> emptied;
     // Deleting a leaf leaves every other node where it is.
     for (Node* leaf : leaves) {
-        emptied.insert(GuidText(leaf->ref.item->SourceGuid()));
+        emptied.insert(leaf->ref.item->SourceGuid());
         if (!DeleteItemLeaf(*leaf)) return false;
     }
     for (Node* capture : captureNodes)
         if (!DeleteCaptureNode(*capture)) return false;
     // Grouped by type or application the tree has no capture nodes; the record
     // of a capture whose every item was trimmed goes too, or the count never falls.
-    for (const auto& item : Items()) emptied.erase(GuidText(item->SourceGuid()));
-    for (const std::string& key : emptied) {
+    for (const auto& item : Items()) emptied.erase(item->SourceGuid());
+    for (const GUID& key : emptied) {
         auto record = Captures().find(key);
         if (record != Captures().end() && record->second->Order <= lastOrder)
             RemoveCapture(record->second->CaptureGuid);
@@ -683,6 +724,7 @@ const std::wstring& GroupTree::RtfShownText(RtfItem& item) {
 }
 
 bool GroupTree::PrepareSearch(DWORD budgetMs) {
+    if (!Options().catalogPath.empty()) return false;
     const DWORD start = ::GetTickCount();
     const auto& items = Items();
     for (; preparedItems_ < items.size(); ++preparedItems_) {
@@ -710,6 +752,9 @@ bool GroupTree::MayContain(ClipItem& item, const std::wstring& text, unsigned fl
         break;
     }
     case kRtfItemType:
+        // The catalog found the text in it: the pane decides, without the shown
+        // text of every candidate kept.
+        if (findCandidates_) return true;
         shown = RtfShownText(static_cast<RtfItem&>(item));
         break;
     default:
@@ -733,7 +778,7 @@ bool GroupTree::Visit(Node& node, const std::wstring& text, unsigned flags, HTRE
         }
     }
     if (!selected || node.handle == selected) started = true;
-    auto visitChild = [&](auto& entry) { return Visit(*entry.second, text, flags, selected, started); };
+    auto visitChild = [&](auto& child) { return Visit(*child, text, flags, selected, started); };
     if (flags & FR_DOWN)
         return std::any_of(node.children.begin(), node.children.end(), visitChild);
     return std::any_of(node.children.rbegin(), node.children.rend(), visitChild);

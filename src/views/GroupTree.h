@@ -102,7 +102,9 @@ public:
     bool FindItem(const std::wstring& text, unsigned flags);
     // Works out, ahead of the first search, the text that RTF items show (which
     // takes the rich edit control some milliseconds each), for at most the
-    // budget; true while some remain. The owner calls it while idle.
+    // budget; true while some remain. The owner calls it while idle. With a
+    // catalog there is nothing to do: a search asks it which items may hold
+    // the text and loads only those, and memory keeps no item's text.
     bool PrepareSearch(DWORD budgetMs);
     // The parent's TVN_DELETEITEM: the node's record goes with it.
     void OnDeleteItem(const NMTREEVIEWA& info);
@@ -152,6 +154,8 @@ protected:
 
 private:
     struct Node;
+    // A label with its sort key: one for each distinct label, shared by its nodes.
+    using LabelEntry = std::pair<const std::string, std::string>;
     // Fills the tree anew in the mode and selects the item's leaf; a filter's
     // keystroke keeps the images it has.
     void RebuildSelecting(int mode, const ClipItem* selected, bool freshImages = true);
@@ -185,14 +189,16 @@ private:
     void RemoveNode(Node& node);
     Node* NodeOf(HTREEITEM handle) const;
     Node* FindLeaf(Node& node, const ClipItem* item) const;
-    void CollectCaptureNodes(Node& node, const std::string& key, std::vector<Node*>& found) const;
+    void CollectCaptureNodes(Node& node, const CaptureRecord* record, std::vector<Node*>& found) const;
     bool LetGoOf(const std::vector<ClipItem*>& items);
     bool DeleteItemLeaf(Node& leaf);
     bool DeleteCaptureNode(Node& capture);
     bool TrimOnce();
     void CreateImageList();
     int ApplicationImage(const CaptureRecord& capture);
-    std::string SortKey(const std::string& label);
+    const LabelEntry* LabelOf(const std::string& label);
+    // Puts every node's children in the control's order after a rebuild.
+    void SortChildren(Node& node);
     bool Visit(Node& node, const std::wstring& text, unsigned flags, HTREEITEM selected, bool& started);
     // False only when the item's shown text cannot hold the search text, which
     // spares loading it into the search pane; the pane decides the rest.
@@ -234,6 +240,7 @@ private:
     // control holds by their handles.
     std::unique_ptr<Node> root_;
     std::unordered_map<HTREEITEM, Node*> nodes_;
+    // Labels with their sort keys; never emptied, as nodes point into it.
     std::unordered_map<std::string, std::string> sortKeys_;
     struct ShownText {
         uint64_t revision = 0;

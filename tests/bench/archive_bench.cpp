@@ -7,12 +7,14 @@
 // executable (a new day has another "today"), by a child process, so that
 // the memory the generation used does not count against the load.
 //
-//   archive_bench [--prepare | --filter] [--captures N] [--catalogs FOLDER] [cache folder]
+//   archive_bench [--prepare | --filter | --memory] [--captures N] [--catalogs FOLDER] [cache folder]
 //
 // --prepare only makes sure the archive is there: scripts/bench then drops its
 // files from the page cache, so that the first load reads them from disk as a
-// start after boot does. --filter measures only the filter box's keystrokes.
+// start after boot does. --filter measures only the filter box's keystrokes,
+// --memory only what the whole archive holds in memory, with where it goes.
 #include <windows.h>
+#include <malloc.h>
 #include <psapi.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -31,6 +34,11 @@
 #include "base/SqliteDatabase.h"
 #include "base/CaptureTime.h"
 #include "base/Paths.h"
+#include "items/BitmapItem.h"
+#include "items/HtmlItem.h"
+#include "items/MetafileItem.h"
+#include "items/RtfItem.h"
+#include "items/TextItem.h"
 #include "support/ArchiveGenerator.h"
 #include "support/TempFolder.h"
 #include "views/GroupTree.h"
@@ -129,6 +137,131 @@ ArchiveOptions OptionsFor(const std::string& folder, bool whole) {
     // The program passes its own icon; any icon does here.
     options.fallbackIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
     return options;
+}
+
+std::string Counts(const ItemArchive& archive);
+
+// What the heaps hand out now, and what they hold committed for it.
+std::string HeapUse() {
+    unsigned long long busy = 0, blocks = 0, committed = 0;
+    std::vector<HANDLE> heaps(64);
+    DWORD count = ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
+    if (count > heaps.size()) {
+        heaps.resize(count);
+        count = ::GetProcessHeaps(count, heaps.data());
+    }
+    for (DWORD i = 0; i < count && i < heaps.size(); ++i) {
+        if (!::HeapLock(heaps[i])) continue;
+        PROCESS_HEAP_ENTRY entry = {};
+        while (::HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
+                busy += entry.cbData;
+                ++blocks;
+            } else if (entry.wFlags & PROCESS_HEAP_REGION) {
+                committed += entry.Region.dwCommittedSize;
+            }
+        }
+        ::HeapUnlock(heaps[i]);
+    }
+    char text[200];
+    std::snprintf(text, sizeof(text), "heaps: %.1f MiB in %llu blocks (%.0f bytes each), regions committed %.1f MiB",
+                  busy / 1048576.0, blocks, blocks ? static_cast<double>(busy) / static_cast<double>(blocks) : 0.0,
+                  committed / 1048576.0);
+    return text;
+}
+
+std::string MemoryAndHeaps() { return Memory() + "; " + HeapUse(); }
+
+// Where a loaded archive's bytes go: counts, the objects' own sizes and the
+// texts they give (a std::string longer than 15 characters takes a heap block
+// where it is kept as one).
+std::string Breakdown(const ItemArchive& archive) {
+    struct Strings {
+        unsigned long long count = 0, chars = 0, onHeap = 0;
+        void Add(const std::string& text) {
+            ++count;
+            chars += text.size();
+            if (text.size() > 15) ++onHeap;
+        }
+        std::string Say(const char* name) const {
+            char text[120];
+            std::snprintf(text, sizeof(text), "%s %.1f chars (%llu of %llu longer than 15)", name,
+                          count ? static_cast<double>(chars) / static_cast<double>(count) : 0.0, onHeap, count);
+            return text;
+        }
+    };
+    Strings titles, programs, paths, typeNames, dates, itemPaths;
+    std::set<std::string> distinctTitles, distinctPrograms;
+    for (const auto& [key, record] : archive.Captures()) {
+        titles.Add(record->Title);
+        programs.Add(record->ProgramKey);
+        paths.Add(record->FilePath);
+        distinctTitles.insert(record->Title);
+        distinctPrograms.insert(record->ProgramKey);
+    }
+    size_t kinds[5] = {};
+    for (const auto& item : archive.Items()) {
+        typeNames.Add(item->TypeName());
+        dates.Add(item->DateText());
+        itemPaths.Add(item->RecordPath());
+        switch (item->TypeCode()) {
+        case kTextItemType: ++kinds[0]; break;
+        case kBitmapItemType: ++kinds[1]; break;
+        case kHtmlItemType: ++kinds[2]; break;
+        case kRtfItemType: ++kinds[3]; break;
+        default: ++kinds[4]; break;
+        }
+    }
+    char text[400];
+    std::snprintf(text, sizeof(text),
+                  "sizeof CaptureRecord %zu, TextItem %zu, RtfItem %zu, HtmlItem %zu, BitmapItem %zu, MetafileItem %zu; "
+                  "items: %zu text, %zu bitmap, %zu html, %zu rtf, %zu metafile; distinct titles %zu, programs %zu; ",
+                  sizeof(CaptureRecord), sizeof(TextItem), sizeof(RtfItem), sizeof(HtmlItem), sizeof(BitmapItem),
+                  sizeof(MetafileItem), kinds[0], kinds[1], kinds[2], kinds[3], kinds[4], distinctTitles.size(),
+                  distinctPrograms.size());
+    return text + titles.Say("title") + ", " + programs.Say("program") + ", " + paths.Say("record path") + "; " +
+           typeNames.Say("type name") + ", " + dates.Say("date") + ", " + itemPaths.Say("item path");
+}
+
+// The whole archive's memory alone, on the catalog a full run left: loaded,
+// once the builder has gone over it, and with the tree built and searched.
+void MeasureMemory(const ArchiveOptions& options, std::vector<Row>& rows) {
+    rows.push_back({"memory before loading", {}, MemoryAndHeaps()});
+    {
+        ItemArchive archive;
+        rows.push_back({"memory: LoadArchive, whole archive", {TimeMs([&] { archive.LoadArchive(options); })},
+                        Counts(archive)});
+        rows.push_back({"memory, whole archive loaded", {}, MemoryAndHeaps()});
+        archive.WaitForCatalog();
+        rows.push_back({"memory, whole archive loaded, the builder done", {}, MemoryAndHeaps()});
+        rows.push_back({"memory: where it goes", {}, Breakdown(archive)});
+    }
+    rows.push_back({"memory, the archive gone", {}, MemoryAndHeaps()});
+    {
+        std::vector<HANDLE> heaps(64);
+        const DWORD count = ::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
+        for (DWORD i = 0; i < count && i < heaps.size(); ++i) ::HeapCompact(heaps[i], 0);
+        _heapmin();
+    }
+    rows.push_back({"memory, the archive gone, heaps compacted", {}, MemoryAndHeaps()});
+    HWND parent = ::CreateWindowExA(0, "STATIC", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr,
+                                    nullptr, nullptr);
+    {
+        GroupTree tree;
+        tree.CreateTree(parent, 1, RECT{0, 0, 200, 600});
+        tree.LoadArchive(options);
+        tree.WaitForCatalog();
+        tree.Rebuild(kGroupByDate);
+        rows.push_back({"memory with the tree by date", {}, MemoryAndHeaps()});
+        while (tree.PrepareSearch(20)) {
+        }
+        rows.push_back({"memory with the tree, search prepared", {}, MemoryAndHeaps()});
+        bool found = false;
+        rows.push_back({"memory: a find that finds nothing, with the tree",
+                        {TimeMs([&] { found = tree.FindItem(L"no such words here", FR_DOWN); })},
+                        found ? "found (unexpected)" : "not found"});
+    }
+    ::DestroyWindow(parent);
 }
 
 std::string Counts(const ItemArchive& archive) {
@@ -385,6 +518,8 @@ int main(int argc, char** argv) {
     // Only the filter's rows, on the archive and catalog a full run left.
     const bool filterOnly = argc > argument && std::strcmp(argv[argument], "--filter") == 0;
     if (filterOnly) ++argument;
+    const bool memoryOnly = !filterOnly && argc > argument && std::strcmp(argv[argument], "--memory") == 0;
+    if (memoryOnly) ++argument;
     if (argc > argument + 1 && std::strcmp(argv[argument], "--captures") == 0) {
         captures = std::max(100, std::atoi(argv[argument + 1]));
         argument += 2;
@@ -443,6 +578,11 @@ int main(int argc, char** argv) {
             loader.WaitForCatalog();
         }
         MeasureFilter(OptionsFor(folder, false), rows);
+        PrintTable(rows);
+        return 0;
+    }
+    if (memoryOnly) {
+        MeasureMemory(OptionsFor(folder, true), rows);
         PrintTable(rows);
         return 0;
     }

@@ -603,7 +603,7 @@ TEST_F(ItemArchiveTest, ApplicationsAreFoundByProgramAndRecordsWithoutOneByAtom)
     Open(archive);
     ASSERT_EQ(3u, archive.Applications().size());
     auto titleOf = [&](const GUID& guid) {
-        const SourceApp* app = archive.ApplicationOf(*archive.Captures().at(GuidText(guid)));
+        const SourceApp* app = archive.ApplicationOf(*archive.Captures().at(guid));
         return app ? app->Title : std::string("none");
     };
     EXPECT_EQ("Other Program", titleOf(other));
@@ -623,7 +623,7 @@ TEST_F(ItemArchiveTest, ApplicationsAreFoundByProgramAndRecordsWithoutOneByAtom)
     // A program seen for the first time gets an application file naming it.
     ItemArchive fresh;
     Open(fresh);
-    EXPECT_EQ("This Program", fresh.ApplicationOf(*fresh.Captures().at(GuidText(now->CaptureGuid)))->Title);
+    EXPECT_EQ("This Program", fresh.ApplicationOf(*fresh.Captures().at(now->CaptureGuid))->Title);
     fresh.EraseAll();
     ASSERT_TRUE(clipboard_.Set({{CF_UNICODETEXT, Utf16Bytes(L"first")}}));
     ASSERT_TRUE(fresh.Capture(source_));

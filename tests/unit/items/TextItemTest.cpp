@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "base/CaptureTime.h"
 #include "framework/UniqueHandle.h"
 #include "support/ClipboardHelper.h"
 #include "support/DialogAnswerer.h"
@@ -155,4 +159,26 @@ TEST(TextItemTest, ASaveThatCannotBeWrittenIsReportedNamingTheFile) {
         EXPECT_EQ(0, answerer.Unexpected());
     }
     EXPECT_EQ("old", ReadFileBytes(target));
+}
+
+// The date an item shows is made from its time when asked: items of many days,
+// asked in turn, each give their own day's date, and the type's name.
+TEST(TextItemTest, EachItemGivesItsOwnDayAndTheTypesName) {
+    std::vector<std::unique_ptr<TextItem>> items;
+    for (int day = 0; day < 9; ++day) {
+        items.push_back(std::make_unique<TextItem>());
+        items.back()->SetCaptureTime(46000.5 + day * 1.0);
+    }
+    for (int round = 0; round < 2; ++round)
+        for (size_t i = 0; i < items.size(); ++i) {
+            SYSTEMTIME local = {};
+            ASSERT_TRUE(CaptureTimeToLocal(items[i]->CaptureTime(), local));
+            char expected[100] = {};
+            ASSERT_GT(::GetDateFormatA(LOCALE_USER_DEFAULT, 0, &local, nullptr, expected, sizeof(expected)), 0);
+            EXPECT_EQ(expected, items[i]->DateText()) << i;
+            EXPECT_EQ("Text", items[i]->TypeName());
+        }
+    TextItem timeless;
+    timeless.SetCaptureTime(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ("", timeless.DateText());
 }

@@ -195,10 +195,10 @@ TEST_F(FolderWatchTest, AShownItemDeletedElsewhereKeepsUnsavedEditsAsANewItem) {
     // Another machine deletes both captures: their items first, then their records.
     ASSERT_TRUE(::DeleteFileA(oldPath.c_str()));
     ASSERT_TRUE(::DeleteFileA(unedited->RecordPath().c_str()));
-    for (const auto& [key, record] : frame_.Archive().Captures()) ASSERT_TRUE(::DeleteFileA(record->FilePath.c_str()));
+    for (const auto& [key, record] : frame_.Archive().Captures()) ASSERT_TRUE(::DeleteFileA(record->FilePath.str().c_str()));
 
     // The unedited capture goes, from the tree and memory...
-    ASSERT_TRUE(PumpUntil([&] { return !frame_.Archive().Captures().count(GuidText(uneditedCapture)); }));
+    ASSERT_TRUE(PumpUntil([&] { return !frame_.Archive().Captures().count(uneditedCapture); }));
     // ... the edits stay, in the item shown, written under a new name with a
     // record of their capture, and no question was asked.
     frame_.Archive().FlushWrites();
