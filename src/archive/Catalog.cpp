@@ -532,7 +532,8 @@ std::unique_ptr<CaptureRecord> Catalog::TakeRecord(const ListedFile& file) {
     auto found = records_.find(file.name);
     if (found == records_.end() || !(found->second.file == file)) return nullptr;
     found->second.taken = true;
-    auto record = std::make_unique<CaptureRecord>(found->second.record);
+    // An entry is taken once: its record is handed over, not copied.
+    auto record = std::make_unique<CaptureRecord>(std::move(found->second.record));
     record->FilePath = appData_ + file.name;
     return record;
 }

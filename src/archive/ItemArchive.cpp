@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "archive/Catalog.h"
@@ -150,13 +152,33 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     bool recordsLater = mayLeaveRecords && catalog.HoldsRecords(std::max<size_t>(options_.recordsLaterFrom, 1));
     std::vector<ListedFile> recordFiles;
     std::vector<std::unique_ptr<CaptureRecord>> records;
-    if (recordsLater) {
+    // Listing AppData for its few application files still walks every name in
+    // it: that runs beside the reading of the day's items.
+    std::vector<std::unique_ptr<SourceApp>> listedApps;
+    auto listApps = [&] {
         ForEachEntry(
             appData,
             [&](const WIN32_FIND_DATAA& entry) {
-                if (!IsFolder(entry) && HasExtension(entry.cFileName, ".app")) AddApplicationFile(appData + entry.cFileName);
+                if (IsFolder(entry) || !HasExtension(entry.cFileName, ".app")) return;
+                auto app = std::make_unique<SourceApp>();
+                if (LoadSafely([&] { return app->ReadAppFile(appData + entry.cFileName, options_.fallbackIcon); }))
+                    listedApps.push_back(std::move(app));
             },
             "*.app");
+    };
+    std::thread appLister;
+    struct JoinOnExit {
+        std::thread& thread;
+        ~JoinOnExit() {
+            if (thread.joinable()) thread.join();
+        }
+    } joinAppLister{appLister};
+    if (recordsLater) {
+        try {
+            appLister = std::thread(listApps);
+        } catch (const std::system_error&) {
+            listApps();
+        }
     } else {
         // Writes that an interrupted run left unfinished.
         RemoveTemporaryRecordFiles(appData);
@@ -255,6 +277,11 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         }
         recordsPending_ = true;
     }
+
+    if (appLister.joinable()) appLister.join();
+    // The walk's later file of one program (or, without one, of one class
+    // atom) is the one kept.
+    for (auto& app : listedApps) applications_[ApplicationKeyOf(app->ProgramKey, app->ClassAtom)] = std::move(app);
 
     // What was read from the files joins the catalog on the builder's thread,
     // with every date folder not loaded; a damaged catalog is made anew first.
