@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "archive/ItemFile.h"
 #include "base/ParallelFor.h"
@@ -81,10 +82,15 @@ std::vector<std::unique_ptr<ClipItem>> CatalogBuilder::TakeItems() {
     return std::move(items_);
 }
 
-std::vector<std::unique_ptr<CaptureRecord>> CatalogBuilder::TakeRecords(bool& complete) {
+std::vector<std::unique_ptr<CaptureRecord>> CatalogBuilder::TakeRecords(size_t most, bool& complete, bool& more) {
     std::lock_guard<std::mutex> lock(mutex_);
-    complete = recordsComplete_;
-    return std::move(records_);
+    const size_t count = std::min(most, records_.size());
+    std::vector<std::unique_ptr<CaptureRecord>> taken(std::make_move_iterator(records_.end() - static_cast<ptrdiff_t>(count)),
+                                                      std::make_move_iterator(records_.end()));
+    records_.resize(records_.size() - count);
+    more = !records_.empty();
+    complete = recordsComplete_ && !more;
+    return taken;
 }
 
 void CatalogBuilder::Tell(const Job& job, bool always) {

@@ -69,9 +69,10 @@ public:
     // The items of the hand-over date folders read since the last call, as
     // their entries were written, without a store; newest day first.
     std::vector<std::unique_ptr<ClipItem>> TakeItems();
-    // The capture records handed over since the last call, with their
-    // FilePath; `complete` tells whether every one has been.
-    std::vector<std::unique_ptr<CaptureRecord>> TakeRecords(bool& complete);
+    // No more than `most` of the capture records handed over and not taken
+    // yet, with their FilePath; `complete` tells whether every one has been
+    // taken now, `more` whether some wait.
+    std::vector<std::unique_ptr<CaptureRecord>> TakeRecords(size_t most, bool& complete, bool& more);
 
 private:
     void Run(const Job& job);

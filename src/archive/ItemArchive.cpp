@@ -20,6 +20,8 @@
 namespace {
 
 constexpr char kAppDataFolder[] = "AppData\\";
+// Capture records taken over from the catalog's builder in one turn of the window.
+constexpr size_t kRecordsPerStep = 5000;
 // The index files that the catalog replaced: AppData's "records.idx", and a
 // "<date>.items.idx" for each date folder.
 constexpr char kOldRecordIndex[] = "records.idx";
@@ -380,9 +382,13 @@ std::vector<std::unique_ptr<CaptureRecord>> ItemArchive::RecordsOfItems(
 }
 
 void ItemArchive::OnCatalogProgress() {
-    bool complete = true;
-    std::vector<std::unique_ptr<CaptureRecord>> records = builder_.TakeRecords(complete);
+    // Records are taken over a slice at a time, the rest at the window's next
+    // turn: a hundred thousand at once would hold the window up for a second.
+    bool complete = true, more = false;
+    std::vector<std::unique_ptr<CaptureRecord>> records = builder_.TakeRecords(kRecordsPerStep, complete, more);
     if (!records.empty() || (recordsPending_ && complete)) AdoptRecords(std::move(records), complete);
+    if (more && catalogWindow_)
+        ::PostMessageA(catalogWindow_, catalogMessage_, static_cast<WPARAM>(builder_.Percent()), 0);
     // Items of the days the load left to the builder join as they are read,
     // their data in their files as for any load.
     std::vector<std::unique_ptr<ClipItem>> arrived = builder_.TakeItems();
@@ -435,7 +441,9 @@ void ItemArchive::AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> recor
 
 void ItemArchive::WaitForCatalog() {
     builder_.Wait();
-    OnCatalogProgress();
+    do {
+        OnCatalogProgress();
+    } while (recordsPending_);
 }
 
 std::unique_ptr<ClipItem> ItemArchive::ReadItem(std::string path) { return LoadItemFile(std::move(path), writer_); }
