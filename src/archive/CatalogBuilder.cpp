@@ -84,10 +84,11 @@ std::vector<std::unique_ptr<ClipItem>> CatalogBuilder::TakeItems() {
 
 std::vector<std::unique_ptr<CaptureRecord>> CatalogBuilder::TakeRecords(size_t most, bool& complete, bool& more) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const size_t count = std::min(most, records_.size());
-    std::vector<std::unique_ptr<CaptureRecord>> taken(std::make_move_iterator(records_.end() - static_cast<ptrdiff_t>(count)),
-                                                      std::make_move_iterator(records_.end()));
-    records_.resize(records_.size() - count);
+    // In the order they came: the newest files first.
+    const auto end = records_.begin() + static_cast<ptrdiff_t>(std::min(most, records_.size()));
+    std::vector<std::unique_ptr<CaptureRecord>> taken(std::make_move_iterator(records_.begin()),
+                                                      std::make_move_iterator(end));
+    records_.erase(records_.begin(), end);
     more = !records_.empty();
     complete = recordsComplete_ && !more;
     return taken;
