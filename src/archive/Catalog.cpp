@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwctype>
 #include <set>
+#include <unordered_set>
 
 #include "base/CodePage.h"
 #include "base/Compression.h"
@@ -19,12 +20,17 @@
 namespace {
 
 // Raised whenever the tables change: a catalog of another version is made anew.
-constexpr int64_t kVersion = 3;
+constexpr int64_t kVersion = 4;
 
 constexpr char kSchema[] =
     // Found by name alone: no second copy of the names in an index.
     "CREATE TABLE records(name TEXT PRIMARY KEY, size INTEGER, time INTEGER, written INTEGER,"
     " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT) WITHOUT ROWID;"
+    // A start finds the records of the items it loads without listing
+    // AppData: those of a span of time in one stretch of an index that holds
+    // every column, any other by its GUID.
+    "CREATE INDEX records_captured ON records(captured, size, time, written, atom, guid, title, program);"
+    "CREATE INDEX records_guid ON records(guid);"
     // The items' data stays in their files, read when an item is used: a
     // load takes nothing of it, and the catalog keeps one copy of the text
     // alone, in a table of its own that a load never reads.
@@ -42,7 +48,7 @@ constexpr char kSchema[] =
     // query, and their own text says whether they hold the query. An entry
     // leaves it by the 'delete' command with the text it was given.
     "CREATE VIRTUAL TABLE item_text USING fts5(text, content='', detail=none, tokenize='trigram case_sensitive 0');"
-    "PRAGMA user_version = 3;";
+    "PRAGMA user_version = 4;";
 
 // File times count 100 ns. A file changed again within the second or two its
 // entry was written in may show the time the entry has for it (FAT and network
@@ -452,31 +458,82 @@ bool Catalog::Create() {
     return transaction.IsActive() && db_.Execute(kSchema) && transaction.Commit();
 }
 
+namespace {
+
+constexpr char kRecordColumns[] = "SELECT name, size, time, written, atom, guid, captured, title, program FROM records";
+
+// A row of kRecordColumns: the file its entry names, and the record. An entry
+// too close to its file's last change is never taken: its size is one no
+// file is listed with.
+void ReadRecordRow(const SqliteStatement& query, ListedFile& file, CaptureRecord& record) {
+    file = {query.Text(0), static_cast<unsigned long long>(query.Int64(1)),
+            static_cast<unsigned long long>(query.Int64(2))};
+    record.ClassAtom = static_cast<DWORD>(query.Int64(4));
+    record.CaptureGuid = GuidOf(query.Blob(5));
+    record.CaptureTime = query.Double(6);
+    record.Title = Utf8ToAnsi(query.Text(7));
+    record.ProgramKey = Utf8ToAnsi(query.Text(8));
+    if (!IsTrusted(file.time, query.Int64(3))) file.size = ~0ull;
+}
+
+}  // namespace
+
 void Catalog::ReadRecords(const std::string& appDataFolder) {
     appData_ = appDataFolder;
     records_.clear();
-    SqliteStatement query = db_.Prepare("SELECT name, size, time, written, atom, guid, captured, title, program FROM records");
+    SqliteStatement query = db_.Prepare(kRecordColumns);
     while (query.Step()) {
         RecordEntry entry;
-        entry.file = {query.Text(0), static_cast<unsigned long long>(query.Int64(1)),
-                      static_cast<unsigned long long>(query.Int64(2))};
-        CaptureRecord& record = entry.record;
-        record.ClassAtom = static_cast<DWORD>(query.Int64(4));
-        record.CaptureGuid = GuidOf(query.Blob(5));
-        record.CaptureTime = query.Double(6);
-        record.Title = Utf8ToAnsi(query.Text(7));
-        record.ProgramKey = Utf8ToAnsi(query.Text(8));
-        if (!IsTrusted(entry.file.time, query.Int64(3))) entry.file.size = ~0ull;  // listed, never taken
+        ReadRecordRow(query, entry.file, entry.record);
         records_[entry.file.name] = std::move(entry);
     }
     damaged_ = damaged_ || !query.Succeeded();
+}
+
+bool Catalog::HoldsRecords(size_t count) {
+    // Counting them all would walk the whole table.
+    SqliteStatement query = db_.Prepare("SELECT 1 FROM records INDEXED BY records_guid LIMIT 1 OFFSET ?1");
+    query.Bind(1, static_cast<int64_t>(count - 1));
+    return query.Step();
+}
+
+std::vector<std::pair<ListedFile, std::unique_ptr<CaptureRecord>>> Catalog::RecordsOf(
+    const std::vector<GUID>& captures, double from, double to) {
+    std::vector<std::pair<ListedFile, std::unique_ptr<CaptureRecord>>> found;
+    auto key = [](const GUID& guid) { return std::string(reinterpret_cast<const char*>(&guid), sizeof(guid)); };
+    std::unordered_set<std::string> wanted;
+    for (const GUID& guid : captures) wanted.insert(key(guid));
+    auto take = [&](SqliteStatement& query) {
+        while (query.Step()) {
+            auto record = std::make_unique<CaptureRecord>();
+            ListedFile file;
+            ReadRecordRow(query, file, *record);
+            if (!wanted.erase(key(record->CaptureGuid))) continue;
+            found.emplace_back(std::move(file), std::move(record));
+        }
+        damaged_ = damaged_ || !query.Succeeded();
+    };
+    SqliteStatement span =
+        db_.Prepare((std::string(kRecordColumns) + " INDEXED BY records_captured WHERE captured BETWEEN ?1 AND ?2").c_str());
+    span.BindDouble(1, from);
+    span.BindDouble(2, to);
+    take(span);
+    SqliteStatement one = db_.Prepare((std::string(kRecordColumns) + " WHERE guid = ?1").c_str());
+    for (const GUID& guid : captures) {
+        if (!wanted.count(key(guid))) continue;
+        one.BindBlob(1, SpanOf(guid));
+        take(one);
+        one.Reset();
+    }
+    return found;
 }
 
 std::unique_ptr<CaptureRecord> Catalog::TakeRecord(const ListedFile& file) {
     auto found = records_.find(file.name);
     if (found == records_.end() || !(found->second.file == file)) return nullptr;
     found->second.taken = true;
-    auto record = std::make_unique<CaptureRecord>(found->second.record);
+    // An entry is taken once: its record is handed over, not copied.
+    auto record = std::make_unique<CaptureRecord>(std::move(found->second.record));
     record->FilePath = appData_ + file.name;
     return record;
 }

@@ -93,6 +93,14 @@ public:
     void ReadRecords(const std::string& appDataFolder);
     // The record the file holds, when the catalog has it as the file now is.
     std::unique_ptr<CaptureRecord> TakeRecord(const ListedFile& file);
+    // Whether the catalog holds at least `count` records.
+    bool HoldsRecords(size_t count);
+    // The entries of the records of the captures given (most of them captured
+    // from `from` to `to`, capture times), each with the file it names as the
+    // entry has it: a record counts only once that file is listed so. Entries
+    // too close to their file's last change never match.
+    std::vector<std::pair<ListedFile, std::unique_ptr<CaptureRecord>>> RecordsOf(const std::vector<GUID>& captures,
+                                                                                 double from, double to);
     // Makes the records' entries those given; entries taken stay as they are.
     bool WriteRecords(const std::vector<std::pair<ListedFile, const CaptureRecord*>>& records);
 

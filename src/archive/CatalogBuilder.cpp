@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "archive/ItemFile.h"
 #include "base/ParallelFor.h"
@@ -15,10 +16,17 @@ namespace {
 // Items are read and written this many at a time: memory holds no more of
 // them, and the writer thread's own entries never wait long for the lock.
 constexpr size_t kItemsPerTransaction = 200;
+// Capture records read from their files are handed over this many at a time.
+constexpr size_t kRecordsPerHandOver = 1000;
 // The window hears of the progress no more often than this.
 constexpr DWORD kTellEveryMs = 250;
 
 bool IsFolder(const WIN32_FIND_DATAA& entry) { return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+bool HasExtension(const char* name, const char* extension) {
+    const size_t length = std::strlen(name), extLength = std::strlen(extension);
+    return length >= extLength && _stricmp(name + length - extLength, extension) == 0;
+}
 
 // Date folders are named "d_M_yyyy"; others sort last.
 long DateKey(const std::string& name) {
@@ -47,6 +55,8 @@ void CatalogBuilder::Start(Job job) {
         std::lock_guard<std::mutex> lock(mutex_);
         cataloged_.clear();
         items_.clear();
+        records_.clear();
+        recordsComplete_ = !job.handOverRecords;
     }
     thread_ = std::thread([this, job = std::move(job)] { Run(job); });
 }
@@ -72,6 +82,18 @@ std::vector<std::unique_ptr<ClipItem>> CatalogBuilder::TakeItems() {
     return std::move(items_);
 }
 
+std::vector<std::unique_ptr<CaptureRecord>> CatalogBuilder::TakeRecords(size_t most, bool& complete, bool& more) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // In the order they came: the newest files first.
+    const auto end = records_.begin() + static_cast<ptrdiff_t>(std::min(most, records_.size()));
+    std::vector<std::unique_ptr<CaptureRecord>> taken(std::make_move_iterator(records_.begin()),
+                                                      std::make_move_iterator(end));
+    records_.erase(records_.begin(), end);
+    more = !records_.empty();
+    complete = recordsComplete_ && !more;
+    return taken;
+}
+
 void CatalogBuilder::Tell(const Job& job, bool always) {
     if (!job.window) return;
     const DWORD now = ::GetTickCount();
@@ -85,7 +107,8 @@ void CatalogBuilder::Run(const Job& job) {
     // and the next load builds what this one could not.
     try {
         Catalog catalog;
-        bool writable = catalog.Open(job.catalogPath) && BuildRecords(catalog, job);
+        const bool open = catalog.Open(job.catalogPath);
+        bool writable = job.handOverRecords ? HandOverRecords(catalog, job, open) : open && BuildRecords(catalog, job);
         // Without a catalog to write, the window still gets the items it waits for.
         if (writable || !job.handOverDates.empty()) {
             // Every date folder and its files, newest day first.
@@ -94,8 +117,13 @@ void CatalogBuilder::Run(const Job& job) {
             ForEachEntry(job.folder, [&](const WIN32_FIND_DATAA& entry) {
                 if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0 || stop_) return;
                 std::vector<ListedFile> files;
-                ForEachEntry(job.folder + entry.cFileName + "\\", [&](const WIN32_FIND_DATAA& file) {
-                    if (!IsFolder(file) && !IsTemporaryRecordFile(file.cFileName)) files.push_back(ListedFile::Of(file));
+                const std::string folder = job.folder + entry.cFileName + "\\";
+                ForEachEntry(folder, [&](const WIN32_FIND_DATAA& file) {
+                    if (IsFolder(file)) return;
+                    if (!IsTemporaryRecordFile(file.cFileName))
+                        files.push_back(ListedFile::Of(file));
+                    else if (ListedFile::Of(file).time < job.startedAt)
+                        ::DeleteFileA((folder + file.cFileName).c_str());
                 });
                 total += files.size();
                 dates.emplace_back(entry.cFileName, std::move(files));
@@ -124,6 +152,11 @@ void CatalogBuilder::Run(const Job& job) {
         }
     } catch (...) {
     }
+    {
+        // What could not be handed over is not waited for.
+        std::lock_guard<std::mutex> lock(mutex_);
+        recordsComplete_ = true;
+    }
     percent_ = 100;
     Tell(job, true);
 }
@@ -150,6 +183,73 @@ bool CatalogBuilder::BuildRecords(Catalog& catalog, const Job& job) {
         records.emplace_back(file, record);
     }
     return catalog.WriteRecords(records);
+}
+
+bool CatalogBuilder::HandOverRecords(Catalog& catalog, const Job& job, bool open) {
+    const std::string appData = job.folder + "AppData\\";
+    if (open) catalog.ReadRecords(appData);
+    std::vector<ListedFile> files;
+    for (const auto& [file, copy] : job.records) files.push_back(file);
+    if (job.records.empty()) {
+        ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
+            if (IsFolder(entry)) return;
+            if (IsTemporaryRecordFile(entry.cFileName)) {
+                if (ListedFile::Of(entry).time < job.startedAt) ::DeleteFileA((appData + entry.cFileName).c_str());
+            } else if (HasExtension(entry.cFileName, ".se")) {
+                files.push_back(ListedFile::Of(entry));
+            } else if (_stricmp(entry.cFileName, "records.idx") == 0 || HasExtension(entry.cFileName, ".items.idx")) {
+                // The index files that the catalog replaced would only go stale.
+                ::DeleteFileA((appData + entry.cFileName).c_str());
+            }
+        });
+    }
+    std::vector<std::unique_ptr<CaptureRecord>> records(files.size());
+    std::vector<size_t> taken, unread;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (open) records[i] = catalog.TakeRecord(files[i]);
+        (records[i] ? taken : unread).push_back(i);
+    }
+    // The window gets copies: the build writes its own afterwards.
+    auto handOver = [&](const std::vector<size_t>& indexes, size_t first, size_t count) {
+        std::vector<std::unique_ptr<CaptureRecord>> copies;
+        for (size_t i = first; i < first + count; ++i) {
+            const size_t index = indexes[i];
+            if (!records[index] || job.heldRecords.count(files[index].name)) continue;
+            copies.push_back(std::make_unique<CaptureRecord>(*records[index]));
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& copy : copies) records_.push_back(std::move(copy));
+    };
+    handOver(taken, 0, taken.size());
+    Tell(job, true);
+    // Files are written when their capture is made: the newest first brings
+    // the records of the days the window shows first.
+    std::stable_sort(unread.begin(), unread.end(), [&](size_t a, size_t b) { return files[a].time > files[b].time; });
+    for (size_t first = 0; first < unread.size(); first += kRecordsPerHandOver) {
+        if (stop_) return false;
+        const size_t count = std::min(kRecordsPerHandOver, unread.size() - first);
+        // Under Wine most of a file's time is spent opening and closing it.
+        ParallelFor(count, 2, [&](size_t i) {
+            const size_t index = unread[first + i];
+            auto record = std::make_unique<CaptureRecord>();
+            try {
+                if (record->ReadFile(appData + files[index].name)) records[index] = std::move(record);
+            } catch (const std::exception&) {
+            }
+        });
+        handOver(unread, first, count);
+        Tell(job, true);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        recordsComplete_ = true;
+    }
+    Tell(job, true);
+    if (!open || stop_) return false;
+    std::vector<std::pair<ListedFile, const CaptureRecord*>> written;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (records[i]) written.emplace_back(files[i], records[i].get());
+    return catalog.WriteRecords(written);
 }
 
 bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, const std::string& name,

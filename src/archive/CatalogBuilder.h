@@ -40,6 +40,16 @@ public:
         // The date folders whose items the load left to the build (a whole
         // archive without a catalog): their items are handed over as read.
         std::set<std::string> handOverDates;
+        // Whether the load left the capture records to the build: it hands
+        // over the records of every record file (those of `records` when the
+        // load listed AppData, or those it lists) but the ones the load holds
+        // (`heldRecords`, by name), newest file first.
+        bool handOverRecords = false;
+        std::set<std::string> heldRecords;
+        // When the load began (a file time): temporary files last written
+        // before are an interrupted run's and are removed; later ones are
+        // this run's writes.
+        unsigned long long startedAt = 0;
         HWND window = nullptr;  // posted `message` as the catalog grows and when it is done
         UINT message = 0;
     };
@@ -59,10 +69,17 @@ public:
     // The items of the hand-over date folders read since the last call, as
     // their entries were written, without a store; newest day first.
     std::vector<std::unique_ptr<ClipItem>> TakeItems();
+    // No more than `most` of the capture records handed over and not taken
+    // yet, with their FilePath; `complete` tells whether every one has been
+    // taken now, `more` whether some wait.
+    std::vector<std::unique_ptr<CaptureRecord>> TakeRecords(size_t most, bool& complete, bool& more);
 
 private:
     void Run(const Job& job);
     bool BuildRecords(Catalog& catalog, const Job& job);
+    // The same for a load that left the records to the build; false when the
+    // catalog is not open (`open`) or could not be written.
+    bool HandOverRecords(Catalog& catalog, const Job& job, bool open);
     // False when the build was stopped or the catalog could not be written
     // (`writable` then turns false; a hand-over folder is still read whole).
     bool BuildDate(Catalog& catalog, const Job& job, const std::string& name,
@@ -77,4 +94,6 @@ private:
     // Under the lock.
     std::vector<std::string> cataloged_;
     std::vector<std::unique_ptr<ClipItem>> items_;
+    std::vector<std::unique_ptr<CaptureRecord>> records_;
+    bool recordsComplete_ = true;
 };

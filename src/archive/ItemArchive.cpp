@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "archive/Catalog.h"
@@ -18,6 +20,8 @@
 namespace {
 
 constexpr char kAppDataFolder[] = "AppData\\";
+// Capture records taken over from the catalog's builder in one turn of the window.
+constexpr size_t kRecordsPerStep = 5000;
 // The index files that the catalog replaced: AppData's "records.idx", and a
 // "<date>.items.idx" for each date folder.
 constexpr char kOldRecordIndex[] = "records.idx";
@@ -98,6 +102,8 @@ void ItemArchive::Clear() {
     deletedHere_.clear();
     cataloged_.clear();
     uncataloged_.clear();
+    recordsPending_ = false;
+    loadedOrder_ = 0;
     items_.clear();
     NoteItemsChanged();
     applications_.clear();
@@ -136,34 +142,69 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     options_ = options;
     lastFingerprint_ = 0;
     const std::string appData = AppDataFolder();
-    // Writes that an interrupted run left unfinished.
-    RemoveTemporaryRecordFiles(appData);
+    FILETIME started = {};
+    ::GetSystemTimeAsFileTime(&started);
     // Records and items come from the catalog where it has them as their
     // files are; the rest is read from the files. A catalog that cannot be
     // opened only costs the time of reading every file.
     Catalog catalog;
     const bool cataloged = !options_.catalogPath.empty() && catalog.Open(options_.catalogPath);
-    if (cataloged) catalog.ReadRecords(appData);
+    // Listing AppData alone takes longer than a start may: with today's items
+    // only, in a large archive, the load takes the records of its items from
+    // the catalog, each checked against its own file, and the builder hands
+    // over the rest.
+    const bool mayLeaveRecords = cataloged && !options_.loadWholeArchive;
+    bool recordsLater = mayLeaveRecords && catalog.HoldsRecords(std::max<size_t>(options_.recordsLaterFrom, 1));
     std::vector<ListedFile> recordFiles;
     std::vector<std::unique_ptr<CaptureRecord>> records;
-    ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
-        if (IsFolder(entry)) return;
-        if (HasExtension(entry.cFileName, ".app")) {
-            const std::string path = appData + entry.cFileName;
-            auto app = std::make_unique<SourceApp>();
-            // The walk's later file of one program (or, without one, of one class
-            // atom) is the one kept.
-            if (LoadSafely([&] { return app->ReadAppFile(path, options_.fallbackIcon); }))
-                applications_[ApplicationKeyOf(app->ProgramKey, app->ClassAtom)] = std::move(app);
-        } else if (HasExtension(entry.cFileName, ".se")) {
-            recordFiles.push_back(ListedFile::Of(entry));
-            records.push_back(cataloged ? catalog.TakeRecord(recordFiles.back()) : nullptr);
-        } else if (_stricmp(entry.cFileName, kOldRecordIndex) == 0 ||
-                   HasExtension(entry.cFileName, kOldItemIndexExtension)) {
-            // The catalog replaced them; they would only go stale.
-            ::DeleteFileA((appData + entry.cFileName).c_str());
+    // Listing AppData for its few application files still walks every name in
+    // it: that runs beside the reading of the day's items.
+    std::vector<std::unique_ptr<SourceApp>> listedApps;
+    auto listApps = [&] {
+        ForEachEntry(
+            appData,
+            [&](const WIN32_FIND_DATAA& entry) {
+                if (IsFolder(entry) || !HasExtension(entry.cFileName, ".app")) return;
+                auto app = std::make_unique<SourceApp>();
+                if (LoadSafely([&] { return app->ReadAppFile(appData + entry.cFileName, options_.fallbackIcon); }))
+                    listedApps.push_back(std::move(app));
+            },
+            "*.app");
+    };
+    std::thread appLister;
+    struct JoinOnExit {
+        std::thread& thread;
+        ~JoinOnExit() {
+            if (thread.joinable()) thread.join();
         }
-    });
+    } joinAppLister{appLister};
+    if (recordsLater) {
+        try {
+            appLister = std::thread(listApps);
+        } catch (const std::system_error&) {
+            listApps();
+        }
+    } else {
+        // Writes that an interrupted run left unfinished.
+        RemoveTemporaryRecordFiles(appData);
+        if (cataloged) catalog.ReadRecords(appData);
+        ForEachEntry(appData, [&](const WIN32_FIND_DATAA& entry) {
+            if (IsFolder(entry)) return;
+            if (HasExtension(entry.cFileName, ".app")) {
+                AddApplicationFile(appData + entry.cFileName);
+            } else if (HasExtension(entry.cFileName, ".se")) {
+                recordFiles.push_back(ListedFile::Of(entry));
+                records.push_back(cataloged ? catalog.TakeRecord(recordFiles.back()) : nullptr);
+            } else if (_stricmp(entry.cFileName, kOldRecordIndex) == 0 ||
+                       HasExtension(entry.cFileName, kOldItemIndexExtension)) {
+                // The catalog replaced them; they would only go stale.
+                ::DeleteFileA((appData + entry.cFileName).c_str());
+            }
+        });
+        // A large archive whose catalog lacks the records (a first start):
+        // the builder reads what the catalog does not give, newest first.
+        if (mayLeaveRecords && recordFiles.size() >= options_.recordsLaterFrom) recordsLater = true;
+    }
 
     // The item files of each date folder loaded, in the walk's order.
     struct DateFolder {
@@ -183,7 +224,8 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         const std::string folder = options_.folder + entry.cFileName + "\\";
         const bool isToday = _stricmp(entry.cFileName, today.c_str()) == 0;
         if (!options_.loadWholeArchive && !isToday) {
-            RemoveTemporaryRecordFiles(folder);
+            // The builder lists the folder anyway.
+            if (!recordsLater) RemoveTemporaryRecordFiles(folder);
             return;
         }
         DateFolder date{entry.cFileName, folder, itemFiles.size(), 0};
@@ -217,7 +259,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     std::vector<size_t> unreadRecords, unreadItems;
     std::vector<bool> recordFromCatalog(records.size()), fromCatalog(loaded.size());
     for (size_t i = 0; i < records.size(); ++i)
-        if (!(recordFromCatalog[i] = records[i] != nullptr)) unreadRecords.push_back(i);
+        if (!(recordFromCatalog[i] = records[i] != nullptr) && !recordsLater) unreadRecords.push_back(i);
     for (size_t i = 0; i < loaded.size(); ++i)
         if (!(fromCatalog[i] = loaded[i] != nullptr)) unreadItems.push_back(i);
     ParallelFor(unreadRecords.size() + unreadItems.size(), WorkerThreads(), [&](size_t i) {
@@ -230,6 +272,21 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
             if (loaded[slot]) loaded[slot]->LeaveDataOnDisk();
         }
     });
+    std::set<std::string> heldRecords;
+    if (recordsLater) {
+        if (recordFiles.empty()) {
+            records = RecordsOfItems(catalog, loaded, heldRecords);
+        } else {
+            for (size_t i = 0; i < records.size(); ++i)
+                if (records[i]) heldRecords.insert(recordFiles[i].name);
+        }
+        recordsPending_ = true;
+    }
+
+    if (appLister.joinable()) appLister.join();
+    // The walk's later file of one program (or, without one, of one class
+    // atom) is the one kept.
+    for (auto& app : listedApps) applications_[ApplicationKeyOf(app->ProgramKey, app->ClassAtom)] = std::move(app);
 
     // What was read from the files joins the catalog on the builder's thread,
     // with every date folder not loaded; a damaged catalog is made anew first.
@@ -249,10 +306,13 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         CatalogBuilder::Job job;
         job.folder = options_.folder;
         job.catalogPath = options_.catalogPath;
-        for (size_t i = 0; i < records.size(); ++i)
+        for (size_t i = 0; i < recordFiles.size(); ++i)
             job.records.emplace_back(std::move(recordFiles[i]), records[i] && !recordFromCatalog[i]
                                                          ? std::make_unique<CaptureRecord>(*records[i])
                                                          : nullptr);
+        job.handOverRecords = recordsLater;
+        job.heldRecords = std::move(heldRecords);
+        job.startedAt = (static_cast<unsigned long long>(started.dwHighDateTime) << 32) | started.dwLowDateTime;
         for (const DateFolder& date : dateFolders) job.loadedDates.insert(date.name);
         job.handOverDates = std::move(handOverDates);
         job.window = catalogWindow_;
@@ -271,6 +331,7 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         record->Order = ++lastOrder_;
         captures_[record->CaptureGuid] = std::move(record);
     }
+    loadedOrder_ = lastOrder_;
     items_.reserve(loaded.size());
     for (auto& item : loaded)
         if (item) items_.push_back(std::move(item));
@@ -278,7 +339,63 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     return true;
 }
 
+void ItemArchive::AddApplicationFile(const std::string& path) {
+    auto app = std::make_unique<SourceApp>();
+    // The walk's later file of one program (or, without one, of one class
+    // atom) is the one kept.
+    if (LoadSafely([&] { return app->ReadAppFile(path, options_.fallbackIcon); }))
+        applications_[ApplicationKeyOf(app->ProgramKey, app->ClassAtom)] = std::move(app);
+}
+
+std::vector<std::unique_ptr<CaptureRecord>> ItemArchive::RecordsOfItems(
+    Catalog& catalog, const std::vector<std::unique_ptr<ClipItem>>& items, std::set<std::string>& held) {
+    std::vector<GUID> guids;
+    double from = 0, to = 0;
+    for (const auto& item : items) {
+        if (!item) continue;
+        guids.push_back(item->SourceGuid());
+        from = guids.size() == 1 ? item->CaptureTime() : std::min(from, item->CaptureTime());
+        to = guids.size() == 1 ? item->CaptureTime() : std::max(to, item->CaptureTime());
+    }
+    // An item has its capture's time; a minute either side spares every
+    // rounding of the files' formats a look-up of its own.
+    constexpr double kMinute = 1.0 / (24 * 60);
+    auto entries = catalog.RecordsOf(guids, from - kMinute, to + kMinute);
+    const std::string appData = AppDataFolder();
+    std::vector<std::unique_ptr<CaptureRecord>> records(entries.size());
+    // Each entry counts only while its file is listed as the entry says; one
+    // whose file changed is read from it, one whose file went is left out.
+    ParallelFor(entries.size(), WorkerThreads(), [&](size_t i) {
+        auto& [file, record] = entries[i];
+        const std::string path = appData + file.name;
+        // What a listing shows of the file, asked of the file alone.
+        WIN32_FILE_ATTRIBUTE_DATA found;
+        if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &found) ||
+            (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return;
+        const ListedFile listed{file.name, (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+                                (static_cast<unsigned long long>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                                    found.ftLastWriteTime.dwLowDateTime};
+        if (listed == file) {
+            record->FilePath = path;
+            records[i] = std::move(record);
+        } else {
+            records[i] = LoadCaptureRecord(path);
+        }
+    });
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (records[i]) held.insert(entries[i].first.name);
+    return records;
+}
+
 void ItemArchive::OnCatalogProgress() {
+    // Records are taken over a slice at a time, the rest at the window's next
+    // turn: a hundred thousand at once would hold the window up for a second.
+    bool complete = true, more = false;
+    std::vector<std::unique_ptr<CaptureRecord>> records = builder_.TakeRecords(kRecordsPerStep, complete, more);
+    if (!records.empty() || (recordsPending_ && complete)) AdoptRecords(std::move(records), complete);
+    if (more && catalogWindow_)
+        ::PostMessageA(catalogWindow_, catalogMessage_, static_cast<WPARAM>(builder_.Percent()), 0);
     // Items of the days the load left to the builder join as they are read,
     // their data in their files as for any load.
     std::vector<std::unique_ptr<ClipItem>> arrived = builder_.TakeItems();
@@ -296,9 +413,44 @@ void ItemArchive::OnCatalogProgress() {
     }
 }
 
+void ItemArchive::AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> records, bool complete) {
+    std::set<GUID, GuidLess> added;
+    for (auto& record : records) {
+        if (!record) continue;
+        const GUID key = record->CaptureGuid;
+        if (captures_.count(key)) continue;
+        // Numbered among the loaded ones once all are here.
+        record->Order = 0;
+        added.insert(key);
+        captures_.emplace(key, std::move(record));
+    }
+    // Items loaded before their record (the catalog lacked it) show now.
+    if (!added.empty())
+        for (const auto& item : items_)
+            if (added.count(item->SourceGuid())) OnItemAdded(item.get());
+    if (!complete || !recordsPending_) return;
+    recordsPending_ = false;
+    // The records of the files keep the order of their times, before every
+    // capture of this run (and every arrival), which keep theirs.
+    std::vector<CaptureRecord*> archived, later;
+    for (const auto& [key, record] : captures_)
+        (record->Order == 0 || record->Order <= loadedOrder_ ? archived : later).push_back(record.get());
+    std::stable_sort(archived.begin(), archived.end(),
+                     [](const CaptureRecord* a, const CaptureRecord* b) { return a->CaptureTime < b->CaptureTime; });
+    std::sort(later.begin(), later.end(), [](const CaptureRecord* a, const CaptureRecord* b) { return a->Order < b->Order; });
+    lastOrder_ = 0;
+    for (CaptureRecord* record : archived) record->Order = ++lastOrder_;
+    loadedOrder_ = lastOrder_;
+    for (CaptureRecord* record : later) record->Order = ++lastOrder_;
+    // The limit counts every capture: held off until now.
+    Trim();
+}
+
 void ItemArchive::WaitForCatalog() {
     builder_.Wait();
-    OnCatalogProgress();
+    do {
+        OnCatalogProgress();
+    } while (recordsPending_);
 }
 
 std::unique_ptr<ClipItem> ItemArchive::ReadItem(std::string path) { return LoadItemFile(std::move(path), writer_); }
@@ -600,6 +752,8 @@ CaptureRecord* ItemArchive::FindCapture(const ClipItem& item) const {
 
 const CaptureRecord* ItemArchive::TrimCutoff() const {
     const int limit = options_.itemsLimit;
+    // Which captures came first is known once every record is.
+    if (recordsPending_) return nullptr;
     if (limit <= 0 || captures_.size() <= static_cast<size_t>(limit)) return nullptr;
     // The captures that came first go, not those of the earliest times: a clock
     // set back would make every new capture the earliest.

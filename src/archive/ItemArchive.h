@@ -76,6 +76,11 @@ struct ArchiveOptions {
     int diskSizeLimit = 0;
     // Captures kept; 0 or less: no limit.
     int itemsLimit = 0;
+    // With today's items only and a catalog, an archive of this many captures
+    // or more leaves the records of the days not loaded to the catalog's
+    // builder, which hands them over (see RecordsPending): listing AppData
+    // alone would take longer than a start may.
+    size_t recordsLaterFrom = 5000;
     // Shown for applications whose file keeps no icon; borrowed.
     HICON fallbackIcon = nullptr;
 };
@@ -135,8 +140,13 @@ public:
         catalogWindow_ = window;
         catalogMessage_ = message;
     }
-    // Takes the loaded items that the catalog has come to hold.
+    // Takes the loaded items that the catalog has come to hold, and the
+    // capture records the builder handed over.
     void OnCatalogProgress();
+    // Whether capture records are still to come from the builder: a load of
+    // today's items with a catalog takes only those of its items, and the rest
+    // follow. Until they are all here the captures limit waits.
+    bool RecordsPending() const { return recordsPending_; }
     // How far the catalog is along, 0 to 99; 100 when it is complete (or
     // there is none).
     int CatalogPercent() const { return builder_.Percent(); }
@@ -273,6 +283,15 @@ private:
     // Whether the items of the date folder (its name) are loaded.
     bool LoadsDateFolder(const std::string& name) const;
     std::vector<ClipItem*> Matching(Catalog& catalog, std::wstring_view text) const;
+    void AddApplicationFile(const std::string& path);
+    // The records of the items' captures, from the catalog, each checked
+    // against its file; `held` gets their files' names.
+    std::vector<std::unique_ptr<CaptureRecord>> RecordsOfItems(Catalog& catalog,
+                                                               const std::vector<std::unique_ptr<ClipItem>>& items,
+                                                               std::set<std::string>& held);
+    // Records handed over by the builder join; once `complete`, every record
+    // of the files is numbered by its time and the trim runs.
+    void AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> records, bool complete);
 
     ArchiveOptions options_;
     // The items the catalog holds, with the version of their data it holds.
@@ -296,6 +315,9 @@ private:
     uint64_t lastFingerprint_ = 0;
     DWORD lastClipboardSequence_ = 0;
     unsigned long long lastOrder_ = 0;
+    // The Order of the last record the files gave; later ones are this run's.
+    unsigned long long loadedOrder_ = 0;
+    bool recordsPending_ = false;
     // Files this run queued for deletion that may not be gone yet: the watch
     // must not take them for arrivals.
     std::unordered_set<std::string> deletedHere_;

@@ -1,5 +1,7 @@
 #include "base/CodePage.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include <limits>
@@ -61,7 +63,10 @@ std::wstring ToWide(std::string_view bytes, unsigned codePage) {
 std::string AnsiToUtf8(const std::string& ansi) { return ToMultiByte(ToWide(ansi, CP_ACP), CP_UTF8); }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
-    std::string ansi = ToMultiByte(ToWide(utf8, CP_UTF8), CP_ACP);
+    // Plain ASCII is the same in every ANSI code page: most titles and
+    // program keys are, and a start converts a hundred thousand of them.
+    const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    std::string ansi = ascii ? std::string(utf8) : ToMultiByte(ToWide(utf8, CP_UTF8), CP_ACP);
     if (ansi.size() > kMaxTitleChars) ansi.resize(kMaxTitleChars);
     return ansi;
 }

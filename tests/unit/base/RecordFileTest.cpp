@@ -137,6 +137,14 @@ TEST(RecordFileTest, NamesAndDateFolders) {
     const std::string bare = MakeUniqueFileName(folder, nullptr, nullptr);
     EXPECT_EQ(folder.size() + 38, bare.size());
     EXPECT_TRUE(IsGuidNamePart(bare.substr(folder.size()))) << bare;
+    // A capture's key is the system's text of its GUID.
+    GUID guids[2] = {{0x0123ABCD, 0x89AB, 0xCDEF, {0xFE, 0xDC, 0x0A, 0x98, 0x76, 0x54, 0x32, 0x10}}};
+    ::CoCreateGuid(&guids[1]);
+    for (const GUID& guid : guids) {
+        wchar_t wide[40] = {};
+        ASSERT_EQ(39, ::StringFromGUID2(guid, wide, 40));
+        EXPECT_EQ(ToMultiByte(wide, CP_ACP), GuidText(guid));
+    }
 
     // Day and month without leading zeros, four-digit year. (This test runs in UTC.)
     EXPECT_EQ("31_3_2005", DateFolderName(38442.5));

@@ -10,6 +10,7 @@
 #include "archive/ItemFile.h"
 #include "base/CaptureTime.h"
 #include "base/Paths.h"
+#include "base/RecordFile.h"
 #include "framework/MessageMap.h"
 #include "items/MarkupFormat.h"
 #include "items/TextItem.h"
@@ -341,6 +342,51 @@ TEST_F(GroupTreeTest, ItemsLimitRemovesTheCapturesThatCameFirstWhenTheClockGoesB
     for (const auto& item : host_.tree.Items()) kept.push_back(static_cast<const TextItem&>(*item).Text());
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ((std::vector<std::wstring>{L"after the reload", L"capture 2", L"capture 3"}), kept);
+}
+
+// A start with today's items in a large archive takes only their records; the
+// builder hands over the rest. The captures limit waits for them, then counts
+// every capture in the order of their times, this run's after them all.
+TEST_F(GroupTreeTest, RecordsHandedOverAfterTheLoadAreTrimmedInTheOrderOfTheirTimes) {
+    TempFolder local;
+    options_.catalogPath = local / "catalog.db";
+    options_.loadWholeArchive = false;
+    options_.recordsLaterFrom = 1;
+    const std::string appData = folder_.Path() + "AppData\\";
+    CreateFolderPath(appData);
+    auto store = [&](double time, const std::wstring& text) {
+        CaptureRecord record;
+        ::CoCreateGuid(&record.CaptureGuid);
+        record.Title = "Notes";
+        record.CaptureTime = time;
+        ASSERT_TRUE(record.WriteFile(MakeUniqueFileName(appData, nullptr, ".se")));
+        TextItem item;
+        item.SetText(text);
+        item.SetCaptureTime(time);
+        item.SetSourceGuid(record.CaptureGuid);
+        ASSERT_TRUE(StoreItem(item, folder_.Path()));
+    };
+    const double now = CurrentCaptureTime();
+    for (int day = 3; day >= 1; --day) store(now - day, L"day " + std::to_wstring(day));
+    store(now - 2 / 1440.0, L"first today");
+    store(now - 1 / 1440.0, L"second today");
+    Open();  // a first start: the records join the catalog
+    host_.tree.WaitForCatalog();
+    EXPECT_EQ(5u, host_.tree.Captures().size());
+
+    options_.itemsLimit = 2;
+    Open();
+    EXPECT_TRUE(host_.tree.RecordsPending());
+    EXPECT_EQ(2u, host_.tree.Captures().size());
+    EXPECT_EQ(2u, host_.tree.Items().size());
+    CaptureText(notes_, L"this run");
+    host_.tree.WaitForCatalog();
+    EXPECT_FALSE(host_.tree.RecordsPending());
+    std::vector<std::wstring> kept;
+    for (const auto& item : host_.tree.Items()) kept.push_back(static_cast<const TextItem&>(*item).Text());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"second today", L"this run"}), kept);
+    EXPECT_EQ(5u, host_.tree.Captures().size());
 }
 
 TEST_F(GroupTreeTest, FindStartsAfterTheSelectionAndSearchesUtf16Text) {
