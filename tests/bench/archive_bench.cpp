@@ -401,6 +401,12 @@ void MeasureFilter(const ArchiveOptions& options, std::vector<Row>& rows) {
         GroupTree tree;
         tree.CreateTree(parent, 1, RECT{0, 0, 200, 600});
         tree.LoadArchive(options);
+        // The records of the days not loaded come from the builder, as the
+        // window takes them: a match needs its capture's record to be shown.
+        while (tree.RecordsPending()) {
+            ::Sleep(20);
+            tree.OnCatalogProgress();
+        }
         tree.Rebuild(kGroupByDate);
         std::vector<double> keystrokes, searches;
         double slowestRest = 0, slowestLongerRest = 0;
