@@ -36,11 +36,17 @@ ChildProcess::ChildProcess(const std::string& executable, const std::string& arg
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info)) {
+    // Under a loaded Wine a start now and then fails at once, the program never
+    // having run: it is tried again, which a program that did run never is.
+    for (int attempt = 0;; ++attempt) {
+        if (::CreateProcessA(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info))
+            break;
         startError_ = ::GetLastError();
-        return;
+        if (attempt == 4) return;
+        ::Sleep(200);
     }
+    startError_ = 0;
     started_ = true;
     if (info.hThread) ::CloseHandle(info.hThread);
     process_ = info.hProcess;

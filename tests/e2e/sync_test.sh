@@ -21,8 +21,10 @@ b_xvfb= sync_pids=
 # Delete asks first unless told not to (103: "Are you sure you want to remove the item?").
 warnings='HKCU\Software\Brindlework\Scrapvault\1.0\Warnings'
 finish() {
-  "${a_env[@]}" "$winerun" "$svault" /Uninstall >/dev/null 2>&1
-  "${b_env[@]}" "$winerun" "$svault" /Uninstall >/dev/null 2>&1
+  # A machine whose program never came up must not hold the test until ctest's
+  # timeout: its Wine server is ended below in any case.
+  timeout 30 "${a_env[@]}" "$winerun" "$svault" /Uninstall >/dev/null 2>&1
+  timeout 30 "${b_env[@]}" "$winerun" "$svault" /Uninstall >/dev/null 2>&1
   end_started_processes
   for pid in $sync_pids; do kill -- "-$pid" 2>/dev/null; done
   WINEPREFIX="$work/b/prefix" "$WINESERVER" -k >/dev/null 2>&1
