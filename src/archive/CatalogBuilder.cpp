@@ -57,6 +57,7 @@ void CatalogBuilder::Start(Job job) {
         items_.clear();
         records_.clear();
         recordsComplete_ = !job.handOverRecords;
+        itemsComplete_ = job.handOverDates.empty();
     }
     thread_ = std::thread([this, job = std::move(job)] { Run(job); });
 }
@@ -77,18 +78,31 @@ std::vector<std::string> CatalogBuilder::TakeCataloged() {
     return std::move(cataloged_);
 }
 
-std::vector<std::unique_ptr<ClipItem>> CatalogBuilder::TakeItems() {
+namespace {
+
+// The first `most` of what waits, in the order it came.
+template <typename T>
+std::vector<T> TakeFirst(std::vector<T>& waiting, size_t most) {
+    const auto end = waiting.begin() + static_cast<ptrdiff_t>(std::min(most, waiting.size()));
+    std::vector<T> taken(std::make_move_iterator(waiting.begin()), std::make_move_iterator(end));
+    waiting.erase(waiting.begin(), end);
+    return taken;
+}
+
+}  // namespace
+
+std::vector<CatalogBuilder::HandedItem> CatalogBuilder::TakeItems(size_t most, bool& complete, bool& more) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return std::move(items_);
+    auto taken = TakeFirst(items_, most);
+    more = !items_.empty();
+    complete = itemsComplete_ && !more;
+    return taken;
 }
 
 std::vector<std::unique_ptr<CaptureRecord>> CatalogBuilder::TakeRecords(size_t most, bool& complete, bool& more) {
     std::lock_guard<std::mutex> lock(mutex_);
-    // In the order they came: the newest files first.
-    const auto end = records_.begin() + static_cast<ptrdiff_t>(std::min(most, records_.size()));
-    std::vector<std::unique_ptr<CaptureRecord>> taken(std::make_move_iterator(records_.begin()),
-                                                      std::make_move_iterator(end));
-    records_.erase(records_.begin(), end);
+    // The newest files first.
+    auto taken = TakeFirst(records_, most);
     more = !records_.empty();
     complete = recordsComplete_ && !more;
     return taken;
@@ -156,6 +170,7 @@ void CatalogBuilder::Run(const Job& job) {
         // What could not be handed over is not waited for.
         std::lock_guard<std::mutex> lock(mutex_);
         recordsComplete_ = true;
+        itemsComplete_ = true;
     }
     percent_ = 100;
     Tell(job, true);
@@ -256,21 +271,33 @@ bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, const std::stri
                                const std::vector<ListedFile>& files, size_t& done, size_t total, bool& writable) {
     const std::string folder = job.folder + name + "\\";
     catalog.ReadItems(name, folder);
-    // Files to read: those the catalog lacks, and all of a hand-over folder.
+    // Files to read: those the catalog lacks. A hand-over folder's others are
+    // made from their entries, as a load makes them.
     const bool handOver = job.handOverDates.count(name) != 0;
+    FileStore store;
+    std::vector<HandedItem> entries;
     std::vector<const ListedFile*> unknown;
     std::set<std::string> listed;
-    std::set<const ListedFile*> known;
     for (const ListedFile& file : files) {
         listed.insert(file.name);
-        const bool current = catalog.Knows(name, file);
-        if (current) known.insert(&file);
-        if (!current || handOver) unknown.push_back(&file);
+        if (handOver) {
+            if (auto item = catalog.TakeItem(name, file, store)) {
+                item->SetStore(nullptr);
+                entries.push_back({std::move(item), true});
+                continue;
+            }
+        } else if (catalog.Knows(name, file)) {
+            continue;
+        }
+        unknown.push_back(&file);
+    }
+    if (!entries.empty()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& entry : entries) items_.push_back(std::move(entry));
     }
     writable = writable && catalog.PruneItems(name, listed);
     if (!writable && !handOver) return false;
     const bool loaded = job.loadedDates.count(name) != 0;
-    FileStore store;
     for (size_t first = 0; first < unknown.size(); first += kItemsPerTransaction) {
         if (stop_) return false;
         const size_t count = std::min(kItemsPerTransaction, unknown.size() - first);
@@ -290,7 +317,7 @@ bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, const std::stri
         });
         std::vector<std::pair<ListedFile, ClipItem*>> batch;
         for (size_t i = 0; i < count; ++i)
-            if (items[i] && !known.count(unknown[first + i])) batch.emplace_back(*unknown[first + i], items[i].get());
+            if (items[i]) batch.emplace_back(*unknown[first + i], items[i].get());
         // A catalog that cannot be written costs the next start its time; the
         // window still gets its items.
         writable = writable && catalog.AddItems(name, batch);
@@ -299,11 +326,11 @@ bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, const std::stri
             if (item) item->SetStore(nullptr);
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if ((loaded || handOver) && writable)
+            if (loaded && writable)
                 for (const auto& [file, item] : batch) cataloged_.push_back(folder + file.name);
             if (handOver)
                 for (auto& item : items)
-                    if (item) items_.push_back(std::move(item));
+                    if (item) items_.push_back({std::move(item), writable});
         }
         done += count;
         percent_ = static_cast<int>(std::min<size_t>(99, done * 100 / std::max<size_t>(total, 1)));

@@ -38,7 +38,9 @@ public:
         // to TakeCataloged once their entries are written.
         std::set<std::string> loadedDates;
         // The date folders whose items the load left to the build (a whole
-        // archive without a catalog): their items are handed over as read.
+        // archive: every day but today's): their items are handed over, made
+        // from their entries where the catalog knows their files as they are,
+        // read from the files where it does not.
         std::set<std::string> handOverDates;
         // Whether the load left the capture records to the build: it hands
         // over the records of every record file (those of `records` when the
@@ -66,9 +68,15 @@ public:
     // The paths of the loaded date folders' item files cataloged since the
     // last call, as the files were when read.
     std::vector<std::string> TakeCataloged();
-    // The items of the hand-over date folders read since the last call, as
-    // their entries were written, without a store; newest day first.
-    std::vector<std::unique_ptr<ClipItem>> TakeItems();
+    // No more than `most` of the hand-over date folders' items not taken yet,
+    // without a store, newest day first; each with whether the catalog holds
+    // it as it is. `complete` tells whether every one has been taken now,
+    // `more` whether some wait.
+    struct HandedItem {
+        std::unique_ptr<ClipItem> item;
+        bool cataloged = false;
+    };
+    std::vector<HandedItem> TakeItems(size_t most, bool& complete, bool& more);
     // No more than `most` of the capture records handed over and not taken
     // yet, with their FilePath; `complete` tells whether every one has been
     // taken now, `more` whether some wait.
@@ -93,7 +101,8 @@ private:
     std::mutex mutex_;
     // Under the lock.
     std::vector<std::string> cataloged_;
-    std::vector<std::unique_ptr<ClipItem>> items_;
+    std::vector<HandedItem> items_;
     std::vector<std::unique_ptr<CaptureRecord>> records_;
     bool recordsComplete_ = true;
+    bool itemsComplete_ = true;
 };

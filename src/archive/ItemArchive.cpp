@@ -20,8 +20,10 @@
 namespace {
 
 constexpr char kAppDataFolder[] = "AppData\\";
-// Capture records taken over from the catalog's builder in one turn of the window.
+// Capture records, and items, taken over from the catalog's builder in one
+// turn of the window.
 constexpr size_t kRecordsPerStep = 5000;
+constexpr size_t kItemsPerStep = 1000;
 // The index files that the catalog replaced: AppData's "records.idx", and a
 // "<date>.items.idx" for each date folder.
 constexpr char kOldRecordIndex[] = "records.idx";
@@ -103,6 +105,8 @@ void ItemArchive::Clear() {
     cataloged_.clear();
     uncataloged_.clear();
     recordsPending_ = false;
+    itemsPending_ = false;
+    pendingDates_.clear();
     loadedOrder_ = 0;
     items_.clear();
     NoteItemsChanged();
@@ -111,6 +115,8 @@ void ItemArchive::Clear() {
 }
 
 void ItemArchive::OnItemAdded(ClipItem*) {}
+
+void ItemArchive::OnItemsLoaded(const std::vector<ClipItem*>&) {}
 
 void ItemArchive::Trim() {}
 
@@ -149,12 +155,14 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
     // opened only costs the time of reading every file.
     Catalog catalog;
     const bool cataloged = !options_.catalogPath.empty() && catalog.Open(options_.catalogPath);
-    // Listing AppData alone takes longer than a start may: with today's items
-    // only, in a large archive, the load takes the records of its items from
-    // the catalog, each checked against its own file, and the builder hands
-    // over the rest.
+    // Listing AppData alone takes longer than a start may: in a large archive
+    // the load takes the records of its items from the catalog, each checked
+    // against its own file, and the builder hands over the rest. With the
+    // whole archive it loads today's items alone too, and the builder hands
+    // over the other days' items, newest first, made from their entries.
     const bool mayLeaveRecords = cataloged && !options_.loadWholeArchive;
-    bool recordsLater = mayLeaveRecords && catalog.HoldsRecords(std::max<size_t>(options_.recordsLaterFrom, 1));
+    bool recordsLater = cataloged && catalog.HoldsRecords(std::max<size_t>(options_.recordsLaterFrom, 1));
+    const bool daysLater = recordsLater && options_.loadWholeArchive;
     std::vector<ListedFile> recordFiles;
     std::vector<std::unique_ptr<CaptureRecord>> records;
     // Listing AppData for its few application files still walks every name in
@@ -223,6 +231,11 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         if (!IsFolder(entry) || _stricmp(entry.cFileName, "AppData") == 0) return;
         const std::string folder = options_.folder + entry.cFileName + "\\";
         const bool isToday = _stricmp(entry.cFileName, today.c_str()) == 0;
+        if (daysLater && !isToday) {
+            // The builder removes the temporary files as it lists the folder.
+            handOverDates.insert(entry.cFileName);
+            return;
+        }
         if (!options_.loadWholeArchive && !isToday) {
             // The builder lists the folder anyway.
             if (!recordsLater) RemoveTemporaryRecordFiles(folder);
@@ -314,6 +327,8 @@ bool ItemArchive::LoadArchive(const ArchiveOptions& options) {
         job.heldRecords = std::move(heldRecords);
         job.startedAt = (static_cast<unsigned long long>(started.dwHighDateTime) << 32) | started.dwLowDateTime;
         for (const DateFolder& date : dateFolders) job.loadedDates.insert(date.name);
+        pendingDates_ = handOverDates;
+        itemsPending_ = !pendingDates_.empty();
         job.handOverDates = std::move(handOverDates);
         job.window = catalogWindow_;
         job.message = catalogMessage_;
@@ -393,18 +408,21 @@ void ItemArchive::OnCatalogProgress() {
     // turn: a hundred thousand at once would hold the window up for a second.
     bool complete = true, more = false;
     std::vector<std::unique_ptr<CaptureRecord>> records = builder_.TakeRecords(kRecordsPerStep, complete, more);
-    if (!records.empty() || (recordsPending_ && complete)) AdoptRecords(std::move(records), complete);
-    if (more && catalogWindow_)
-        ::PostMessageA(catalogWindow_, catalogMessage_, static_cast<WPARAM>(builder_.Percent()), 0);
-    // Items of the days the load left to the builder join as they are read,
+    const bool tookRecords = !records.empty();
+    if (tookRecords || (recordsPending_ && complete)) AdoptRecords(std::move(records), complete);
+    // Items of the days the load left to the builder join as they come,
     // their data in their files as for any load.
-    std::vector<std::unique_ptr<ClipItem>> arrived = builder_.TakeItems();
-    if (!arrived.empty()) {
-        for (ClipItem* item : AddArrivals({}, std::move(arrived))) {
-            item->LeaveDataOnDisk();
-            uncataloged_[item->RecordPath()] = {item, item->DataVersion()};
-        }
+    bool itemsComplete = true, moreItems = false;
+    auto arrived = builder_.TakeItems(tookRecords ? 0 : kItemsPerStep, itemsComplete, moreItems);
+    if (!arrived.empty()) AdoptItems(std::move(arrived));
+    if (itemsPending_ && itemsComplete) {
+        itemsPending_ = false;
+        pendingDates_.clear();
+        // The limit counts every capture, and each with its items.
+        if (!recordsPending_) Trim();
     }
+    if ((more || moreItems) && catalogWindow_)
+        ::PostMessageA(catalogWindow_, catalogMessage_, static_cast<WPARAM>(builder_.Percent()), 0);
     for (const std::string& path : builder_.TakeCataloged()) {
         auto found = uncataloged_.find(path);
         if (found == uncataloged_.end()) continue;
@@ -425,9 +443,12 @@ void ItemArchive::AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> recor
         captures_.emplace(key, std::move(record));
     }
     // Items loaded before their record (the catalog lacked it) show now.
-    if (!added.empty())
+    if (!added.empty()) {
+        std::vector<ClipItem*> shown;
         for (const auto& item : items_)
-            if (added.count(item->SourceGuid())) OnItemAdded(item.get());
+            if (added.count(item->SourceGuid())) shown.push_back(item.get());
+        OnItemsLoaded(shown);
+    }
     if (!complete || !recordsPending_) return;
     recordsPending_ = false;
     // The records of the files keep the order of their times, before every
@@ -443,14 +464,66 @@ void ItemArchive::AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> recor
     loadedOrder_ = lastOrder_;
     for (CaptureRecord* record : later) record->Order = ++lastOrder_;
     // The limit counts every capture: held off until now.
-    Trim();
+    if (!itemsPending_) Trim();
+}
+
+void ItemArchive::AdoptItems(std::vector<CatalogBuilder::HandedItem> handed) {
+    std::vector<ClipItem*> added;
+    for (auto& [item, known] : handed) {
+        // The watch, or a filter's choice, may have brought it already.
+        if (!item || LoadedItemAt(item->RecordPath())) continue;
+        item->SetStore(&writer_);
+        item->LeaveDataOnDisk();
+        if (known)
+            cataloged_[item.get()] = item->DataVersion();
+        else
+            uncataloged_[item->RecordPath()] = {item.get(), item->DataVersion()};
+        added.push_back(item.get());
+        items_.push_back(std::move(item));
+    }
+    NoteItemsAdded(added);
+    OnItemsLoaded(added);
+}
+
+bool ItemArchive::IndexLoadedPath(ClipItem* item) {
+    // Made when asked (see ClipItem::RecordPath): the name is kept apart.
+    const std::string path = item->RecordPath();
+    if (path.size() <= options_.folder.size() || path.compare(0, options_.folder.size(), options_.folder) != 0)
+        return false;
+    return loadedByPath_.emplace(path.substr(options_.folder.size()), item).second;
+}
+
+const std::unordered_map<std::string, ClipItem*>& ItemArchive::LoadedByPath() {
+    if (loadedByPathAt_ != itemsChanged_) {
+        loadedByPath_.clear();
+        for (const auto& item : items_) IndexLoadedPath(item.get());
+        loadedByPathAt_ = itemsChanged_;
+    }
+    return loadedByPath_;
+}
+
+ClipItem* ItemArchive::LoadedItemAt(const std::string& path) {
+    if (path.size() <= options_.folder.size() || path.compare(0, options_.folder.size(), options_.folder) != 0)
+        return nullptr;
+    const auto& byPath = LoadedByPath();
+    auto found = byPath.find(path.substr(options_.folder.size()));
+    return found == byPath.end() ? nullptr : found->second;
+}
+
+void ItemArchive::NoteItemsAdded(const std::vector<ClipItem*>& added) {
+    const bool current = loadedByPathAt_ == itemsChanged_;
+    NoteItemsChanged();
+    if (!current) return;
+    // Kept in step rather than made anew: a hand-over adds thousands a turn.
+    for (ClipItem* item : added) IndexLoadedPath(item);
+    loadedByPathAt_ = itemsChanged_;
 }
 
 void ItemArchive::WaitForCatalog() {
     builder_.Wait();
     do {
         OnCatalogProgress();
-    } while (recordsPending_);
+    } while (recordsPending_ || itemsPending_);
 }
 
 std::unique_ptr<ClipItem> ItemArchive::ReadItem(std::string path) { return LoadItemFile(std::move(path), writer_); }
@@ -478,16 +551,15 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
     // Files travel in any order: items that came before their record are
     // shown now that it is here.
     std::vector<ClipItem*> added;
-    std::unordered_set<std::string> loadedFiles;
-    for (const auto& item : items_) {
-        if (!item->RecordPath().empty()) loadedFiles.insert(item->RecordPath());
-        if (!newCaptures.empty() && newCaptures.count(item->SourceGuid())) added.push_back(item.get());
-    }
+    if (!newCaptures.empty())
+        for (const auto& item : items_)
+            if (newCaptures.count(item->SourceGuid())) added.push_back(item.get());
     for (auto& item : items) {
-        if (!item || (!item->RecordPath().empty() && !loadedFiles.insert(item->RecordPath()).second)) continue;
+        if (!item || LoadedItemAt(item->RecordPath())) continue;
         item->SetStore(&writer_);
         added.push_back(item.get());
         items_.push_back(std::move(item));
+        NoteItemsAdded({added.back()});
     }
     NoteItemsChanged();
     for (ClipItem* item : added) OnItemAdded(item);
@@ -495,6 +567,8 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
 }
 
 bool ItemArchive::LoadsDateFolder(const std::string& name) const {
+    // A day still to be handed over is the builder's: what it lists comes that way.
+    if (itemsPending_ && pendingDates_.count(name)) return false;
     return options_.loadWholeArchive || _stricmp(name.c_str(), loadedDay_.c_str()) == 0 ||
            _stricmp(name.c_str(), DateFolderName(CurrentCaptureTime()).c_str()) == 0;
 }
@@ -641,6 +715,17 @@ void ItemArchive::EraseAll() {
     writer_.Flush();
     for (const auto& item : items_)
         if (!item->RecordPath().empty()) ::DeleteFileA(item->RecordPath().c_str());
+    // The items of the days the builder had still to hand over are loaded
+    // items too.
+    if (itemsPending_) {
+        for (const std::string& date : pendingDates_) {
+            const std::string folder = options_.folder + date + "\\";
+            ForEachEntry(folder, [&](const WIN32_FIND_DATAA& entry) {
+                if (!IsFolder(entry) && ItemTypeOfExtension(entry.cFileName) != 0)
+                    ::DeleteFileA((folder + entry.cFileName).c_str());
+            });
+        }
+    }
     DeleteFolderTree(AppDataFolder());
     // Erased means erased: the catalog keeps small items whole.
     if (!options_.catalogPath.empty()) Catalog::Delete(options_.catalogPath);
@@ -753,7 +838,7 @@ CaptureRecord* ItemArchive::FindCapture(const ClipItem& item) const {
 const CaptureRecord* ItemArchive::TrimCutoff() const {
     const int limit = options_.itemsLimit;
     // Which captures came first is known once every record is.
-    if (recordsPending_) return nullptr;
+    if (recordsPending_ || itemsPending_) return nullptr;
     if (limit <= 0 || captures_.size() <= static_cast<size_t>(limit)) return nullptr;
     // The captures that came first go, not those of the earliest times: a clock
     // set back would make every new capture the earliest.

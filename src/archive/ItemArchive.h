@@ -67,7 +67,7 @@ struct ArchiveOptions {
     bool loadWholeArchive = false;
     // With the whole archive: the earlier days the catalog knows nothing of
     // (a first start) are read on the catalog builder's thread and join the
-    // archive as they come (AddArrivals, newest day first), so the window
+    // archive as they come (newest day first, see LoadPending), so the window
     // need not wait for every file of the archive. Without it they are read
     // by the load, in the folder walk's order.
     bool readUnknownDaysLater = false;
@@ -76,10 +76,10 @@ struct ArchiveOptions {
     int diskSizeLimit = 0;
     // Captures kept; 0 or less: no limit.
     int itemsLimit = 0;
-    // With today's items only and a catalog, an archive of this many captures
-    // or more leaves the records of the days not loaded to the catalog's
-    // builder, which hands them over (see RecordsPending): listing AppData
-    // alone would take longer than a start may.
+    // With a catalog, an archive of this many captures or more leaves the
+    // records of the days not loaded (with the whole archive: the other days,
+    // their items too) to the catalog's builder, which hands them over (see
+    // LoadPending): listing AppData alone would take longer than a start may.
     size_t recordsLaterFrom = 5000;
     // Shown for applications whose file keeps no icon; borrowed.
     HICON fallbackIcon = nullptr;
@@ -115,6 +115,10 @@ public:
     virtual bool Capture(HWND sourceWindow, CaptureMode mode = CaptureMode::kEveryChange);
     // A new item joined the archive (the tree shows it).
     virtual void OnItemAdded(ClipItem* item);
+    // Items of the archive's files joined after the load (handed over by the
+    // builder), or could be shown only now that their record is here; not
+    // new captures.
+    virtual void OnItemsLoaded(const std::vector<ClipItem*>& items);
     // Unlinks the item, handing the object to the caller (null when the item is
     // not in the archive), and queues the deletion of its file and its catalog
     // entry after every write queued before.
@@ -143,10 +147,11 @@ public:
     // Takes the loaded items that the catalog has come to hold, and the
     // capture records the builder handed over.
     void OnCatalogProgress();
-    // Whether capture records are still to come from the builder: a load of
-    // today's items with a catalog takes only those of its items, and the rest
-    // follow. Until they are all here the captures limit waits.
-    bool RecordsPending() const { return recordsPending_; }
+    // Whether capture records or items are still to come from the builder: a
+    // load of a large archive with a catalog takes only today's items and
+    // their records, and the rest follow (items only when the whole archive
+    // is loaded). Until they are all here the captures limit waits.
+    bool LoadPending() const { return recordsPending_ || itemsPending_; }
     // How far the catalog is along, 0 to 99; 100 when it is complete (or
     // there is none).
     int CatalogPercent() const { return builder_.Percent(); }
@@ -274,6 +279,10 @@ protected:
     // Whoever adds to items_ or takes from it says so: the filter's lookup of
     // loaded items by path is then made anew.
     void NoteItemsChanged() { ++itemsChanged_; }
+    // The same for items pushed onto items_, which keeps the lookup.
+    void NoteItemsAdded(const std::vector<ClipItem*>& added);
+    // The loaded item of the file, or null.
+    ClipItem* LoadedItemAt(const std::string& path);
     std::vector<std::unique_ptr<ClipItem>> items_;
     std::map<ApplicationKey, std::unique_ptr<SourceApp>> applications_;
     CaptureMap captures_;
@@ -292,6 +301,12 @@ private:
     // Records handed over by the builder join; once `complete`, every record
     // of the files is numbered by its time and the trim runs.
     void AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> records, bool complete);
+    // Items handed over by the builder join, and the tree shows them.
+    void AdoptItems(std::vector<CatalogBuilder::HandedItem> handed);
+    // The loaded items by their path below the archive folder, made anew when
+    // items came or went since.
+    const std::unordered_map<std::string, ClipItem*>& LoadedByPath();
+    bool IndexLoadedPath(ClipItem* item);
 
     ArchiveOptions options_;
     // The items the catalog holds, with the version of their data it holds.
@@ -318,6 +333,9 @@ private:
     // The Order of the last record the files gave; later ones are this run's.
     unsigned long long loadedOrder_ = 0;
     bool recordsPending_ = false;
+    // Items of earlier days still to come from the builder, and their days.
+    bool itemsPending_ = false;
+    std::set<std::string> pendingDates_;
     // Files this run queued for deletion that may not be gone yet: the watch
     // must not take them for arrivals.
     std::unordered_set<std::string> deletedHere_;

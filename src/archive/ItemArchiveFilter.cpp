@@ -90,22 +90,13 @@ bool ItemArchive::NextFilterMatches(FilterSearch& search, std::vector<FilterMatc
         return found < enough && (++looked % 32 != 0 || Clock::now() < end);
     });
     // Items may have come or gone since the last step.
-    if (loadedByPathAt_ != itemsChanged_) {
-        loadedByPath_.clear();
-        for (const auto& item : items_) {
-            // Made when asked (see ClipItem::RecordPath): the name is kept apart.
-            const std::string path = item->RecordPath();
-            if (path.size() > options_.folder.size() && path.compare(0, options_.folder.size(), options_.folder) == 0)
-                loadedByPath_.emplace(path.substr(options_.folder.size()), item.get());
-        }
-        loadedByPathAt_ = itemsChanged_;
-    }
+    const auto& loadedByPath = LoadedByPath();
     std::string path;
     for (CatalogMatch& entry : entries) {
         // The entry of a day folder deleted elsewhere has no file left.
         if (!search.days.count(entry.folder)) continue;
         path = entry.folder + "\\" + entry.name;
-        if (auto found = loadedByPath_.find(path); found != loadedByPath_.end()) {
+        if (auto found = loadedByPath.find(path); found != loadedByPath.end()) {
             auto known = cataloged_.find(found->second);
             // One not known as it is was looked at in memory.
             if (filterTrusted_ && known != cataloged_.end() && known->second == found->second->DataVersion())

@@ -27,7 +27,7 @@ struct GroupTree::Node {
     // The control holds the children: always at the root, elsewhere from the
     // node's first expansion on.
     bool filled = false;
-    // In the control's order: by sort key, equal keys in the order they came.
+    // In the control's order (SortsBefore), equal ones in the order they came.
     // A rebuild appends, and sorts once at the end.
     std::vector<std::unique_ptr<Node>> children;
     struct Index {
@@ -39,6 +39,10 @@ struct GroupTree::Node {
 
     const std::string& Label() const { return text->first; }
     const std::string& SortKey() const { return text->second; }
+    // A capture's time for its node and its items' leaves; 0 for a group.
+    double Time() const {
+        return ref.capture ? ref.capture->CaptureTime : ref.item ? ref.item->CaptureTime() : 0;
+    }
     Index& Indexes() {
         if (!index) index = std::make_unique<Index>();
         return *index;
@@ -180,18 +184,28 @@ const GroupTree::LabelEntry* GroupTree::LabelOf(const std::string& label) {
 
 namespace {
 
-// The control's order: by sort key, equal keys in the order they came.
+// The control's order: by label in the user's locale, and captures of one
+// label by their time. Files are listed in no order of their own, so the
+// order in which they are read (a whole load, or a day at a time) must not
+// decide which of two same-titled captures comes first.
+struct SortsBefore {
+    template <typename NodePtr>
+    bool operator()(const NodePtr& a, const NodePtr& b) const {
+        const int order = a->SortKey().compare(b->SortKey());
+        return order != 0 ? order < 0 : a->Time() < b->Time();
+    }
+};
+
+// Where a node goes among its siblings: after those that sort equal.
 template <typename NodePtr>
-auto FirstAfter(std::vector<NodePtr>& siblings, const std::string& sortKey) {
-    return std::upper_bound(siblings.begin(), siblings.end(), sortKey,
-                            [](const std::string& key, const NodePtr& node) { return key < node->SortKey(); });
+auto FirstAfter(std::vector<NodePtr>& siblings, const NodePtr& node) {
+    return std::upper_bound(siblings.begin(), siblings.end(), node, SortsBefore());
 }
 
 }  // namespace
 
 void GroupTree::SortChildren(Node& node) {
-    std::stable_sort(node.children.begin(), node.children.end(),
-                     [](const auto& a, const auto& b) { return a->SortKey() < b->SortKey(); });
+    std::stable_sort(node.children.begin(), node.children.end(), SortsBefore());
     for (auto& child : node.children) SortChildren(*child);
 }
 
@@ -204,11 +218,18 @@ GroupTree::Node* GroupTree::AddChild(Node* parent, const std::string& label, Nod
     node->id = ++lastNodeId_;
     Node* added = node.get();
     // After the siblings that sort equal, as the control's sorted insertion
-    // does; a rebuild sorts them all at its end.
+    // does; a rebuild sorts them all at its end, and a batch those of each
+    // node the control has not filled (inserting each into a large group's
+    // children would move them all thousands of times).
+    if (batchTails_ && !parent->filled) {
+        batchTails_->emplace(parent, parent->children.size());
+        parent->children.push_back(std::move(node));
+        return added;
+    }
     if (deferInsert_)
         parent->children.push_back(std::move(node));
     else
-        parent->children.insert(FirstAfter(parent->children, added->SortKey()), std::move(node));
+        parent->children.insert(FirstAfter(parent->children, node), std::move(node));
     if (!deferInsert_) {
         // Under a node never expanded only the model changes; its button shows there is more.
         if (parent->filled) InsertIntoControl(*added);
@@ -377,6 +398,21 @@ void GroupTree::RebuildSelecting(int mode, const ClipItem* selected, bool freshI
     rebuilding_ = false;
     SelectItemLeaf(selected);
     Trim();
+}
+
+void GroupTree::AddItemNodes(const std::vector<ClipItem*>& items) {
+    std::unordered_map<Node*, size_t> tails;
+    batchTails_ = &tails;
+    for (ClipItem* item : items) AddItemNode(item);
+    batchTails_ = nullptr;
+    for (auto& [parent, sorted] : tails) {
+        auto& children = parent->children;
+        const auto tail = children.begin() + static_cast<ptrdiff_t>(sorted);
+        // Stable both: the new ones after the siblings that sort equal, in the order they came.
+        std::stable_sort(tail, children.end(), SortsBefore());
+        std::inplace_merge(children.begin(), tail, children.end(), SortsBefore());
+        if (sorted == 0) ShowChildren(*parent);
+    }
 }
 
 void GroupTree::AddItemNode(ClipItem* item) {

@@ -76,6 +76,8 @@ public:
     // changes then are not the user's.
     bool Rebuilding() const { return rebuilding_; }
     virtual void AddItemNode(ClipItem* item);
+    // The same for many at once, in the order given.
+    void AddItemNodes(const std::vector<ClipItem*>& items);
     // Deletes an item leaf, or a capture node with its leaves, from the tree,
     // the archive and the disk; other nodes are left alone. False when the
     // hook kept an item: nothing is deleted then.
@@ -147,6 +149,7 @@ public:
 
     void Clear() override;
     void OnItemAdded(ClipItem* item) override;
+    void OnItemsLoaded(const std::vector<ClipItem*>& items) override;
     void Trim() override { TrimToLimit(); }
 
 protected:
@@ -252,6 +255,9 @@ private:
     const std::unordered_set<const ClipItem*>* findCandidates_ = nullptr;
     // A rebuild collects the whole model first and inserts its top level at the end.
     bool deferInsert_ = false;
+    // While AddItemNodes runs: the nodes not filled that it appended to, with
+    // how many children each had before.
+    std::unordered_map<Node*, size_t>* batchTails_ = nullptr;
     bool rebuilding_ = false;
     unsigned long long lastNodeId_ = 0;
     // Questions open (their modal loops deliver captures), a trim running, and

@@ -113,6 +113,10 @@ bool GroupTree::ContinueFilter(DWORD budgetMs) {
 
 void GroupTree::EndFilter(const ClipItem* chosen) {
     if (!Filtering()) return;
+    // The day of a match the filter read for itself may have been handed
+    // over meanwhile: the archive's own item of that file is the one chosen.
+    if (chosen && filterItems_.count(chosen))
+        if (const ClipItem* loaded = LoadedItemAt(chosen->RecordPath())) chosen = loaded;
     const ClipItem* selected = chosen;
     if (!selected && std::any_of(Items().begin(), Items().end(),
                                  [&](const auto& item) { return item.get() == beforeFilter_; }))
@@ -138,4 +142,11 @@ void GroupTree::OnItemAdded(ClipItem* item) {
         ++filterAdded_;
     }
     AddItemNode(item);
+}
+
+void GroupTree::OnItemsLoaded(const std::vector<ClipItem*>& items) {
+    // Not new captures: a filter finds them in the catalog, and its end
+    // builds the whole tree anew.
+    if (Filtering()) return;
+    AddItemNodes(items);
 }

@@ -382,7 +382,7 @@ TEST(CatalogTest, EarlierDaysUnknownToTheCatalogArriveAfterTheLoad) {
 
     struct Counting : ItemArchive {
         size_t added = 0;
-        void OnItemAdded(ClipItem*) override { ++added; }
+        void OnItemsLoaded(const std::vector<ClipItem*>& items) override { added += items.size(); }
     };
     options.catalogPath = local / "catalog.db";
     options.readUnknownDaysLater = true;
@@ -399,4 +399,19 @@ TEST(CatalogTest, EarlierDaysUnknownToTheCatalogArriveAfterTheLoad) {
     EXPECT_EQ(paths(files), paths(again));
     again.WaitForCatalog();
     EXPECT_EQ(0u, again.added);
+
+    // A large archive's start loads today's items alone; the builder hands
+    // the other days over from the catalog, and the limit waits for them.
+    options.recordsLaterFrom = 1;
+    options.itemsLimit = 1000;
+    Counting large;
+    large.LoadArchive(options);
+    EXPECT_EQ(loaded, large.Items().size());
+    EXPECT_TRUE(large.LoadPending());
+    EXPECT_EQ(nullptr, large.TrimCutoff());
+    large.WaitForCatalog();
+    EXPECT_FALSE(large.LoadPending());
+    EXPECT_EQ(paths(files), paths(large));
+    EXPECT_EQ(files.Items().size() - loaded, large.added);
+    EXPECT_EQ(files.Captures().size(), large.Captures().size());
 }
