@@ -567,8 +567,6 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
 }
 
 bool ItemArchive::LoadsDateFolder(const std::string& name) const {
-    // A day still to be handed over is the builder's: what it lists comes that way.
-    if (itemsPending_ && pendingDates_.count(name)) return false;
     return options_.loadWholeArchive || _stricmp(name.c_str(), loadedDay_.c_str()) == 0 ||
            _stricmp(name.c_str(), DateFolderName(CurrentCaptureTime()).c_str()) == 0;
 }
@@ -610,6 +608,9 @@ FolderChanges ItemArchive::ReadFolderChanges(const std::set<std::string>& change
         addFilesOf(appData);
         ForEachEntry(options_.folder, [&](const WIN32_FIND_DATAA& entry) {
             const std::string folder = options_.folder + entry.cFileName + "\\";
+            // A day the builder is still handing over comes that way (a file
+            // it did not list is read as it is told, as here).
+            if (itemsPending_ && pendingDates_.count(entry.cFileName)) return;
             if (IsFolder(entry) && isReadFolder(folder)) addFilesOf(folder);
         });
         for (const auto& item : items_)

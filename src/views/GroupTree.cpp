@@ -1,6 +1,7 @@
 #include "views/GroupTree.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "base/CaptureTime.h"
@@ -196,6 +197,27 @@ struct SortsBefore {
     }
 };
 
+// Holds the control's drawing off while many nodes come or go (the outermost
+// hold lets it draw again): else it lays out all of its items anew for each
+// node, which took seconds for a hundred under a large top level.
+class RedrawHeld {
+public:
+    RedrawHeld(HWND tree, int& depth) : tree_(tree), depth_(depth) {
+        if (depth_++ == 0) ::SendMessageA(tree_, WM_SETREDRAW, FALSE, 0);
+    }
+    ~RedrawHeld() {
+        if (--depth_ != 0) return;
+        ::SendMessageA(tree_, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(tree_, nullptr, TRUE);
+    }
+    RedrawHeld(const RedrawHeld&) = delete;
+    RedrawHeld& operator=(const RedrawHeld&) = delete;
+
+private:
+    HWND tree_;
+    int& depth_;
+};
+
 // Where a node goes among its siblings: after those that sort equal.
 template <typename NodePtr>
 auto FirstAfter(std::vector<NodePtr>& siblings, const NodePtr& node) {
@@ -382,7 +404,7 @@ void GroupTree::RebuildSelecting(int mode, const ClipItem* selected, bool freshI
     preparedItems_ = 0;
     // Collected whole, and the top level inserted in order: each insertion then
     // lands at the end. The rest waits until its group is expanded.
-    ::SendMessageA(Handle(), WM_SETREDRAW, FALSE, 0);
+    std::optional<RedrawHeld> held(std::in_place, Handle(), redrawHeld_);
     deferInsert_ = true;
     if (Filtering()) {
         for (filterAdded_ = 0; filterAdded_ < std::min(filterShown_.size(), kFilterFirstShown); ++filterAdded_)
@@ -393,17 +415,21 @@ void GroupTree::RebuildSelecting(int mode, const ClipItem* selected, bool freshI
     deferInsert_ = false;
     SortChildren(*root_);
     InsertChildren(*root_);
-    ::SendMessageA(Handle(), WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(Handle(), nullptr, TRUE);
+    held.reset();
     rebuilding_ = false;
     SelectItemLeaf(selected);
     Trim();
 }
 
 void GroupTree::AddItemNodes(const std::vector<ClipItem*>& items) {
+    if (items.empty()) return;
     std::unordered_map<Node*, size_t> tails;
     batchTails_ = &tails;
-    for (ClipItem* item : items) AddItemNode(item);
+    {
+        // Some go into the control: under the top level, or a group the user opened.
+        RedrawHeld held(Handle(), redrawHeld_);
+        for (ClipItem* item : items) AddItemNode(item);
+    }
     batchTails_ = nullptr;
     for (auto& [parent, sorted] : tails) {
         auto& children = parent->children;
@@ -729,6 +755,7 @@ bool GroupTree::TrimOnce() {
     captureNodes.clear();
     CollectExpired(*root_, lastOrder, leaves, captureNodes);
     std::set<GUID, GuidLess> emptied;
+    RedrawHeld held(Handle(), redrawHeld_);
     // Deleting a leaf leaves every other node where it is.
     for (Node* leaf : leaves) {
         emptied.insert(leaf->ref.item->SourceGuid());

@@ -258,6 +258,8 @@ private:
     // While AddItemNodes runs: the nodes not filled that it appended to, with
     // how many children each had before.
     std::unordered_map<Node*, size_t>* batchTails_ = nullptr;
+    // How many holds of the control's drawing are open (see RedrawHeld).
+    int redrawHeld_ = 0;
     bool rebuilding_ = false;
     unsigned long long lastNodeId_ = 0;
     // Questions open (their modal loops deliver captures), a trim running, and
