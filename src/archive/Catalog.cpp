@@ -22,15 +22,23 @@ namespace {
 // Raised whenever the tables change: a catalog of another version is made anew.
 constexpr int64_t kVersion = 4;
 
+// A start finds the records of the items it loads without listing AppData:
+// those of a span of time in one stretch of an index that holds every column,
+// any other by its GUID.
+#define SVAULT_RECORD_INDEXES                                                                            \
+    "CREATE INDEX records_captured ON records(captured, size, time, written, atom, guid, title, program);" \
+    "CREATE INDEX records_guid ON records(guid);"
+constexpr char kRecordIndexes[] = SVAULT_RECORD_INDEXES;
+constexpr char kDropRecordIndexes[] = "DROP INDEX records_captured; DROP INDEX records_guid;";
+// Past this many rows to write, and more than there are, a write of records
+// makes their indexes anew rather than keep them in step with each row.
+constexpr size_t kRecordsRebuildingIndexes = 1000;
+
 constexpr char kSchema[] =
     // Found by name alone: no second copy of the names in an index.
     "CREATE TABLE records(name TEXT PRIMARY KEY, size INTEGER, time INTEGER, written INTEGER,"
     " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT) WITHOUT ROWID;"
-    // A start finds the records of the items it loads without listing
-    // AppData: those of a span of time in one stretch of an index that holds
-    // every column, any other by its GUID.
-    "CREATE INDEX records_captured ON records(captured, size, time, written, atom, guid, title, program);"
-    "CREATE INDEX records_guid ON records(guid);"
+    SVAULT_RECORD_INDEXES
     // The items' data stays in their files, read when an item is used: a
     // load takes nothing of it, and the catalog keeps one copy of the text
     // alone, in a table of its own that a load never reads.
@@ -553,9 +561,20 @@ bool Catalog::WriteRecords(const std::vector<std::pair<ListedFile, const Capture
         "INSERT OR REPLACE INTO records(name, size, time, written, atom, guid, captured, title, program)"
         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     const int64_t now = static_cast<int64_t>(Now());
-    for (const auto& [file, record] : records) {
-        auto found = records_.find(file.name);
-        if (found != records_.end() && found->second.taken) continue;
+    std::vector<const std::pair<ListedFile, const CaptureRecord*>*> written;
+    for (const auto& entry : records) {
+        auto found = records_.find(entry.first.name);
+        if (found == records_.end() || !found->second.taken) written.push_back(&entry);
+    }
+    // A first start writes every record: each row would visit the indexes'
+    // pages in no order, and under Wine each page the cache let go costs a
+    // call to the server (100,000 rows took half a minute). Made anew once
+    // they are all in, the indexes are written in order; so is the table.
+    const bool rebuildIndexes = written.size() > kRecordsRebuildingIndexes && written.size() > records_.size();
+    if (rebuildIndexes && !db_.Execute(kDropRecordIndexes)) return false;
+    std::sort(written.begin(), written.end(), [](const auto* a, const auto* b) { return a->first.name < b->first.name; });
+    for (const auto* entry : written) {
+        const auto& [file, record] = *entry;
         insert.Bind(1, file.name);
         insert.Bind(2, static_cast<int64_t>(file.size));
         insert.Bind(3, static_cast<int64_t>(file.time));
@@ -568,6 +587,7 @@ bool Catalog::WriteRecords(const std::vector<std::pair<ListedFile, const Capture
         if (!insert.Run()) return false;
         insert.Reset();
     }
+    if (rebuildIndexes && !db_.Execute(kRecordIndexes)) return false;
     return transaction.Commit();
 }
 
