@@ -106,6 +106,9 @@ public:
 
     // The items of one date folder (its name, and its full path with "\").
     void ReadItems(const std::string& dateName, const std::string& folder);
+    // Lets go of what ReadItems read of the date folder: a whole archive's
+    // entries take megabytes.
+    void ForgetDate(const std::string& dateName) { dates_.erase(dateName); }
     // Whether ReadItems found any entry of the date folder.
     bool HasItems(const std::string& dateName) const {
         auto found = dates_.find(dateName);

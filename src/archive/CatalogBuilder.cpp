@@ -153,6 +153,7 @@ void CatalogBuilder::Run(const Job& job) {
                 // Past a failed write only the folders to hand over are still read.
                 if (!writable && !job.handOverDates.count(name)) continue;
                 whole = BuildDate(catalog, job, name, files, done, total, writable) && whole;
+                catalog.ForgetDate(name);
             }
             whole = whole && !stop_;
             if (whole) {

@@ -418,6 +418,7 @@ void ItemArchive::OnCatalogProgress() {
     if (itemsPending_ && itemsComplete) {
         itemsPending_ = false;
         pendingDates_.clear();
+        if (!filterCatalog_) ReleaseLoadedByPath();
         // The limit counts every capture, and each with its items.
         if (!recordsPending_) Trim();
     }
@@ -502,6 +503,11 @@ const std::unordered_map<std::string, ClipItem*>& ItemArchive::LoadedByPath() {
     return loadedByPath_;
 }
 
+void ItemArchive::ReleaseLoadedByPath() {
+    std::unordered_map<std::string, ClipItem*>().swap(loadedByPath_);
+    loadedByPathAt_ = ~0ull;
+}
+
 ClipItem* ItemArchive::LoadedItemAt(const std::string& path) {
     if (path.size() <= options_.folder.size() || path.compare(0, options_.folder.size(), options_.folder) != 0)
         return nullptr;
@@ -562,6 +568,7 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
         NoteItemsAdded({added.back()});
     }
     NoteItemsChanged();
+    if (!filterCatalog_ && !itemsPending_) ReleaseLoadedByPath();
     for (ClipItem* item : added) OnItemAdded(item);
     return added;
 }

@@ -306,6 +306,9 @@ private:
     // The loaded items by their path below the archive folder, made anew when
     // items came or went since.
     const std::unordered_map<std::string, ClipItem*>& LoadedByPath();
+    // A whole archive's paths cost megabytes: the lookup is kept only while a
+    // filter or a hand-over uses it.
+    void ReleaseLoadedByPath();
     bool IndexLoadedPath(ClipItem* item);
 
     ArchiveOptions options_;
@@ -346,7 +349,8 @@ private:
     std::unique_ptr<Catalog> filterCatalog_;
     bool filterTrusted_ = false;
     // The loaded items by their path below the archive folder, as of
-    // itemsChanged_ (a path may change meanwhile: copies, not views).
+    // itemsChanged_ (a path may change meanwhile: copies, not views); made
+    // when asked.
     std::unordered_map<std::string, ClipItem*> loadedByPath_;
     uint64_t itemsChanged_ = 0;
     uint64_t loadedByPathAt_ = ~0ull;

@@ -110,6 +110,5 @@ bool ItemArchive::NextFilterMatches(FilterSearch& search, std::vector<FilterMatc
 
 void ItemArchive::EndFilterSearch() {
     filterCatalog_.reset();
-    loadedByPath_.clear();
-    loadedByPathAt_ = ~0ull;
+    ReleaseLoadedByPath();
 }
