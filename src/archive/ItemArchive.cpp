@@ -567,7 +567,6 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
         items_.push_back(std::move(item));
         NoteItemsAdded({added.back()});
     }
-    NoteItemsChanged();
     if (!filterCatalog_ && !itemsPending_) ReleaseLoadedByPath();
     for (ClipItem* item : added) OnItemAdded(item);
     return added;

@@ -186,14 +186,17 @@ const GroupTree::LabelEntry* GroupTree::LabelOf(const std::string& label) {
 namespace {
 
 // The control's order: by label in the user's locale, and captures of one
-// label by their time. Files are listed in no order of their own, so the
-// order in which they are read (a whole load, or a day at a time) must not
-// decide which of two same-titled captures comes first.
+// label by their time (a filter's newest first, as it finds them). Files are
+// listed in no order of their own, so the order in which they are read (a
+// whole load, or a day at a time) must not decide which of two same-titled
+// captures comes first.
 struct SortsBefore {
+    bool newestFirst = false;
     template <typename NodePtr>
     bool operator()(const NodePtr& a, const NodePtr& b) const {
         const int order = a->SortKey().compare(b->SortKey());
-        return order != 0 ? order < 0 : a->Time() < b->Time();
+        if (order != 0) return order < 0;
+        return newestFirst ? a->Time() > b->Time() : a->Time() < b->Time();
     }
 };
 
@@ -220,14 +223,14 @@ private:
 
 // Where a node goes among its siblings: after those that sort equal.
 template <typename NodePtr>
-auto FirstAfter(std::vector<NodePtr>& siblings, const NodePtr& node) {
-    return std::upper_bound(siblings.begin(), siblings.end(), node, SortsBefore());
+auto FirstAfter(std::vector<NodePtr>& siblings, const NodePtr& node, SortsBefore order) {
+    return std::upper_bound(siblings.begin(), siblings.end(), node, order);
 }
 
 }  // namespace
 
 void GroupTree::SortChildren(Node& node) {
-    std::stable_sort(node.children.begin(), node.children.end(), SortsBefore());
+    std::stable_sort(node.children.begin(), node.children.end(), SortsBefore{Filtering()});
     for (auto& child : node.children) SortChildren(*child);
 }
 
@@ -251,7 +254,7 @@ GroupTree::Node* GroupTree::AddChild(Node* parent, const std::string& label, Nod
     if (deferInsert_)
         parent->children.push_back(std::move(node));
     else
-        parent->children.insert(FirstAfter(parent->children, node), std::move(node));
+        parent->children.insert(FirstAfter(parent->children, node, SortsBefore{Filtering()}), std::move(node));
     if (!deferInsert_) {
         // Under a node never expanded only the model changes; its button shows there is more.
         if (parent->filled) InsertIntoControl(*added);
@@ -435,8 +438,8 @@ void GroupTree::AddItemNodes(const std::vector<ClipItem*>& items) {
         auto& children = parent->children;
         const auto tail = children.begin() + static_cast<ptrdiff_t>(sorted);
         // Stable both: the new ones after the siblings that sort equal, in the order they came.
-        std::stable_sort(tail, children.end(), SortsBefore());
-        std::inplace_merge(children.begin(), tail, children.end(), SortsBefore());
+        std::stable_sort(tail, children.end(), SortsBefore{Filtering()});
+        std::inplace_merge(children.begin(), tail, children.end(), SortsBefore{Filtering()});
         if (sorted == 0) ShowChildren(*parent);
     }
 }
