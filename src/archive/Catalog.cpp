@@ -25,10 +25,10 @@ constexpr int64_t kVersion = 4;
 // A start finds the records of the items it loads without listing AppData:
 // those of a span of time in one stretch of an index that holds every column,
 // any other by its GUID.
-#define SVAULT_RECORD_INDEXES                                                                            \
-    "CREATE INDEX records_captured ON records(captured, size, time, written, atom, guid, title, program);" \
-    "CREATE INDEX records_guid ON records(guid);"
-constexpr char kRecordIndexes[] = SVAULT_RECORD_INDEXES;
+// Made with the tables, and made anew after a large write (WriteRecords).
+constexpr char kRecordIndexes[] =
+    "CREATE INDEX records_captured ON records(captured, size, time, written, atom, guid, title, program);"
+    "CREATE INDEX records_guid ON records(guid);";
 constexpr char kDropRecordIndexes[] = "DROP INDEX records_captured; DROP INDEX records_guid;";
 // Past this many rows to write, and more than there are, a write of records
 // makes their indexes anew rather than keep them in step with each row.
@@ -38,7 +38,6 @@ constexpr char kSchema[] =
     // Found by name alone: no second copy of the names in an index.
     "CREATE TABLE records(name TEXT PRIMARY KEY, size INTEGER, time INTEGER, written INTEGER,"
     " atom INTEGER, guid BLOB, captured REAL, title TEXT, program TEXT) WITHOUT ROWID;"
-    SVAULT_RECORD_INDEXES
     // The items' data stays in their files, read when an item is used: a
     // load takes nothing of it, and the catalog keeps one copy of the text
     // alone, in a table of its own that a load never reads.
@@ -463,7 +462,7 @@ bool Catalog::MakeAnew(const std::string& path) {
 bool Catalog::Create() {
     madeAnew_ = true;
     SqliteTransaction transaction(db_);
-    return transaction.IsActive() && db_.Execute(kSchema) && transaction.Commit();
+    return transaction.IsActive() && db_.Execute(kSchema) && db_.Execute(kRecordIndexes) && transaction.Commit();
 }
 
 namespace {
