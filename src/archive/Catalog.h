@@ -141,6 +141,12 @@ public:
     // Merges the text index and empties the log, so that no page of the file
     // keeps the text of entries removed; the cost grows with the index.
     bool Compact();
+    // Whether the text index of a catalog made anew still waits to be merged:
+    // until then it only gains segments (see kHoldTextMerges).
+    bool TextMergesHeld();
+    // One step of that merge, in a transaction of its own; once nothing is left
+    // to merge the index merges as it goes again. True while more remains.
+    bool MergeHeldText();
 
     // The items whose text contains the query, in any case, as "date\name",
     // the newest first; no more than `limit` (a query of one or two

@@ -161,6 +161,9 @@ void CatalogBuilder::Run(const Job& job) {
                 for (const auto& [name, files] : dates) names.push_back(name);
                 catalog.KeepOnlyDates(names);
             }
+            if (whole && catalog.TextMergesHeld())
+                while (!stop_ && catalog.MergeHeldText()) {
+                }
             // Damage met on the way: the next load makes the catalog anew.
             if (catalog.Damaged()) {
                 catalog.Close();

@@ -86,6 +86,10 @@ bool SqliteDatabase::Open(const std::string& path, int busyTimeoutMs) {
         return false;
     }
     sqlite3_busy_timeout(db_, busyTimeoutMs);
+    // Pages of 16 KiB for a new database (an existing one keeps its own):
+    // under Wine every read and write of the file is a call to the wineserver,
+    // and a catalog's large writes and long reads then make a quarter as many.
+    Execute("PRAGMA page_size = 16384");
     // A file that is not a database fails at its first read, here.
     SqliteStatement wal = Prepare("PRAGMA journal_mode=WAL");
     if (!wal.Step() || wal.Text(0) != "wal") {
@@ -130,6 +134,8 @@ bool SqliteDatabase::IsSound() {
 int64_t SqliteDatabase::LastInsertId() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
 
 int64_t SqliteDatabase::Changes() const { return db_ ? sqlite3_changes64(db_) : 0; }
+
+int64_t SqliteDatabase::TotalChanges() const { return db_ ? sqlite3_total_changes64(db_) : 0; }
 
 std::string SqliteDatabase::LastError() const { return db_ ? sqlite3_errmsg(db_) : "no database is open"; }
 

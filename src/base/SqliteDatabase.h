@@ -77,6 +77,9 @@ public:
 
     int64_t LastInsertId() const;
     int64_t Changes() const;
+    // Rows changed since the connection opened, by any statement (a virtual
+    // table's commands too).
+    int64_t TotalChanges() const;
     std::string LastError() const;
 
 private:
