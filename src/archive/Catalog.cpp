@@ -318,15 +318,6 @@ std::wstring HtmlShownText(std::wstring_view html) {
 // the few long ones, which a search then inflates.
 constexpr size_t kPackedTextBytes = 4096;
 
-// The item's folded text as the catalog keeps it: compressed when long.
-void BindPackedText(SqliteStatement& statement, int index, const std::string& utf8) {
-    Bytes packed;
-    if (utf8.size() > kPackedTextBytes && CompressBlock(utf8.data(), utf8.size(), packed) && packed.size() < utf8.size())
-        statement.BindBlob(index, packed);
-    else
-        statement.Bind(index, utf8);
-}
-
 // False when the entry's text is damaged; NULL is no text.
 bool UnpackText(const SqliteStatement& statement, int column, std::string& utf8) {
     utf8.clear();
@@ -416,6 +407,19 @@ std::wstring SearchableText(const ClipItem& item) {
     default:
         return {};
     }
+}
+
+CatalogText CatalogText::Of(ClipItem& item) {
+    const bool onDisk = item.IsDataOnDisk();
+    CatalogText text;
+    text.folded = Utf8(FoldCase(SearchableText(item)));
+    // Read back for its text only: memory keeps no more than before.
+    if (onDisk) item.LeaveDataOnDisk();
+    if (text.folded.size() > kPackedTextBytes &&
+        (!CompressBlock(text.folded.data(), text.folded.size(), text.packed) ||
+         text.packed.size() >= text.folded.size()))
+        text.packed.clear();
+    return text;
 }
 
 std::string Catalog::PathFor(const std::string& catalogFolder, const std::string& archiveFolder) {
@@ -691,31 +695,30 @@ bool Catalog::RemoveItemEntries(const std::string& dateName, const std::string* 
     return true;
 }
 
-bool Catalog::InsertItem(const std::string& dateName, const ListedFile& file, ClipItem& item, int64_t written) {
+bool Catalog::InsertItem(const std::string& dateName, const NewItemEntry& entry, int64_t written) {
     SqliteStatement insert = db_.Prepare(
         "INSERT INTO items(folder, name, size, time, written, type, captured, guid)"
         " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
     insert.Bind(1, dateName);
-    insert.Bind(2, file.name);
-    insert.Bind(3, static_cast<int64_t>(file.size));
-    insert.Bind(4, static_cast<int64_t>(file.time));
+    insert.Bind(2, entry.file.name);
+    insert.Bind(3, static_cast<int64_t>(entry.file.size));
+    insert.Bind(4, static_cast<int64_t>(entry.file.time));
     insert.Bind(5, written);
-    insert.Bind(6, static_cast<int64_t>(item.TypeCode()));
-    insert.BindDouble(7, item.CaptureTime());
-    insert.BindBlob(8, SpanOf(item.SourceGuid()));
-    const bool onDisk = item.IsDataOnDisk();
-    const std::string text = Utf8(FoldCase(SearchableText(item)));
-    // Read back for its text only: memory keeps no more than before.
-    if (onDisk) item.LeaveDataOnDisk();
+    insert.Bind(6, static_cast<int64_t>(entry.item->TypeCode()));
+    insert.BindDouble(7, entry.item->CaptureTime());
+    insert.BindBlob(8, SpanOf(entry.item->SourceGuid()));
     if (!insert.Run()) return false;
-    if (text.empty()) return true;
+    if (entry.text.folded.empty()) return true;
     const int64_t id = db_.LastInsertId();
     SqliteStatement kept = db_.Prepare("INSERT INTO item_texts(id, text) VALUES(?1, ?2)");
     kept.Bind(1, id);
-    BindPackedText(kept, 2, text);
+    if (entry.text.packed.empty())
+        kept.Bind(2, entry.text.folded);
+    else
+        kept.BindBlob(2, entry.text.packed);
     SqliteStatement index = db_.Prepare("INSERT INTO item_text(rowid, text) VALUES(?1, ?2)");
     index.Bind(1, id);
-    index.Bind(2, text);
+    index.Bind(2, entry.text.folded);
     return kept.Run() && index.Run();
 }
 
@@ -744,18 +747,24 @@ bool Catalog::PruneItems(const std::string& dateName, const std::set<std::string
 }
 
 bool Catalog::AddItems(const std::string& dateName, const std::vector<std::pair<ListedFile, ClipItem*>>& items) {
-    if (items.empty()) return true;
+    std::vector<NewItemEntry> entries;
+    for (const auto& [file, item] : items) entries.push_back({file, item, CatalogText::Of(*item)});
+    return AddItems(dateName, entries);
+}
+
+bool Catalog::AddItems(const std::string& dateName, const std::vector<NewItemEntry>& entries) {
+    if (entries.empty()) return true;
     SqliteTransaction transaction(db_);
     const int64_t now = static_cast<int64_t>(Now());
     // An entry the catalog has for the file (an older one, or one the writer
     // added meanwhile) gives way.
-    for (const auto& [file, item] : items)
-        if (!RemoveItemEntries(dateName, &file.name) || !InsertItem(dateName, file, *item, now)) return false;
+    for (const NewItemEntry& entry : entries)
+        if (!RemoveItemEntries(dateName, &entry.file.name) || !InsertItem(dateName, entry, now)) return false;
     return transaction.Commit();
 }
 
 bool Catalog::AddItem(const std::string& dateName, const ListedFile& file, ClipItem& item) {
-    return AddItems(dateName, {{file, &item}});
+    return AddItems(dateName, std::vector<NewItemEntry>{{file, &item, CatalogText::Of(item)}});
 }
 
 bool Catalog::KeepOnlyDates(const std::vector<std::string>& dateNames) {

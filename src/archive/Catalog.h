@@ -42,6 +42,23 @@ struct ListedFile {
 // Data left on disk is read back.
 std::wstring SearchableText(const ClipItem& item);
 
+// What the catalog keeps of an item's text for searches: folded (FoldCase), in
+// UTF-8, and compressed when long. Made where the item is read, so that the
+// builder makes it on its reading threads.
+struct CatalogText {
+    std::string folded;  // what the index is given
+    Bytes packed;        // kept instead of `folded` when not empty
+    // Data left on disk is read back for it and let go again.
+    static CatalogText Of(ClipItem& item);
+};
+
+// An item file's entry to write, with its text.
+struct NewItemEntry {
+    ListedFile file;
+    const ClipItem* item = nullptr;
+    CatalogText text;
+};
+
 // An item the catalog finds, as its entry names it.
 struct CatalogMatch {
     std::string folder;  // the date folder's name
@@ -130,6 +147,7 @@ public:
     // Makes the entries of the item files those given (files just read or
     // written), in one transaction.
     bool AddItems(const std::string& dateName, const std::vector<std::pair<ListedFile, ClipItem*>>& items);
+    bool AddItems(const std::string& dateName, const std::vector<NewItemEntry>& entries);
     bool AddItem(const std::string& dateName, const ListedFile& file, ClipItem& item);
     // Drops the entries of date folders not named.
     bool KeepOnlyDates(const std::vector<std::string>& dateNames);
@@ -173,7 +191,7 @@ private:
     // Removes one item's entry (or, without a name, the date folder's), its
     // text out of the index first.
     bool RemoveItemEntries(const std::string& dateName, const std::string* name);
-    bool InsertItem(const std::string& dateName, const ListedFile& file, ClipItem& item, int64_t written);
+    bool InsertItem(const std::string& dateName, const NewItemEntry& entry, int64_t written);
     // The entries whose text holds the query, newest first, no more than `limit`.
     std::vector<CatalogMatch> Matching(std::wstring_view text, size_t limit);
 

@@ -37,14 +37,43 @@ long DateKey(const std::string& name) {
     return year * 10000L + month * 100L + day;
 }
 
-// The builder's items read their large data back from their files, once, for
-// their text.
+// The store of the items the builder makes: one may leave its large data in its
+// file only while it has a store to read it back.
 class FileStore final : public ItemStore {
 public:
     void WaitUntilStored(const ClipItem&) override {}
     bool ReadBack(ClipItem& item) override { return ReadItemFile(item, item.RecordPath()); }
     void Forget(const ClipItem&) override {}
 };
+
+// Reads the folder's item files, each whole once: what the catalog keeps of
+// its text is made here, and its large data then let go as a load lets it go.
+// Under Wine most of a file's time is spent opening and closing it: two at
+// once, leaving the window's thread its share. Null for a file not read.
+std::vector<CatalogBuilder::ReadItem> ReadItemFiles(const std::string& folder, const std::vector<ListedFile>& files,
+                                                    const std::atomic<bool>& stop) {
+    std::vector<CatalogBuilder::ReadItem> read(files.size());
+    FileStore store;
+    ParallelFor(files.size(), 2, [&](size_t i) {
+        if (stop) return;
+        const std::string path = folder + files[i].name;
+        auto item = CreateItemOfType(ItemTypeOfExtension(path));
+        if (!item) return;
+        item->SetStore(&store);
+        try {
+            if (ReadItemFile(*item, path, ItemDataUse::kRead)) {
+                read[i].text = CatalogText::Of(*item);
+                item->LeaveLargeDataOnDisk();
+                read[i].item = std::move(item);
+            }
+        } catch (const std::exception&) {
+        }
+        if (item) item->SetStore(nullptr);
+    });
+    for (auto& entry : read)
+        if (entry.item) entry.item->SetStore(nullptr);
+    return read;
+}
 
 }  // namespace
 
@@ -148,12 +177,25 @@ void CatalogBuilder::Run(const Job& job) {
                              [](const auto& a, const auto& b) { return DateKey(a.first) > DateKey(b.first); });
             size_t done = 0;
             bool whole = writable && !stop_;
-            for (const auto& [name, files] : dates) {
-                if (stop_) break;
-                // Past a failed write only the folders to hand over are still read.
-                if (!writable && !job.handOverDates.count(name)) continue;
-                whole = BuildDate(catalog, job, name, files, done, total, writable) && whole;
-                catalog.ForgetDate(name);
+            // Each folder's first files are read while the one before is
+            // written: the next folder is planned when its turn nears.
+            size_t next = 0;
+            std::unique_ptr<DatePlan> following;
+            auto planNext = [&] {
+                following.reset();
+                while (next < dates.size() && !stop_) {
+                    const auto& [name, files] = dates[next++];
+                    // Past a failed write only the folders to hand over are still read.
+                    if (!writable && !job.handOverDates.count(name)) continue;
+                    following = PlanDate(catalog, job, name, files, writable);
+                    return;
+                }
+            };
+            planNext();
+            while (following && !stop_) {
+                const std::unique_ptr<DatePlan> plan = std::move(following);
+                whole = BuildDate(catalog, job, *plan, done, total, writable, planNext) && whole;
+                catalog.ForgetDate(plan->name);
             }
             whole = whole && !stop_;
             if (whole) {
@@ -273,78 +315,92 @@ bool CatalogBuilder::HandOverRecords(Catalog& catalog, const Job& job, bool open
     return catalog.WriteRecords(written);
 }
 
-bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, const std::string& name,
-                               const std::vector<ListedFile>& files, size_t& done, size_t total, bool& writable) {
-    const std::string folder = job.folder + name + "\\";
-    catalog.ReadItems(name, folder);
+std::unique_ptr<CatalogBuilder::DatePlan> CatalogBuilder::PlanDate(Catalog& catalog, const Job& job,
+                                                                   const std::string& name,
+                                                                   const std::vector<ListedFile>& files,
+                                                                   bool& writable) {
+    auto plan = std::make_unique<DatePlan>();
+    plan->name = name;
+    plan->folder = job.folder + name + "\\";
+    plan->handOver = job.handOverDates.count(name) != 0;
+    plan->loaded = job.loadedDates.count(name) != 0;
+    plan->listed = files.size();
+    catalog.ReadItems(name, plan->folder);
     // Files to read: those the catalog lacks. A hand-over folder's others are
     // made from their entries, as a load makes them.
-    const bool handOver = job.handOverDates.count(name) != 0;
     FileStore store;
-    std::vector<HandedItem> entries;
-    std::vector<const ListedFile*> unknown;
     std::set<std::string> listed;
     for (const ListedFile& file : files) {
         listed.insert(file.name);
-        if (handOver) {
+        if (plan->handOver) {
             if (auto item = catalog.TakeItem(name, file, store)) {
                 item->SetStore(nullptr);
-                entries.push_back({std::move(item), true});
+                plan->entries.push_back({std::move(item), true});
                 continue;
             }
         } else if (catalog.Knows(name, file)) {
             continue;
         }
-        unknown.push_back(&file);
-    }
-    if (!entries.empty()) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (auto& entry : entries) items_.push_back(std::move(entry));
+        plan->unknown.push_back(file);
     }
     writable = writable && catalog.PruneItems(name, listed);
-    if (!writable && !handOver) return false;
-    const bool loaded = job.loadedDates.count(name) != 0;
-    for (size_t first = 0; first < unknown.size(); first += kItemsPerTransaction) {
+    plan->failed = !writable && !plan->handOver;
+    if (plan->failed) plan->unknown.clear();
+    ReadAhead(*plan, 0);
+    return plan;
+}
+
+void CatalogBuilder::ReadAhead(DatePlan& plan, size_t first) {
+    if (first >= plan.unknown.size()) return;
+    const size_t count = std::min(kItemsPerTransaction, plan.unknown.size() - first);
+    plan.ahead = std::async(std::launch::async, ReadItemFiles, plan.folder,
+                            std::vector<ListedFile>(plan.unknown.begin() + first, plan.unknown.begin() + first + count),
+                            std::cref(stop_));
+}
+
+bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, DatePlan& plan, size_t& done, size_t total,
+                               bool& writable, const std::function<void()>& planNext) {
+    if (!plan.entries.empty()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& entry : plan.entries) items_.push_back(std::move(entry));
+    }
+    bool nextPlanned = false;
+    auto readOnward = [&] {
+        if (nextPlanned) return;
+        nextPlanned = true;
+        planNext();
+    };
+    for (size_t first = 0; first < plan.unknown.size(); first += kItemsPerTransaction) {
         if (stop_) return false;
-        const size_t count = std::min(kItemsPerTransaction, unknown.size() - first);
-        std::vector<std::unique_ptr<ClipItem>> items(count);
-        // Under Wine most of a file's time is spent opening and closing it:
-        // two at once, leaving the window's thread its share.
-        ParallelFor(count, 2, [&](size_t i) {
-            const std::string path = folder + unknown[first + i]->name;
-            auto item = CreateItemOfType(ItemTypeOfExtension(path));
-            if (!item) return;
-            item->SetStore(&store);
-            try {
-                if (ReadItemFile(*item, path, ItemDataUse::kLoad)) items[i] = std::move(item);
-            } catch (const std::exception&) {
-            }
-            if (item) item->SetStore(nullptr);
-        });
-        std::vector<std::pair<ListedFile, ClipItem*>> batch;
+        const size_t count = std::min(kItemsPerTransaction, plan.unknown.size() - first);
+        std::vector<ReadItem> read = plan.ahead.get();
+        if (first + count < plan.unknown.size())
+            ReadAhead(plan, first + count);
+        else
+            readOnward();
+        std::vector<NewItemEntry> batch;
         for (size_t i = 0; i < count; ++i)
-            if (items[i]) batch.emplace_back(*unknown[first + i], items[i].get());
+            if (read[i].item) batch.push_back({plan.unknown[first + i], read[i].item.get(), std::move(read[i].text)});
         // A catalog that cannot be written costs the next start its time; the
         // window still gets its items.
-        writable = writable && catalog.AddItems(name, batch);
-        if (!writable && !handOver) return false;
-        for (auto& item : items)
-            if (item) item->SetStore(nullptr);
+        writable = writable && catalog.AddItems(plan.name, batch);
+        if (!writable && !plan.handOver) return false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (loaded && writable)
-                for (const auto& [file, item] : batch) cataloged_.push_back(folder + file.name);
-            if (handOver)
-                for (auto& item : items)
-                    if (item) items_.push_back({std::move(item), writable});
+            if (plan.loaded && writable)
+                for (const NewItemEntry& entry : batch) cataloged_.push_back(plan.folder + entry.file.name);
+            if (plan.handOver)
+                for (auto& entry : read)
+                    if (entry.item) items_.push_back({std::move(entry.item), writable});
         }
         done += count;
         percent_ = static_cast<int>(std::min<size_t>(99, done * 100 / std::max<size_t>(total, 1)));
         Tell(job, false);
     }
-    done += files.size() - unknown.size();
+    readOnward();
+    done += plan.listed - plan.unknown.size();
     percent_ = static_cast<int>(std::min<size_t>(99, done * 100 / std::max<size_t>(total, 1)));
     // The window shows a folder handed over whole at once.
-    Tell(job, handOver);
-    return writable;
+    Tell(job, plan.handOver);
+    return writable && !plan.failed;
 }

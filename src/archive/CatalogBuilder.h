@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -82,16 +84,46 @@ public:
     // taken now, `more` whether some wait.
     std::vector<std::unique_ptr<CaptureRecord>> TakeRecords(size_t most, bool& complete, bool& more);
 
+    // An item file the build read, with what the catalog keeps of its text;
+    // no item when the file could not be read.
+    struct ReadItem {
+        std::unique_ptr<ClipItem> item;
+        CatalogText text;
+    };
+
 private:
     void Run(const Job& job);
     bool BuildRecords(Catalog& catalog, const Job& job);
     // The same for a load that left the records to the build; false when the
     // catalog is not open (`open`) or could not be written.
     bool HandOverRecords(Catalog& catalog, const Job& job, bool open);
-    // False when the build was stopped or the catalog could not be written
-    // (`writable` then turns false; a hand-over folder is still read whole).
-    bool BuildDate(Catalog& catalog, const Job& job, const std::string& name,
-                   const std::vector<ListedFile>& files, size_t& done, size_t total, bool& writable);
+    // A date folder as the build takes it up: the items made from its entries
+    // (a folder to hand over) and the files to read, the first of which are
+    // read on other threads from the moment it is planned.
+    struct DatePlan {
+        std::string name;
+        std::string folder;  // with its "\"
+        bool handOver = false;
+        bool loaded = false;
+        bool failed = false;  // its stale entries could not be removed
+        size_t listed = 0;
+        std::vector<HandedItem> entries;
+        std::vector<ListedFile> unknown;
+        std::future<std::vector<ReadItem>> ahead;  // the next files of `unknown`
+    };
+    // Takes what the catalog knows of the folder and removes its stale entries
+    // (`writable` turns false when it cannot), then starts reading its files.
+    std::unique_ptr<DatePlan> PlanDate(Catalog& catalog, const Job& job, const std::string& name,
+                                       const std::vector<ListedFile>& files, bool& writable);
+    // Starts reading the folder's files to write after the `first`.
+    void ReadAhead(DatePlan& plan, size_t first);
+    // Writes the folder's entries and hands its items over; `planNext` is
+    // called once its last files are read, so that the next folder's are read
+    // while these are written. False when the build was stopped or the catalog
+    // could not be written (`writable` then turns false; a hand-over folder is
+    // still read whole).
+    bool BuildDate(Catalog& catalog, const Job& job, DatePlan& plan, size_t& done, size_t total, bool& writable,
+                   const std::function<void()>& planNext);
     void Tell(const Job& job, bool always);
 
     std::thread thread_;

@@ -57,7 +57,7 @@ ClipItem::~ClipItem() {
 
 bool ClipItem::LoadData(ByteSpan data) {
     if (!ReadData(data)) return false;
-    if (DataBytes() > kKeptInMemoryBytes) LeaveDataOnDisk();
+    LeaveLargeDataOnDisk();
     return true;
 }
 

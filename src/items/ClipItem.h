@@ -95,6 +95,10 @@ public:
     void SetStore(ItemStore* store) { store_ = store; }
     ItemStore* Store() const { return store_; }
     bool IsDataOnDisk() const { return dataOnDisk_; }
+    // Lets data larger than kKeptInMemoryBytes go, as LoadData does.
+    void LeaveLargeDataOnDisk() {
+        if (DataBytes() > kKeptInMemoryBytes) LeaveDataOnDisk();
+    }
     // Reads the data back when it was left on disk. False when the file can no
     // longer be read (deleted, locked, damaged, or memory short): the data then
     // stays on disk, and no use may take the item for one without data.
