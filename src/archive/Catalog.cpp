@@ -752,14 +752,19 @@ bool Catalog::AddItems(const std::string& dateName, const std::vector<std::pair<
     return AddItems(dateName, entries);
 }
 
-bool Catalog::AddItems(const std::string& dateName, const std::vector<NewItemEntry>& entries) {
+bool Catalog::AddItems(const std::string& dateName, const std::vector<NewItemEntry>& entries,
+                       const std::string& folder) {
     if (entries.empty()) return true;
     SqliteTransaction transaction(db_);
     const int64_t now = static_cast<int64_t>(Now());
     // An entry the catalog has for the file (an older one, or one the writer
     // added meanwhile) gives way.
-    for (const NewItemEntry& entry : entries)
+    for (const NewItemEntry& entry : entries) {
+        // The writer deletes a file before its entry.
+        if (!folder.empty() && ::GetFileAttributesA((folder + entry.file.name).c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
         if (!RemoveItemEntries(dateName, &entry.file.name) || !InsertItem(dateName, entry, now)) return false;
+    }
     return transaction.Commit();
 }
 

@@ -147,7 +147,11 @@ public:
     // Makes the entries of the item files those given (files just read or
     // written), in one transaction.
     bool AddItems(const std::string& dateName, const std::vector<std::pair<ListedFile, ClipItem*>>& items);
-    bool AddItems(const std::string& dateName, const std::vector<NewItemEntry>& entries);
+    // With the date folder's path (and its "\"), a file gone by the time the
+    // transaction holds the catalog gets no entry: one deleted while it was
+    // read. A delete that comes later waits for the transaction to remove it.
+    bool AddItems(const std::string& dateName, const std::vector<NewItemEntry>& entries,
+                  const std::string& folder = {});
     bool AddItem(const std::string& dateName, const ListedFile& file, ClipItem& item);
     // Drops the entries of date folders not named.
     bool KeepOnlyDates(const std::vector<std::string>& dateNames);

@@ -383,7 +383,7 @@ bool CatalogBuilder::BuildDate(Catalog& catalog, const Job& job, DatePlan& plan,
             if (read[i].item) batch.push_back({plan.unknown[first + i], read[i].item.get(), std::move(read[i].text)});
         // A catalog that cannot be written costs the next start its time; the
         // window still gets its items.
-        writable = writable && catalog.AddItems(plan.name, batch);
+        writable = writable && catalog.AddItems(plan.name, batch, plan.folder);
         if (!writable && !plan.handOver) return false;
         {
             std::lock_guard<std::mutex> lock(mutex_);

@@ -365,6 +365,14 @@ TEST(CatalogTest, ADeletedItemsTextLeavesTheCatalogFile) {
     EXPECT_TRUE(catalog.MatchingItems(L"\u9451\u6dfc\u7cf8").empty());
     EXPECT_TRUE(catalog.MatchingItems(L"by mistake").empty());
     EXPECT_EQ(1u, catalog.MatchingItems(L"ordinary").size());
+    // Read by the builder, then deleted before the builder's entry is written.
+    const std::string& path = kept.RecordPath();
+    const std::string dateFolder = path.substr(0, path.rfind('\\') + 1);
+    const std::string date = dateFolder.substr(folder.Path().size(), dateFolder.size() - folder.Path().size() - 1);
+    TextItem late;
+    ASSERT_TRUE(late.SetText(L"read, then deleted"));
+    ASSERT_TRUE(catalog.AddItems(date, {{{"C_late.txt", 1, 1}, &late, CatalogText::Of(late)}}, dateFolder));
+    EXPECT_TRUE(catalog.MatchingItems(L"then deleted").empty());
 }
 
 // A whole-archive start without the catalog's days loads today's items, and
