@@ -250,8 +250,12 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     EXPECT_EQ(100, cataloged.CatalogPercent());
     Catalog catalog;
     ASSERT_TRUE(catalog.Open(options.catalogPath));
-    // The new catalog's index, merged once at the build's end, answers the same.
+    // The new catalog's index, merged once at the build's end, answers the
+    // same, and the pages its segments left are given back.
     EXPECT_FALSE(catalog.TextMergesHeld());
+    SqliteStatement freePages = catalog.Database().Prepare("PRAGMA freelist_count");
+    ASSERT_TRUE(freePages.Step());
+    EXPECT_EQ(0, freePages.Int64(0));
     for (const wchar_t* query : {L"z\u00dcRICH", L"CAF\u00c9", L"\u00e9", L"\u20ac", L"e", L"Th", L"the Report",
                                  L"REPORT", L"invoice ", L"no such words"}) {
         std::set<std::string> scanned, matched, filtered;
