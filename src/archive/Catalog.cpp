@@ -55,7 +55,7 @@ constexpr char kSchema[] =
     // quarter of the size. It names the items that hold every trigram of a
     // query, and their own text says whether they hold the query. An entry
     // leaves it by the 'delete' command with the text it was given.
-    "CREATE VIRTUAL TABLE item_text USING fts5(text, content='', detail=none, tokenize='trigram case_sensitive 0');"
+    "CREATE VIRTUAL TABLE item_text USING fts5(text, content='', columnsize=0, detail=none, tokenize='trigram case_sensitive 0');"
     "PRAGMA user_version = 5;";
 
 // A catalog made anew is filled by the builder with the whole archive's text.
@@ -316,7 +316,7 @@ std::wstring HtmlShownText(std::wstring_view html) {
 
 // Texts longer than this are compressed: half the text of an archive lies in
 // the few long ones, which a search then inflates.
-constexpr size_t kPackedTextBytes = 4096;
+constexpr size_t kPackedTextBytes = 3072;
 
 // False when the entry's text is damaged; NULL is no text.
 bool UnpackText(const SqliteStatement& statement, int column, std::string& utf8) {
