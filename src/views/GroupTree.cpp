@@ -444,6 +444,12 @@ void GroupTree::AddItemNodes(const std::vector<ClipItem*>& items) {
     }
 }
 
+void GroupTree::AddItemNodesOneByOne(const std::vector<ClipItem*>& items) {
+    if (items.empty()) return;
+    RedrawHeld held(Handle(), redrawHeld_);
+    for (ClipItem* item : items) AddItemNode(item);
+}
+
 void GroupTree::AddItemNode(ClipItem* item) {
     CaptureRecord* capture = item ? FindCapture(*item) : nullptr;
     if (!capture) return;

@@ -78,6 +78,8 @@ public:
     virtual void AddItemNode(ClipItem* item);
     // The same for many at once, in the order given.
     void AddItemNodes(const std::vector<ClipItem*>& items);
+    // The same one by one, with the control's drawing held off meanwhile.
+    void AddItemNodesOneByOne(const std::vector<ClipItem*>& items);
     // Deletes an item leaf, or a capture node with its leaves, from the tree,
     // the archive and the disk; other nodes are left alone. False when the
     // hook kept an item: nothing is deleted then.

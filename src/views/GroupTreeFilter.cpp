@@ -94,21 +94,26 @@ ClipItem* GroupTree::FilterItemAt(size_t index) {
 bool GroupTree::ContinueFilter(DWORD budgetMs) {
     if (!Filtering()) return false;
     const DWORD start = ::GetTickCount();
-    while (::GetTickCount() - start < budgetMs) {
+    // The slice's nodes go in with the control's drawing held off: under a
+    // group the filter opened, it laid the group out anew for each, and the
+    // count grew by a hundred a second.
+    std::vector<ClipItem*> adding;
+    bool more = true;
+    while (more && ::GetTickCount() - start < budgetMs) {
         const double left = budgetMs - (::GetTickCount() - start);
         if (filterAdded_ < filterShown_.size()) {
-            AddItemNode(FilterItemAt(filterAdded_++));
+            adding.push_back(FilterItemAt(filterAdded_++));
         } else if (filterShown_.size() < mostShown_) {
             if (!NextFilterMatches(filterSearch_, filterShown_, left, std::min<size_t>(200, mostShown_ - filterShown_.size())))
-                return filterAdded_ < filterShown_.size();
+                more = filterAdded_ < filterShown_.size();
         } else {
             std::vector<FilterMatch> beyond;
-            const bool more = NextFilterMatches(filterSearch_, beyond, left);
+            more = NextFilterMatches(filterSearch_, beyond, left);
             filterUnshown_ += beyond.size();
-            if (!more) return false;
         }
     }
-    return true;
+    AddItemNodesOneByOne(adding);
+    return more;
 }
 
 void GroupTree::EndFilter(const ClipItem* chosen) {
