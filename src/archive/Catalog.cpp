@@ -20,7 +20,8 @@
 namespace {
 
 // Raised whenever the tables change, or the way the file is made (5: larger
-// pages): a catalog of another version is made anew.
+// pages, a text index without per-item sizes, merged once when made anew): a
+// catalog of another version is made anew.
 constexpr int64_t kVersion = 5;
 
 // A start finds the records of the items it loads without listing AppData:

@@ -115,7 +115,7 @@ private:
     // (`writable` turns false when it cannot), then starts reading its files.
     std::unique_ptr<DatePlan> PlanDate(Catalog& catalog, const Job& job, const std::string& name,
                                        const std::vector<ListedFile>& files, bool& writable);
-    // Starts reading the folder's files to write after the `first`.
+    // Starts reading the batch of the folder's files to write that begins at `first`.
     void ReadAhead(DatePlan& plan, size_t first);
     // Writes the folder's entries and hands its items over; `planNext` is
     // called once its last files are read, so that the next folder's are read
