@@ -263,11 +263,13 @@ bool MainFrame::PreTranslateMessage(MSG& message) {
 void MainFrame::OnIdle() {
     if (!Handle()) return;
     RefreshCommandStates();
-    // Captures that match join the filter's count.
-    if (archive_.Filtering() && archive_.FilterMatchCount() != shownFilterCount_) ShowFilterCount();
     // A slice at a time, so the window stays quick; the message brings the next.
-    if (archive_.ContinueFilter(kSearchPreparationSliceMs) || archive_.PrepareSearch(kSearchPreparationSliceMs))
-        ::PostMessageA(Handle(), WM_NULL, 0, 0);
+    const bool more =
+        archive_.ContinueFilter(kSearchPreparationSliceMs) || archive_.PrepareSearch(kSearchPreparationSliceMs);
+    // Captures that match join the filter's count, and so do the matches of
+    // the search's last slice, after which no message may come for a while.
+    if (archive_.Filtering() && archive_.FilterMatchCount() != shownFilterCount_) ShowFilterCount();
+    if (more) ::PostMessageA(Handle(), WM_NULL, 0, 0);
 }
 
 void MainFrame::UpdateCommandStates() {

@@ -401,4 +401,13 @@ TEST_F(MainFrameBarsTest, TheFilterBoxNarrowsTheTreeAndItsKeysLeadInAndOut) {
     EXPECT_EQ(L"Alpha three", shownText());
     EXPECT_TRUE(press(box, VK_ESCAPE));
     EXPECT_EQ(tree.Handle(), ::GetFocus());
+
+    // Past the matches the tree shows, the idle slices count the rest, and the
+    // status bar has the last slice's too.
+    tree.FlushWrites();
+    tree.OnWritesDone();  // the catalog knows every capture
+    tree.SetMostFilterMatchesShown(1);
+    ::SetWindowTextW(box, L"alpha");
+    for (int slice = 0; slice < 50 && tree.FilterMatchCount() < 2; ++slice) frame.OnIdle();
+    EXPECT_EQ("2 items match; the newest 1 are shown", frame.Status().Text());
 }
