@@ -202,6 +202,9 @@ public:
         int steps = 0;
         // The date folders the archive folder lists: an entry of another is stale.
         std::unordered_set<std::string> days;
+        // The loaded items StartFilter looked at in memory (sorted): the
+        // catalog may know them later in the search, and they count once.
+        std::vector<const ClipItem*> lookedAt;
     };
     std::vector<FilterMatch> StartFilter(std::wstring_view text, FilterSearch& search);
     bool NextFilterMatches(FilterSearch& search, std::vector<FilterMatch>& matches, double budgetMs,

@@ -2,6 +2,7 @@
 // item it holds as the archive has it, loaded or not; what it does not know
 // (captures of this run, items changed since the load, a catalog made anew) is
 // looked at in memory.
+#include <algorithm>
 #include <chrono>
 #include <unordered_set>
 
@@ -70,8 +71,11 @@ std::vector<ItemArchive::FilterMatch> ItemArchive::StartFilter(std::wstring_view
         auto found = cataloged_.find(item->get());
         const bool knownAsIs = filterTrusted_ && filterCatalog_ && found != cataloged_.end() &&
                                found->second == (*item)->DataVersion();
-        if (!knownAsIs && ItemContainsFolded(**item, folded)) matches.push_back({item->get(), {}});
+        if (knownAsIs) continue;
+        search.lookedAt.push_back(item->get());
+        if (ItemContainsFolded(**item, folded)) matches.push_back({item->get(), {}});
     }
+    std::sort(search.lookedAt.begin(), search.lookedAt.end());
     return matches;
 }
 
@@ -97,10 +101,13 @@ bool ItemArchive::NextFilterMatches(FilterSearch& search, std::vector<FilterMatc
         if (!search.days.count(entry.folder)) continue;
         path = entry.folder + "\\" + entry.name;
         if (auto found = loadedByPath.find(path); found != loadedByPath.end()) {
-            auto known = cataloged_.find(found->second);
-            // One not known as it is was looked at in memory.
-            if (filterTrusted_ && known != cataloged_.end() && known->second == found->second->DataVersion())
-                matches.push_back({found->second, {}});
+            ClipItem* item = found->second;
+            if (std::binary_search(search.lookedAt.begin(), search.lookedAt.end(), item)) continue;
+            // One loaded since, as the catalog does not know it, is looked at in memory.
+            auto known = cataloged_.find(item);
+            if ((filterTrusted_ && known != cataloged_.end() && known->second == item->DataVersion()) ||
+                ItemContainsFolded(*item, FoldCase(search.text)))
+                matches.push_back({item, {}});
             continue;
         }
         matches.push_back({nullptr, std::move(entry)});

@@ -240,8 +240,25 @@ TEST(CatalogTest, AnEntryAsNewAsItsCatalogIsReadFromTheFile) {
 TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     TempFolder folder, local;
     ArchiveOptions options = GeneratedWholeArchive(folder, 400, 5);
+    options.catalogPath = local / "first.db";
     ItemArchive files;
     files.LoadArchive(options);
+    {
+        // Begun while the first catalog is made, a filter looks at the loaded
+        // items in memory and counts none again once the catalog has them.
+        ItemArchive::FilterSearch search;
+        std::vector<ItemArchive::FilterMatch> found = files.StartFilter(L"e", search);
+        files.WaitForCatalog();
+        while (files.NextFilterMatches(search, found, 0, 7)) {
+        }
+        std::set<const ClipItem*> distinct;
+        for (const ItemArchive::FilterMatch& match : found) distinct.insert(match.loaded);
+        EXPECT_EQ(found.size(), distinct.size());
+        EXPECT_EQ(static_cast<size_t>(std::count_if(files.Items().begin(), files.Items().end(), [](const auto& item) {
+                      return FoldCase(SearchableText(*item)).find(L"E") != std::wstring::npos;
+                  })),
+                  found.size());
+    }
     options.loadWholeArchive = false;
     options.catalogPath = local / "catalog.db";
     ItemArchive cataloged;
