@@ -216,7 +216,7 @@ public:
     std::string PathOf(const CatalogMatch& entry) const;
     // Whether the item's text holds the text, folded by FoldCase: how a filter
     // tests what the catalog does not know yet.
-    static bool ItemContainsFolded(const ClipItem& item, std::wstring_view folded);
+    static bool ItemContainsFolded(ClipItem& item, std::wstring_view folded);
     // Adds capture records and items that come from files rather than from a
     // capture of this run (written by another machine into a shared folder,
     // read by a load that goes on after the window is up). With live captures

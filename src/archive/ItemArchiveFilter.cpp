@@ -24,9 +24,12 @@ std::unordered_set<std::string> DateFolders(const std::string& folder) {
 
 }  // namespace
 
-bool ItemArchive::ItemContainsFolded(const ClipItem& item, std::wstring_view folded) {
+bool ItemArchive::ItemContainsFolded(ClipItem& item, std::wstring_view folded) {
     if (folded.empty()) return true;
+    const bool onDisk = item.IsDataOnDisk();
     const std::wstring text = SearchableText(item);
+    // Read back for the look only: a filter over every loaded item holds none.
+    if (onDisk) item.LeaveDataOnDisk();
     return !text.empty() && FoldCase(text).find(folded) != std::wstring::npos;
 }
 

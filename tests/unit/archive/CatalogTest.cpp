@@ -245,9 +245,12 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
     files.LoadArchive(options);
     {
         // Begun while the first catalog is made, a filter looks at the loaded
-        // items in memory and counts none again once the catalog has them.
+        // items in memory, keeps none of their data, and counts none again
+        // once the catalog has them.
         ItemArchive::FilterSearch search;
         std::vector<ItemArchive::FilterMatch> found = files.StartFilter(L"e", search);
+        EXPECT_TRUE(std::all_of(files.Items().begin(), files.Items().end(),
+                                [](const auto& item) { return item->IsDataOnDisk(); }));
         files.WaitForCatalog();
         while (files.NextFilterMatches(search, found, 0, 7)) {
         }
