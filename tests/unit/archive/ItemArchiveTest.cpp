@@ -687,7 +687,7 @@ TEST_F(ItemArchiveTest, ADeletedItemLeavesNoCopyInAnyFile) {
         first.Capture(source_);
     }
     ItemArchive archive;
-    Open(archive);  // catalogs the item
+    Open(archive).WaitForCatalog();  // catalogs the item
     ASSERT_EQ(1u, archive.Items().size());
     ASSERT_EQ(1u, archive.MatchingItems(L"HUNTER2").size());
     std::unique_ptr<ClipItem> removed = archive.RemoveItem(archive.Items()[0].get());
