@@ -102,6 +102,8 @@ void ItemArchive::Clear() {
     builder_.Stop();
     writer_.Flush();
     deletedHere_.clear();
+    deletedBeforeHandOver_.clear();
+    removedBeforeHandOver_.clear();
     cataloged_.clear();
     uncataloged_.clear();
     recordsPending_ = false;
@@ -128,6 +130,7 @@ std::unique_ptr<ClipItem> ItemArchive::RemoveItem(ClipItem* item) {
         const std::string dateFolder = ParentFolderName(path);
         writer_.QueueDelete(path, dateFolder.empty() ? std::string() : options_.catalogPath, dateFolder);
         deletedHere_.insert(path);
+        if (itemsPending_) deletedBeforeHandOver_.insert(path);
     }
     return ForgetItem(item);
 }
@@ -140,6 +143,7 @@ std::unique_ptr<CaptureRecord> ItemArchive::RemoveCapture(GUID captureGuid) {
         writer_.QueueDelete(path, options_.catalogPath, std::string());
         deletedHere_.insert(path);
     }
+    if (recordsPending_) removedBeforeHandOver_.insert(captureGuid);
     return ForgetCapture(captureGuid);
 }
 
@@ -418,6 +422,7 @@ void ItemArchive::OnCatalogProgress() {
     if (itemsPending_ && itemsComplete) {
         itemsPending_ = false;
         pendingDates_.clear();
+        deletedBeforeHandOver_.clear();
         if (!filterCatalog_) ReleaseLoadedByPath();
         // The limit counts every capture, and each with its items.
         if (!recordsPending_) Trim();
@@ -437,7 +442,7 @@ void ItemArchive::AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> recor
     for (auto& record : records) {
         if (!record) continue;
         const GUID key = record->CaptureGuid;
-        if (captures_.count(key)) continue;
+        if (captures_.count(key) || removedBeforeHandOver_.count(key)) continue;
         // Numbered among the loaded ones once all are here.
         record->Order = 0;
         added.insert(key);
@@ -452,6 +457,7 @@ void ItemArchive::AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> recor
     }
     if (!complete || !recordsPending_) return;
     recordsPending_ = false;
+    removedBeforeHandOver_.clear();
     // The records of the files keep the order of their times, before every
     // capture of this run (and every arrival), which keep theirs.
     std::vector<CaptureRecord*> archived, later;
@@ -471,8 +477,9 @@ void ItemArchive::AdoptRecords(std::vector<std::unique_ptr<CaptureRecord>> recor
 void ItemArchive::AdoptItems(std::vector<CatalogBuilder::HandedItem> handed) {
     std::vector<ClipItem*> added;
     for (auto& [item, known] : handed) {
-        // The watch, or a filter's choice, may have brought it already.
-        if (!item || LoadedItemAt(item->RecordPath())) continue;
+        // The watch, or a filter's choice, may have brought it already; the
+        // user may have deleted it from the filter's tree.
+        if (!item || LoadedItemAt(item->RecordPath()) || deletedBeforeHandOver_.count(item->RecordPath())) continue;
         item->SetStore(&writer_);
         item->LeaveDataOnDisk();
         if (known)
@@ -549,7 +556,7 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
     for (auto& record : records) {
         if (!record) continue;
         const GUID key = record->CaptureGuid;
-        if (captures_.count(key)) continue;
+        if (captures_.count(key) || removedBeforeHandOver_.count(key)) continue;
         record->Order = ++lastOrder_;
         captures_[key] = std::move(record);
         newCaptures.insert(key);

@@ -345,6 +345,10 @@ private:
     // Files this run queued for deletion that may not be gone yet: the watch
     // must not take them for arrivals.
     std::unordered_set<std::string> deletedHere_;
+    // What was deleted while the builder still hands over: read before, it
+    // may come after, and must not come back.
+    std::unordered_set<std::string> deletedBeforeHandOver_;
+    std::set<GUID, GuidLess> removedBeforeHandOver_;
     // The date folder the last load took as today's.
     std::string loadedDay_;
     // The filter's connection, opened by its first keystroke; whether the

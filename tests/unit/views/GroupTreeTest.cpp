@@ -166,6 +166,21 @@ protected:
         return ::SendMessageA(host_.tree.Handle(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) &&
                query.cChildren != 0;
     }
+    // A capture of "Notes" from days ago, as an earlier run left it; its day.
+    std::string StoreEarlierCapture(const std::wstring& text, int daysAgo) {
+        CaptureRecord old;
+        ::CoCreateGuid(&old.CaptureGuid);
+        old.Title = "Notes";
+        old.CaptureTime = CurrentCaptureTime() - daysAgo;
+        CreateFolderPath(folder_.Path() + "AppData\\");
+        EXPECT_TRUE(old.WriteFile(MakeUniqueFileName(folder_.Path() + "AppData\\", nullptr, ".se")));
+        TextItem item;
+        item.SetText(text);
+        item.SetCaptureTime(old.CaptureTime);
+        item.SetSourceGuid(old.CaptureGuid);
+        EXPECT_TRUE(StoreItem(item, folder_.Path()));
+        return item.DateText();
+    }
     HTREEITEM FindNode(const std::string& path) {
         TreeViewCtrl tree = host_.tree.Tree();
         HTREEITEM node = nullptr;
@@ -545,19 +560,7 @@ TEST_F(GroupTreeTest, FindThroughTheCatalogFindsWhatItFoundWithout) {
 TEST_F(GroupTreeTest, FilterShowsEveryDaysMatchesAndLeavingRestoresTheTree) {
     TempFolder local;
     options_.catalogPath = local / "catalog.db";
-    // A capture of three days ago, as an earlier run left it.
-    CaptureRecord old;
-    ::CoCreateGuid(&old.CaptureGuid);
-    old.Title = "Notes";
-    old.CaptureTime = CurrentCaptureTime() - 3;
-    CreateFolderPath(folder_.Path() + "AppData\\");
-    ASSERT_TRUE(old.WriteFile(folder_.Path() + "AppData\\old.se"));
-    TextItem oldItem;
-    oldItem.SetText(L"Old N\u00e9edle");
-    oldItem.SetCaptureTime(old.CaptureTime);
-    oldItem.SetSourceGuid(old.CaptureGuid);
-    ASSERT_TRUE(StoreItem(oldItem, folder_.Path()));
-    const std::string oldDay = oldItem.DateText();
+    const std::string oldDay = StoreEarlierCapture(L"Old N\u00e9edle", 3);
     Open();  // the whole archive once, so the catalog holds it
     CaptureText(notes_, L"today's n\u00c9EDLE");
     CaptureText(report_, L"other");
@@ -617,6 +620,27 @@ TEST_F(GroupTreeTest, FilterShowsEveryDaysMatchesAndLeavingRestoresTheTree) {
     }
     EXPECT_EQ(3u, host_.tree.FilterMatchCount());
     EXPECT_EQ(1u, host_.tree.FilterShownCount());
+}
+
+// A match deleted from the filter's tree before the builder hands its day over
+// does not come back with the day, nor does its capture.
+TEST_F(GroupTreeTest, AMatchDeletedBeforeItsDayArrivesStaysDeleted) {
+    TempFolder local;
+    options_.catalogPath = local / "catalog.db";
+    options_.readUnknownDaysLater = true;
+    const std::string oldDay = StoreEarlierCapture(L"old needle", 3);
+    StoreEarlierCapture(L"other", 3);
+    Open();
+    // The builder has cataloged the day, and handed it over to no one yet.
+    ::Sleep(500);
+    host_.tree.SetFilter(L"needle");
+    ASSERT_TRUE(host_.tree.DeleteNode(FindNode(oldDay + "|Notes")));
+    host_.tree.EndFilter(nullptr);
+    host_.tree.FlushWrites();
+    host_.tree.WaitForCatalog();
+    ASSERT_EQ(1u, host_.tree.Items().size());
+    EXPECT_EQ(L"other", static_cast<const TextItem&>(*host_.tree.Items()[0]).Text());
+    EXPECT_EQ(1u, host_.tree.Captures().size());
 }
 
 // Memory follows what is shown, not what the archive holds: with a catalog, a
