@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -191,22 +192,32 @@ public:
         CatalogMatch entry;  // when not loaded
     };
     // The same in steps, the newest first, so the newest matches show before
-    // the rest are found: StartFilter gives the loaded items the catalog does
-    // not know as they are, NextFilterMatches adds the matches of the entries
-    // next in time, for about `budgetMs` or until it has added `enough` (false
-    // once the whole archive is searched). One connection to the catalog serves
-    // every keystroke of a filter, until EndFilterSearch, Clear or EraseAll.
+    // the rest are found: StartFilter begins a search, NextFilterMatches adds
+    // the next matches for about `budgetMs` or until it has added `enough`
+    // (false once the whole archive is searched). The loaded items the catalog
+    // does not know as they are come first, looked at in memory (the first
+    // start's, read from their files, take a fraction of a millisecond each),
+    // then the catalog's entries. One connection to the catalog serves every
+    // keystroke of a filter, until EndFilterSearch, Clear or EraseAll.
     struct FilterSearch {
         std::wstring text;
         CatalogCursor cursor;
         int steps = 0;
         // The date folders the archive folder lists: an entry of another is stale.
         std::unordered_set<std::string> days;
-        // The loaded items StartFilter looked at in memory (sorted): the
-        // catalog may know them later in the search, and they count once.
+        // The loaded items the search decides in memory (sorted): the catalog
+        // may know them later in the search, and they count once.
         std::vector<const ClipItem*> lookedAt;
+        // Those still to look at, the newest last, as the archive held them
+        // when it last changed (itemsChanged_ then).
+        std::vector<ClipItem*> toLook;
+        uint64_t toLookAt = 0;
+        // A capture the filter tested as it came.
+        void NoteLookedAt(const ClipItem* item) {
+            lookedAt.insert(std::lower_bound(lookedAt.begin(), lookedAt.end(), item), item);
+        }
     };
-    std::vector<FilterMatch> StartFilter(std::wstring_view text, FilterSearch& search);
+    void StartFilter(std::wstring_view text, FilterSearch& search);
     bool NextFilterMatches(FilterSearch& search, std::vector<FilterMatch>& matches, double budgetMs,
                            size_t enough = SIZE_MAX);
     void EndFilterSearch();
@@ -291,6 +302,10 @@ protected:
     CaptureMap captures_;
 
 private:
+    // The filter's look at the loaded items it decides in memory, the newest
+    // first (ItemArchiveFilter.cpp): true once none is left.
+    using TimeUp = std::function<bool()>;
+    bool LookInMemory(FilterSearch& search, std::vector<FilterMatch>& matches, const TimeUp& timeUp, size_t& enough);
     std::string AppDataFolder() const;
     // Whether the items of the date folder (its name) are loaded.
     bool LoadsDateFolder(const std::string& name) const;

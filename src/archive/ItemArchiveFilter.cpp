@@ -49,11 +49,10 @@ std::unique_ptr<ClipItem> ItemArchive::ItemOf(const CatalogMatch& entry) {
     return item;
 }
 
-std::vector<ItemArchive::FilterMatch> ItemArchive::StartFilter(std::wstring_view text, FilterSearch& search) {
-    std::vector<FilterMatch> matches;
+void ItemArchive::StartFilter(std::wstring_view text, FilterSearch& search) {
     search = {};
     search.cursor.done = true;
-    if (text.empty()) return matches;
+    if (text.empty()) return;
     search.text = text;
     if (!filterCatalog_ && !options_.catalogPath.empty()) {
         // Opening costs a keystroke's worth of time under Wine: once a filter.
@@ -68,29 +67,57 @@ std::vector<ItemArchive::FilterMatch> ItemArchive::StartFilter(std::wstring_view
         search.cursor = {};
         search.days = DateFolders(options_.folder);
     }
-    // A capture of this run comes after everything the catalog gives.
-    const std::wstring folded = FoldCase(text);
-    for (auto item = items_.rbegin(); item != items_.rend(); ++item) {
-        auto found = cataloged_.find(item->get());
-        const bool knownAsIs = filterTrusted_ && filterCatalog_ && found != cataloged_.end() &&
-                               found->second == (*item)->DataVersion();
-        if (knownAsIs) continue;
-        search.lookedAt.push_back(item->get());
-        if (ItemContainsFolded(**item, folded)) matches.push_back({item->get(), {}});
+    for (const auto& item : items_) {
+        auto found = cataloged_.find(item.get());
+        if (filterTrusted_ && filterCatalog_ && found != cataloged_.end() && found->second == item->DataVersion())
+            continue;
+        search.toLook.push_back(item.get());
     }
+    search.toLookAt = itemsChanged_;
+    search.lookedAt.assign(search.toLook.begin(), search.toLook.end());
     std::sort(search.lookedAt.begin(), search.lookedAt.end());
-    return matches;
+}
+
+bool ItemArchive::LookInMemory(FilterSearch& search, std::vector<FilterMatch>& matches, const TimeUp& timeUp,
+                               size_t& enough) {
+    if (search.toLook.empty()) return true;
+    if (search.toLookAt != itemsChanged_) {
+        // Only the addresses are compared: an item deleted meanwhile is gone.
+        std::unordered_set<const ClipItem*> held;
+        for (const auto& item : items_) held.insert(item.get());
+        search.toLook.erase(std::remove_if(search.toLook.begin(), search.toLook.end(),
+                                           [&](const ClipItem* item) { return !held.count(item); }),
+                            search.toLook.end());
+        search.toLookAt = itemsChanged_;
+    }
+    const std::wstring folded = FoldCase(search.text);
+    size_t found = 0;
+    while (!search.toLook.empty() && found < enough) {
+        ClipItem* item = search.toLook.back();
+        search.toLook.pop_back();
+        if (ItemContainsFolded(*item, folded)) {
+            matches.push_back({item, {}});
+            ++found;
+        }
+        if (timeUp()) break;
+    }
+    enough -= found;
+    return search.toLook.empty();
 }
 
 bool ItemArchive::NextFilterMatches(FilterSearch& search, std::vector<FilterMatch>& matches, double budgetMs,
                                     size_t enough) {
-    if (search.cursor.done || !filterCatalog_) return false;
-    // A keystroke's first step shows the newest matches at once; the steps
-    // that complete the search pass over what the trigram index rules out.
-    if (search.steps++ == 1) filterCatalog_->NarrowToTrigrams(search.text, search.cursor);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                      std::chrono::duration<double, std::milli>(budgetMs));
+    // A capture of this run, or one the catalog does not know yet, comes
+    // before everything the catalog gives.
+    if (!LookInMemory(search, matches, [&] { return Clock::now() >= end; }, enough)) return true;
+    if (search.cursor.done || !filterCatalog_) return false;
+    if (enough == 0) return true;
+    // A keystroke's first step shows the newest matches at once; the steps
+    // that complete the search pass over what the trigram index rules out.
+    if (search.steps++ == 1) filterCatalog_->NarrowToTrigrams(search.text, search.cursor);
     size_t looked = 0;
     std::vector<CatalogMatch> entries = filterCatalog_->MatchingFrom(search.text, search.cursor, [&](size_t found) {
         // The clock is asked now and then: an entry takes a microsecond or two.

@@ -49,9 +49,9 @@ void GroupTree::SetFilter(const std::wstring& text) {
     if (!Filtering()) beforeFilter_ = selected;
     // The newest first, until there is a screenful or the keystroke's time
     // is up; ContinueFilter searches the rest.
-    std::vector<FilterMatch> matches = StartFilter(text, filterSearch_);
-    const size_t first = std::min(kFirstShown, mostShown_);
-    if (matches.size() < first) NextFilterMatches(filterSearch_, matches, kFirstSearchMs, first - matches.size());
+    StartFilter(text, filterSearch_);
+    std::vector<FilterMatch> matches;
+    NextFilterMatches(filterSearch_, matches, kFirstSearchMs, std::min(kFirstShown, mostShown_));
     // An item read for the last query and found again stays the same object, so
     // the view and the selection keep it while the user types on.
     std::unordered_map<const ClipItem*, std::unique_ptr<ClipItem>> kept;
@@ -142,7 +142,11 @@ void GroupTree::EndFilter(const ClipItem* chosen) {
 void GroupTree::OnItemAdded(ClipItem* item) {
     if (Filtering()) {
         // Tested in memory: the catalog may not have it yet.
-        if (!item || !ItemContainsFolded(*item, filterText_)) return;
+        if (!item) return;
+        // Whether or not it matches, the catalog may come to know it later in
+        // the search: decided here, it counts once.
+        filterSearch_.NoteLookedAt(item);
+        if (!ItemContainsFolded(*item, filterText_)) return;
         filterShown_.insert(filterShown_.begin(), FilterMatch{item, {}});
         ++filterAdded_;
     }

@@ -423,7 +423,8 @@ void MeasureFilter(const ArchiveOptions& options, std::vector<Row>& rows) {
                 // The catalog's part of a keystroke: the newest matches searched for.
                 searches.push_back(TimeMs([&] {
                     ItemArchive::FilterSearch search;
-                    std::vector<ItemArchive::FilterMatch> found = tree.StartFilter(query.substr(0, length), search);
+                    std::vector<ItemArchive::FilterMatch> found;
+                    tree.StartFilter(query.substr(0, length), search);
                     tree.NextFilterMatches(search, found, 25, 500);
                 }));
                 keystrokes.push_back(TimeMs([&] { tree.SetFilter(query.substr(0, length)); }));

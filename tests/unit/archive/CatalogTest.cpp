@@ -248,12 +248,14 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
         // items in memory, keeps none of their data, and counts none again
         // once the catalog has them.
         ItemArchive::FilterSearch search;
-        std::vector<ItemArchive::FilterMatch> found = files.StartFilter(L"e", search);
-        EXPECT_TRUE(std::all_of(files.Items().begin(), files.Items().end(),
-                                [](const auto& item) { return item->IsDataOnDisk(); }));
+        std::vector<ItemArchive::FilterMatch> found;
+        files.StartFilter(L"e", search);
+        files.NextFilterMatches(search, found, 0, 7);
         files.WaitForCatalog();
         while (files.NextFilterMatches(search, found, 0, 7)) {
         }
+        EXPECT_TRUE(std::all_of(files.Items().begin(), files.Items().end(),
+                                [](const auto& item) { return item->IsDataOnDisk(); }));
         std::set<const ClipItem*> distinct;
         for (const ItemArchive::FilterMatch& match : found) distinct.insert(match.loaded);
         EXPECT_EQ(found.size(), distinct.size());
@@ -289,7 +291,8 @@ TEST(CatalogTest, MatchingItemsEqualAScanOfTheFiles) {
         // The filter box's search, from today's items, reaches the other days
         // too, and goes on where each short step stopped.
         ItemArchive::FilterSearch search;
-        std::vector<ItemArchive::FilterMatch> found = cataloged.StartFilter(query, search);
+        std::vector<ItemArchive::FilterMatch> found;
+        cataloged.StartFilter(query, search);
         while (cataloged.NextFilterMatches(search, found, 0, 7)) {
         }
         for (const ItemArchive::FilterMatch& match : found) {
