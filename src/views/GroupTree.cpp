@@ -428,11 +428,12 @@ void GroupTree::AddItemNodes(const std::vector<ClipItem*>& items) {
     if (items.empty()) return;
     std::unordered_map<Node*, size_t> tails;
     batchTails_ = &tails;
-    {
-        // Some go into the control: under the top level, or a group the user opened.
-        RedrawHeld held(Handle(), redrawHeld_);
-        for (ClipItem* item : items) AddItemNode(item);
-    }
+    // Some go into the control: under the top level, or a group the user
+    // opened; and the new parents' buttons, which Wine's control lays out anew
+    // for each while it draws (a first start's records held the window 1.5 s
+    // a turn for a hundred captures of today).
+    RedrawHeld held(Handle(), redrawHeld_);
+    for (ClipItem* item : items) AddItemNode(item);
     batchTails_ = nullptr;
     for (auto& [parent, sorted] : tails) {
         auto& children = parent->children;
