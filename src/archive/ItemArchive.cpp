@@ -556,7 +556,7 @@ std::vector<ClipItem*> ItemArchive::AddArrivals(std::vector<std::unique_ptr<Capt
     for (auto& record : records) {
         if (!record) continue;
         const GUID key = record->CaptureGuid;
-        if (captures_.count(key) || removedBeforeHandOver_.count(key)) continue;
+        if (captures_.count(key)) continue;
         record->Order = ++lastOrder_;
         captures_[key] = std::move(record);
         newCaptures.insert(key);
