@@ -410,12 +410,16 @@ std::wstring SearchableText(const ClipItem& item) {
     }
 }
 
-CatalogText CatalogText::Of(ClipItem& item) {
+std::wstring PeekSearchableText(ClipItem& item) {
     const bool onDisk = item.IsDataOnDisk();
-    CatalogText text;
-    text.folded = Utf8(FoldCase(SearchableText(item)));
-    // Read back for its text only: memory keeps no more than before.
+    std::wstring text = SearchableText(item);
     if (onDisk) item.LeaveDataOnDisk();
+    return text;
+}
+
+CatalogText CatalogText::Of(ClipItem& item) {
+    CatalogText text;
+    text.folded = Utf8(FoldCase(PeekSearchableText(item)));
     if (text.folded.size() > kPackedTextBytes &&
         (!CompressBlock(text.folded.data(), text.folded.size(), text.packed) ||
          text.packed.size() >= text.folded.size()))

@@ -41,6 +41,9 @@ struct ListedFile {
 // (no markup, entities decoded), an RTF item's plain text; empty for images.
 // Data left on disk is read back.
 std::wstring SearchableText(const ClipItem& item);
+// The same, with data read back from disk for it let go again: memory keeps
+// no more than before.
+std::wstring PeekSearchableText(ClipItem& item);
 
 // What the catalog keeps of an item's text for searches: folded (FoldCase), in
 // UTF-8, and compressed when long. Made where the item is read, so that the

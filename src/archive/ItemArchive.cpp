@@ -112,6 +112,7 @@ void ItemArchive::Clear() {
     loadedOrder_ = 0;
     items_.clear();
     NoteItemsChanged();
+    ++itemsRemoved_;
     applications_.clear();
     captures_.clear();
 }
@@ -701,6 +702,7 @@ std::unique_ptr<ClipItem> ItemArchive::ForgetItem(ClipItem* item) {
     std::unique_ptr<ClipItem> forgotten = std::move(*found);
     items_.erase(found);
     NoteItemsChanged();
+    ++itemsRemoved_;
     return forgotten;
 }
 

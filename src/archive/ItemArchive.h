@@ -209,7 +209,7 @@ public:
         // may know them later in the search, and they count once.
         std::vector<const ClipItem*> lookedAt;
         // Those still to look at, the newest last, as the archive held them
-        // when it last changed (itemsChanged_ then).
+        // when it last let one go (itemsRemoved_ then).
         std::vector<ClipItem*> toLook;
         uint64_t toLookAt = 0;
         // A capture the filter tested as it came.
@@ -376,6 +376,9 @@ private:
     std::unordered_map<std::string, ClipItem*> loadedByPath_;
     uint64_t itemsChanged_ = 0;
     uint64_t loadedByPathAt_ = ~0ull;
+    // Counts the items let go of: a hand-over adds thousands a turn, which the
+    // filter's items still to look at need not be checked against.
+    uint64_t itemsRemoved_ = 0;
 };
 
 // Total size of the files below the folder, sub-folders included; links to

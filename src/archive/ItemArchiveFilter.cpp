@@ -26,10 +26,8 @@ std::unordered_set<std::string> DateFolders(const std::string& folder) {
 
 bool ItemArchive::ItemContainsFolded(ClipItem& item, std::wstring_view folded) {
     if (folded.empty()) return true;
-    const bool onDisk = item.IsDataOnDisk();
-    const std::wstring text = SearchableText(item);
     // Read back for the look only: a filter over every loaded item holds none.
-    if (onDisk) item.LeaveDataOnDisk();
+    const std::wstring text = PeekSearchableText(item);
     return !text.empty() && FoldCase(text).find(folded) != std::wstring::npos;
 }
 
@@ -73,7 +71,7 @@ void ItemArchive::StartFilter(std::wstring_view text, FilterSearch& search) {
             continue;
         search.toLook.push_back(item.get());
     }
-    search.toLookAt = itemsChanged_;
+    search.toLookAt = itemsRemoved_;
     search.lookedAt.assign(search.toLook.begin(), search.toLook.end());
     std::sort(search.lookedAt.begin(), search.lookedAt.end());
 }
@@ -81,14 +79,14 @@ void ItemArchive::StartFilter(std::wstring_view text, FilterSearch& search) {
 bool ItemArchive::LookInMemory(FilterSearch& search, std::vector<FilterMatch>& matches, const TimeUp& timeUp,
                                size_t& enough) {
     if (search.toLook.empty()) return true;
-    if (search.toLookAt != itemsChanged_) {
+    if (search.toLookAt != itemsRemoved_) {
         // Only the addresses are compared: an item deleted meanwhile is gone.
         std::unordered_set<const ClipItem*> held;
         for (const auto& item : items_) held.insert(item.get());
         search.toLook.erase(std::remove_if(search.toLook.begin(), search.toLook.end(),
                                            [&](const ClipItem* item) { return !held.count(item); }),
                             search.toLook.end());
-        search.toLookAt = itemsChanged_;
+        search.toLookAt = itemsRemoved_;
     }
     const std::wstring folded = FoldCase(search.text);
     size_t found = 0;
